@@ -1,0 +1,29 @@
+# Thin wrapper over the CMake presets.
+.PHONY: all deps build test demo bench sanitize clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh build
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+test: build
+	ctest --preset default
+
+demo: build
+	@scripts/install-deps.sh demo
+	./build/default/tools/blower_example
+
+bench: build
+	./build/default/bench/blocks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+clean:
+	rm -rf build

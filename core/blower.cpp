@@ -1,0 +1,58 @@
+// Blower flow, enthalpy flows and shaft power.
+//
+//   PR      = p_out / p_in
+//   mdot    = (alpha exp(-beta PR) + gamma) drive p_in / 100000 sqrt(298.15 / T_in)   [kg/s]
+//   m_c     = mdot c sigma / (c sigma + 1)           composition flow
+//   T_out_s = T_in PR^((kappa - 1) / kappa)          kappa of the inlet state      [K]
+//   P       = (h(p_out, T_out_s, c) - h(p_in, T_in, c)) mdot / eta                [W]
+//   inlet flow  = [mdot, mdot h_in,     m_c]
+//   outlet flow = [mdot, mdot h_in + P, m_c]
+#include "blower.hpp"
+
+#include <cmath>
+
+#include "gas_properties.hpp"
+
+namespace blocks {
+
+void blower_outputs(const double* inlet, const double* outlet, const double* drive,
+                    double* inlet_flow, double* outlet_flow, double* power,
+                    const double* efficiency, std::size_t /*efficiency_count*/,
+                    const double* characteristic, std::size_t /*characteristic_count*/,
+                    const double* stoichiometric_ratio, std::size_t /*stoichiometric_ratio_count*/) {
+    if (*drive == 0.0) {  // true for +0 and -0, false for NaN
+        for (int i = 0; i < 3; ++i) inlet_flow[i] = outlet_flow[i] = 0.0;
+        *power = 0.0;
+        return;
+    }
+    const double p_in = inlet[0], T_in = inlet[1], c = inlet[2];
+    const double p_out = outlet[0];
+    const double eta = efficiency[0];
+    const double alpha = characteristic[0], beta = characteristic[1], gamma = characteristic[2];
+    const double sigma = stoichiometric_ratio[0];
+
+    const double pressure_ratio = p_out / p_in;
+    const double mass_flow = (alpha * std::exp(-beta * pressure_ratio) + gamma) * *drive * p_in
+                             / blower_reference_pressure
+                             * std::sqrt(blower_reference_temperature / T_in);
+    inlet_flow[0] = mass_flow;
+    inlet_flow[2] = mass_flow * c * sigma / (c * sigma + 1.0);
+
+    GasProperties state{};
+    combustion_gas_properties(p_in, T_in, c, state);
+    const double h_in = state.h;
+    const double kappa = state.kappa;
+    inlet_flow[1] = mass_flow * h_in;
+    outlet_flow[0] = mass_flow;
+    outlet_flow[2] = inlet_flow[2];
+
+    const double T_out_isentropic = T_in * std::pow(pressure_ratio, (kappa - 1.0) / kappa);
+    combustion_gas_properties(p_out, T_out_isentropic, c, state);
+    const double h_out_isentropic = state.h;
+
+    const double shaft_power = (h_out_isentropic - h_in) * mass_flow / eta;
+    *power = shaft_power;
+    outlet_flow[1] = shaft_power + mass_flow * h_in;
+}
+
+}  // namespace blocks

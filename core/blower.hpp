@@ -1,0 +1,26 @@
+// Gas flow through a blower between an inlet and an outlet state.
+#pragma once
+
+#include <cstddef>
+
+namespace blocks {
+
+// Reference state of the flow characteristic.
+constexpr double blower_reference_pressure = 100000.0;  // Pa
+constexpr double blower_reference_temperature = 298.15;  // K
+
+// inlet:  [p_in Pa, T_in K, c]          outlet: [p_out Pa, (unused), (unused)]
+// drive:  factor on the mass flow; exactly 0 (either sign) switches the blower off
+// inlet_flow, outlet_flow (written): [mass flow kg/s, enthalpy flow W, composition flow]
+// power (written): shaft power [W]
+// efficiency: [eta]; characteristic: [alpha, beta, gamma]; stoichiometric_ratio: [sigma]
+// The element counts are passed along for the caller's checks; the formulas
+// read the first element of efficiency and stoichiometric_ratio and the first
+// three of characteristic.
+void blower_outputs(const double* inlet, const double* outlet, const double* drive,
+                    double* inlet_flow, double* outlet_flow, double* power,
+                    const double* efficiency, std::size_t efficiency_count,
+                    const double* characteristic, std::size_t characteristic_count,
+                    const double* stoichiometric_ratio, std::size_t stoichiometric_ratio_count);
+
+}  // namespace blocks

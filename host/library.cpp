@@ -1,0 +1,91 @@
+#include "library.hpp"
+
+#include <dlfcn.h>
+
+#include <map>
+#include <mutex>
+
+#include "mex_runtime.hpp"
+
+namespace host {
+
+const char* const library_suffix = ".mexa64";
+
+Library::Library(std::string name, std::filesystem::path file, void* handle, MexFunction entry)
+    : name_(std::move(name)), file_(std::move(file)), handle_(handle), entry_(entry) {}
+
+Library::~Library() {
+    if (handle_) dlclose(handle_);
+}
+
+std::shared_ptr<const Library> Library::load(const std::string& name,
+                                             const std::vector<std::filesystem::path>& search_path) {
+    static std::mutex mutex;
+    static std::map<std::filesystem::path, std::weak_ptr<const Library>> loaded;
+
+    if (name.empty() || name.find('/') != std::string::npos)
+        throw HostError("invalid S-function name '" + name + "'");
+    std::filesystem::path file;
+    for (const auto& directory : search_path) {
+        std::error_code ignored;
+        const auto candidate = directory / (name + library_suffix);
+        if (std::filesystem::is_regular_file(candidate, ignored)) {
+            file = std::filesystem::absolute(candidate, ignored);
+            break;
+        }
+    }
+    if (file.empty()) {
+        std::string searched;
+        for (const auto& directory : search_path) searched += (searched.empty() ? "" : ", ") + directory.string();
+        throw HostError("S-function '" + name + "' not found: no " + name + library_suffix + " in " +
+                        (searched.empty() ? "an empty search path" : searched));
+    }
+
+    std::lock_guard<std::mutex> lock(mutex);
+    if (auto existing = loaded[file].lock()) return existing;
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) throw HostError("cannot load " + file.string() + ": " + dlerror());
+    auto entry = reinterpret_cast<MexFunction>(dlsym(handle, "mexFunction"));
+    if (!entry) {
+        dlclose(handle);
+        throw HostError(file.string() + " does not export mexFunction");
+    }
+    std::shared_ptr<const Library> library(new Library(name, file, handle, entry));
+    loaded[file] = library;
+    return library;
+}
+
+void Library::call(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) const {
+    mexrt::FunctionNameScope scope(name_);
+    try {
+        entry_(nlhs, plhs, nrhs, prhs);
+    } catch (const mexrt::MexError& error) {
+        throw MexCallError(error.what());
+    }
+}
+
+std::vector<ArrayPtr> call_command_line(const Library& library, int nlhs, const std::vector<const mxArray*>& rhs) {
+    std::vector<mxArray*> plhs(static_cast<std::size_t>(nlhs > 0 ? nlhs : 1), nullptr);
+    try {
+        library.call(nlhs, plhs.data(), static_cast<int>(rhs.size()), const_cast<const mxArray**>(rhs.data()));
+    } catch (...) {
+        for (mxArray* result : plhs) mxDestroyArray(result);
+        throw;
+    }
+    std::vector<ArrayPtr> results;
+    for (mxArray* result : plhs) results.emplace_back(result);
+    return results;
+}
+
+std::vector<double> size_fields(const Library& library, const std::vector<const mxArray*>& parameters) {
+    const ArrayPtr t = make_double_scalar(0.0), x = make_empty(), u = make_empty(), flag = make_double_scalar(0.0);
+    std::vector<const mxArray*> rhs = {t.get(), x.get(), u.get(), flag.get()};
+    rhs.insert(rhs.end(), parameters.begin(), parameters.end());
+    const auto results = call_command_line(library, 1, rhs);
+    const mxArray* sizes = results.at(0).get();
+    if (!sizes || !mxIsDouble(sizes)) throw HostError(library.name() + " returned no size fields");
+    const double* values = mxGetPr(sizes);
+    return std::vector<double>(values, values + mxGetNumberOfElements(sizes));
+}
+
+}  // namespace host

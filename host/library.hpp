@@ -1,0 +1,65 @@
+// S-function libraries, loaded by S-function name from a search path.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "arrays.hpp"
+
+namespace host {
+
+// A host-side failure: a library not found, a bad model, a refused connection.
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure reported by the MEX file itself through mexErrMsgTxt.
+class MexCallError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using MexFunction = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+extern const char* const library_suffix;  // ".mexa64"
+
+class Library {
+public:
+    // Finds NAME.mexa64 in the first directory of `search_path` that holds
+    // it and loads it. A library is loaded once per process and path.
+    static std::shared_ptr<const Library> load(const std::string& name,
+                                               const std::vector<std::filesystem::path>& search_path);
+
+    const std::string& name() const { return name_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Calls mexFunction with mexFunctionName() returning name(). A failure
+    // raised with mexErrMsgTxt comes back as MexCallError.
+    void call(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) const;
+    // The same without setting the name, for the host's per-step calls.
+    MexFunction entry() const { return entry_; }
+
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    ~Library();
+
+private:
+    Library(std::string name, std::filesystem::path file, void* handle, MexFunction entry);
+    std::string name_;
+    std::filesystem::path file_;
+    void* handle_;
+    MexFunction entry_;
+};
+
+// sizes = NAME(t, x, u, flag, params...) from the command line. Returns the
+// nlhs results (at least one slot is always offered, as MEX callers do).
+std::vector<ArrayPtr> call_command_line(const Library& library, int nlhs, const std::vector<const mxArray*>& rhs);
+
+// The size fields of flag 0 with t = 0 and empty x and u.
+std::vector<double> size_fields(const Library& library, const std::vector<const mxArray*>& parameters);
+
+}  // namespace host
