@@ -15,7 +15,7 @@ test: build
 
 demo: build
 	@scripts/install-deps.sh demo
-	./build/default/tools/blower_example
+	./build/default/tools/blocksim run --out build/demo/engine.csv --plot build/demo/engine.png
 
 bench: build
 	./build/default/bench/blocks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

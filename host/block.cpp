@@ -1,5 +1,6 @@
 #include "block.hpp"
 
+#include <iomanip>
 #include <sstream>
 
 #include "data_types.hpp"
@@ -13,7 +14,7 @@ std::string format_block_error(const std::string& block, const std::string& sfun
                                const std::optional<double>& time, const std::string& message) {
     std::ostringstream text;
     text << "block '" << block << "' (S-function '" << sfunction << "') failed in " << method;
-    if (time) text << " at t = " << *time;
+    if (time) text << " at t = " << std::setprecision(12) << *time;
     text << ": " << message;
     return text.str();
 }

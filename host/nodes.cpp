@@ -1,0 +1,333 @@
+#include "nodes.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data_types.hpp"
+
+namespace host {
+
+// ---------------------------------------------------------------- S-functions
+
+SFunctionNode::SFunctionNode(std::string name, std::shared_ptr<const Library> library,
+                             std::vector<ArrayPtr> parameters)
+    : Node(name), block_(std::move(name), std::move(library), std::move(parameters)) {
+    block_.set_input_frames(FRAME_NO);
+}
+
+std::string SFunctionNode::kind() const { return "S-function '" + block_.library().name() + "'"; }
+
+void SFunctionNode::set_input_width(int port, int width) {
+    if (width != input_width(port))
+        throw HostError("block '" + name() + "' (" + kind() + ") input port " + std::to_string(port) + " has width " +
+                        std::to_string(input_width(port)) + ", but the signal connected to it has width " +
+                        std::to_string(width));
+}
+
+void SFunctionNode::offer_input_type(int port, int data_type) {
+    if (block_.propose_input_type(port, data_type)) return;
+    if (input_type(port) != data_type)
+        throw HostError("block '" + name() + "' (" + kind() + ") input port " + std::to_string(port) + " takes " +
+                        data_type_label(input_type(port)) + ", but the signal connected to it is " +
+                        data_type_label(data_type));
+}
+
+void SFunctionNode::settle_types() { block_.apply_default_types(); }
+
+void SFunctionNode::settle_sample_time() {
+    block_.initialize_sample_times();
+    const double period = block_.sample_time();
+    if (period > 0.0)
+        throw HostError("block '" + name() + "' (" + kind() + ") has a discrete sample time of " +
+                        std::to_string(period) + " s; blocksim runs continuous and inherited sample times only");
+}
+
+void SFunctionNode::allocate(double* states, double* derivatives) {
+    if (num_states() > 0) block_.allocate(states, derivatives);
+    else block_.allocate();
+}
+
+void SFunctionNode::connect_input(int port, const void* signal, int data_type, int width) {
+    block_.connect_input(port, signal, data_type, width);
+}
+
+// ---------------------------------------------------------------- built-ins
+
+namespace {
+
+// Built-in blocks work on doubles. Input widths may be open (-1) until the
+// engine passes the widths of the connected signals; resolve() then sets
+// the output widths it can.
+class Builtin : public Node {
+public:
+    Builtin(const std::string& name, std::string type, int inputs, int outputs)
+        : Node(name), type_(std::move(type)), in_width_(static_cast<std::size_t>(inputs), -1),
+          out_width_(static_cast<std::size_t>(outputs), -1), in_(static_cast<std::size_t>(inputs), nullptr),
+          out_(static_cast<std::size_t>(outputs)) {}
+
+    std::string kind() const override { return type_; }
+    int num_inputs() const override { return static_cast<int>(in_width_.size()); }
+    int num_outputs() const override { return static_cast<int>(out_width_.size()); }
+    int input_width(int port) const override { return in_width_[port]; }
+    int output_width(int port) const override { return out_width_[port]; }
+    int input_type(int) const override { return SS_DOUBLE; }
+    int output_type(int) const override { return SS_DOUBLE; }
+    bool direct_feedthrough(int) const override { return true; }
+    int num_states() const override { return 0; }
+
+    void set_input_width(int port, int width) override {
+        if (in_width_[port] >= 0 && in_width_[port] != width)
+            fail("input port " + std::to_string(port) + " has width " + std::to_string(in_width_[port]) +
+                 ", but the signal connected to it has width " + std::to_string(width));
+        in_width_[port] = width;
+        if (std::all_of(in_width_.begin(), in_width_.end(), [](int w) { return w >= 0; })) resolve();
+    }
+
+    void offer_input_type(int port, int data_type) override {
+        if (data_type != SS_DOUBLE)
+            fail("input port " + std::to_string(port) + " takes double, but the signal connected to it is " +
+                 data_type_label(data_type));
+    }
+
+    void allocate(double* states, double* derivatives) override {
+        for (std::size_t port = 0; port < out_.size(); ++port)
+            out_[port].assign(static_cast<std::size_t>(out_width_[port]), 0.0);
+        x_ = states;
+        dx_ = derivatives;
+    }
+
+    void connect_input(int port, const void* signal, int data_type, int width) override {
+        offer_input_type(port, data_type);
+        if (width != in_width_[port]) set_input_width(port, width);
+        in_[port] = static_cast<const double*>(signal);
+    }
+
+    const void* output_signal(int port) const override { return out_[port].data(); }
+
+protected:
+    [[noreturn]] void fail(const std::string& what) const {
+        throw HostError("block '" + name() + "' (" + type_ + ") " + what);
+    }
+    virtual void resolve() {}
+    std::size_t width(int port) const { return static_cast<std::size_t>(in_width_[port]); }
+
+    std::string type_;
+    std::vector<int> in_width_, out_width_;
+    std::vector<const double*> in_;
+    std::vector<std::vector<double>> out_;
+    double* x_ = nullptr;
+    double* dx_ = nullptr;
+};
+
+class Constant : public Builtin {
+public:
+    Constant(const std::string& name, std::vector<double> value) : Builtin(name, "Constant", 0, 1), value_(std::move(value)) {
+        out_width_[0] = static_cast<int>(value_.size());
+    }
+    void start() override { out_[0] = value_; }
+    void outputs(double, bool) override {}
+
+private:
+    std::vector<double> value_;
+};
+
+// A scalar source y = f(t).
+template <typename F>
+class TimeSource : public Builtin {
+public:
+    TimeSource(const std::string& name, const std::string& type, F f) : Builtin(name, type, 0, 1), f_(f) {
+        out_width_[0] = 1;
+    }
+    void outputs(double t, bool) override { out_[0][0] = f_(t); }
+
+private:
+    F f_;
+};
+
+template <typename F>
+std::unique_ptr<Node> time_source(const std::string& name, const std::string& type, F f) {
+    return std::make_unique<TimeSource<F>>(name, type, f);
+}
+
+// Linear interpolation in a time series; the first and last rows are held.
+class Table : public Builtin {
+public:
+    Table(const std::string& name, std::vector<double> times, std::vector<std::vector<double>> columns)
+        : Builtin(name, "Table", 0, 1), times_(std::move(times)), columns_(std::move(columns)) {
+        out_width_[0] = static_cast<int>(columns_.size());
+    }
+    void outputs(double t, bool) override {
+        const std::size_t n = times_.size();
+        if (t <= times_.front() || n == 1) return hold(0);
+        if (t >= times_.back()) return hold(n - 1);
+        // Time mostly moves forward: start from the last segment used.
+        if (t < times_[segment_]) segment_ = 0;
+        while (t >= times_[segment_ + 1]) ++segment_;
+        const double fraction = (t - times_[segment_]) / (times_[segment_ + 1] - times_[segment_]);
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            out_[0][i] = columns_[i][segment_] + fraction * (columns_[i][segment_ + 1] - columns_[i][segment_]);
+    }
+
+private:
+    void hold(std::size_t row) {
+        for (std::size_t i = 0; i < columns_.size(); ++i) out_[0][i] = columns_[i][row];
+    }
+    std::vector<double> times_;
+    std::vector<std::vector<double>> columns_;
+    std::size_t segment_ = 0;
+};
+
+class Gain : public Builtin {
+public:
+    Gain(const std::string& name, std::vector<double> gain) : Builtin(name, "Gain", 1, 1), gain_(std::move(gain)) {}
+    void outputs(double, bool) override {
+        const std::size_t n = width(0);
+        for (std::size_t i = 0; i < n; ++i) out_[0][i] = gain_[gain_.size() == 1 ? 0 : i] * in_[0][i];
+    }
+
+private:
+    void resolve() override {
+        if (gain_.size() != 1 && gain_.size() != width(0))
+            fail("has " + std::to_string(gain_.size()) + " gains for an input of width " + std::to_string(width(0)));
+        out_width_[0] = in_width_[0];
+    }
+    std::vector<double> gain_;
+};
+
+// Element-wise over inputs of one width; scalar inputs are expanded.
+class ElementWise : public Builtin {
+public:
+    ElementWise(const std::string& name, const std::string& type, int inputs) : Builtin(name, type, inputs, 1) {}
+
+protected:
+    void resolve() override {
+        const int wide = *std::max_element(in_width_.begin(), in_width_.end());
+        for (std::size_t port = 0; port < in_width_.size(); ++port)
+            if (in_width_[port] != 1 && in_width_[port] != wide)
+                fail("input port " + std::to_string(port) + " has width " + std::to_string(in_width_[port]) +
+                     ", but the widest input has width " + std::to_string(wide));
+        out_width_[0] = wide;
+    }
+    double element(std::size_t port, std::size_t i) const { return in_[port][in_width_[port] == 1 ? 0 : i]; }
+};
+
+class Sum : public ElementWise {
+public:
+    Sum(const std::string& name, std::string signs)
+        : ElementWise(name, "Sum", static_cast<int>(signs.size())), signs_(std::move(signs)) {}
+    void outputs(double, bool) override {
+        const std::size_t n = static_cast<std::size_t>(out_width_[0]);
+        for (std::size_t i = 0; i < n; ++i) {
+            double sum = 0.0;
+            for (std::size_t port = 0; port < signs_.size(); ++port)
+                sum = signs_[port] == '-' ? sum - element(port, i) : sum + element(port, i);
+            out_[0][i] = sum;
+        }
+    }
+
+private:
+    std::string signs_;
+};
+
+class Product : public ElementWise {
+public:
+    Product(const std::string& name, int inputs) : ElementWise(name, "Product", inputs) {}
+    void outputs(double, bool) override {
+        const std::size_t n = static_cast<std::size_t>(out_width_[0]);
+        for (std::size_t i = 0; i < n; ++i) {
+            double product = 1.0;
+            for (int port = 0; port < num_inputs(); ++port) product *= element(static_cast<std::size_t>(port), i);
+            out_[0][i] = product;
+        }
+    }
+};
+
+class Mux : public Builtin {
+public:
+    Mux(const std::string& name, int inputs) : Builtin(name, "Mux", inputs, 1) {}
+    void outputs(double, bool) override {
+        std::size_t at = 0;
+        for (int port = 0; port < num_inputs(); ++port)
+            for (std::size_t i = 0; i < width(port); ++i) out_[0][at++] = in_[port][i];
+    }
+
+private:
+    void resolve() override {
+        int total = 0;
+        for (int w : in_width_) total += w;
+        out_width_[0] = total;
+    }
+};
+
+class Selector : public Builtin {
+public:
+    Selector(const std::string& name, std::vector<int> indices)
+        : Builtin(name, "Selector", 1, 1), indices_(std::move(indices)) {
+        out_width_[0] = static_cast<int>(indices_.size());
+    }
+    void outputs(double, bool) override {
+        for (std::size_t i = 0; i < indices_.size(); ++i) out_[0][i] = in_[0][indices_[i]];
+    }
+
+private:
+    void resolve() override {
+        for (int index : indices_)
+            if (index < 0 || index >= in_width_[0])
+                fail("selects element " + std::to_string(index) + " of an input of width " +
+                     std::to_string(in_width_[0]) + " (elements count from 0)");
+    }
+    std::vector<int> indices_;
+};
+
+// dx = u (Integrator) or dx = (u - x) / T (Lag); y = x. No direct feedthrough.
+class StateBlock : public Builtin {
+public:
+    StateBlock(const std::string& name, const std::string& type, std::vector<double> initial, double time_constant)
+        : Builtin(name, type, 1, 1), initial_(std::move(initial)), time_constant_(time_constant) {
+        in_width_[0] = out_width_[0] = static_cast<int>(initial_.size());
+    }
+    bool direct_feedthrough(int) const override { return false; }
+    int num_states() const override { return static_cast<int>(initial_.size()); }
+    void initialize_conditions() override { std::copy(initial_.begin(), initial_.end(), x_); }
+    void outputs(double, bool) override { std::copy(x_, x_ + initial_.size(), out_[0].begin()); }
+    void derivatives(double) override {
+        for (std::size_t i = 0; i < initial_.size(); ++i)
+            dx_[i] = time_constant_ > 0.0 ? (in_[0][i] - x_[i]) / time_constant_ : in_[0][i];
+    }
+
+private:
+    std::vector<double> initial_;
+    double time_constant_;  // 0 for an integrator
+};
+
+}  // namespace
+
+const std::vector<std::string>& builtin_types() {
+    static const std::vector<std::string> types = {"Constant", "Clock", "Step",     "Ramp",       "Sine",
+                                                   "Table",    "Gain",  "Sum",      "Product",    "Mux",
+                                                   "Selector", "Integrator", "Lag"};
+    return types;
+}
+
+std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& s) {
+    if (s.type == "Constant") return std::make_unique<Constant>(name, s.values);
+    if (s.type == "Clock") return time_source(name, s.type, [](double t) { return t; });
+    if (s.type == "Step")
+        return time_source(name, s.type, [s](double t) { return t < s.time ? s.before : s.after; });
+    if (s.type == "Ramp")
+        return time_source(name, s.type, [s](double t) { return s.initial + s.slope * std::max(0.0, t - s.time); });
+    if (s.type == "Sine")
+        return time_source(name, s.type,
+                           [s](double t) { return s.bias + s.amplitude * std::sin(s.frequency * t + s.phase); });
+    if (s.type == "Table") return std::make_unique<Table>(name, s.table_times, s.table_columns);
+    if (s.type == "Gain") return std::make_unique<Gain>(name, s.values);
+    if (s.type == "Sum") return std::make_unique<Sum>(name, s.signs);
+    if (s.type == "Product") return std::make_unique<Product>(name, s.inputs);
+    if (s.type == "Mux") return std::make_unique<Mux>(name, s.inputs);
+    if (s.type == "Selector") return std::make_unique<Selector>(name, s.indices);
+    if (s.type == "Integrator") return std::make_unique<StateBlock>(name, s.type, s.values, 0.0);
+    if (s.type == "Lag") return std::make_unique<StateBlock>(name, s.type, s.values, s.time_constant);
+    throw HostError("block '" + name + "': unknown block type '" + s.type + "'");
+}
+
+}  // namespace host

@@ -1,0 +1,383 @@
+// The simulation engine: calling order, solvers, built-in blocks and the
+// checks made before a run.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/controller.hpp"
+#include "engine.hpp"
+#include "model_file.hpp"
+
+namespace {
+
+host::ModelSpec model(const std::string& text) {
+    host::ModelSpec spec = host::read_model_text(text, "test.yaml", ".");
+    spec.search_path = {BLOCKS_LIBRARY_DIR, TEST_BLOCKS_DIR};
+    return spec;
+}
+
+struct Rows {
+    std::vector<double> times;
+    std::vector<std::vector<double>> values;
+};
+
+Rows run(host::Simulation& simulation) {
+    Rows rows;
+    simulation.run([&](double t, const std::vector<double>& row) {
+        rows.times.push_back(t);
+        rows.values.push_back(row);
+    });
+    return rows;
+}
+
+std::string build_error(const std::string& text) {
+    try {
+        host::Simulation simulation(model(text));
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "expected the model to be refused";
+    return {};
+}
+
+struct Call {
+    std::string block;
+    int flag;
+    double time;
+    bool major;
+    bool operator==(const Call& other) const {
+        return block == other.block && flag == other.flag && time == other.time && major == other.major;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Call& call) {
+    return out << call.block << ' ' << host::method_name(call.flag) << " t=" << call.time
+               << (call.major ? " major" : " minor");
+}
+
+const char* const sequence_model = R"(
+solver: {method: METHOD, step: 0.5, stop: 0.5}
+blocks:
+  u:      {type: Constant, value: [20000000, 0.4, 0.8]}
+  ctrl:   {sfunction: Brisquel}
+  pick:   {type: Selector, elements: [4]}
+  relay:  {sfunction: sarnith, parameters: [0.5, 0.2]}
+connections:
+  - u.0 -> ctrl.0
+  - ctrl.0 -> pick.0
+  - pick.0 -> relay.0
+)";
+
+std::vector<Call> record_calls(const std::string& method) {
+    std::string text = sequence_model;
+    text.replace(text.find("METHOD"), 6, method);
+    host::Simulation simulation(model(text));
+    std::vector<Call> calls;
+    simulation.set_observer([&](const host::Node& node, int flag, double t, bool major, bool after) {
+        if (!after && (node.name() == "ctrl" || node.name() == "relay")) calls.push_back({node.name(), flag, t, major});
+    });
+    run(simulation);
+    return calls;
+}
+
+TEST(Engine, CallingSequenceUnderOde1) {
+    const std::vector<Call> expected = {
+        {"ctrl", SS_CALL_MDL_START, 0, true},
+        {"relay", SS_CALL_MDL_START, 0, true},
+        {"ctrl", SS_CALL_MDL_INITIALIZE_CONDITIONS, 0, true},
+        {"relay", SS_CALL_MDL_INITIALIZE_CONDITIONS, 0, true},
+        {"ctrl", SS_CALL_MDL_OUTPUTS, 0, true},
+        {"relay", SS_CALL_MDL_OUTPUTS, 0, true},
+        {"ctrl", SS_CALL_MDL_UPDATE, 0, true},
+        {"relay", SS_CALL_MDL_UPDATE, 0, true},
+        {"ctrl", SS_CALL_MDL_DERIVATIVES, 0, true},
+        {"relay", SS_CALL_MDL_DERIVATIVES, 0, true},
+        {"ctrl", SS_CALL_MDL_OUTPUTS, 0.5, true},
+        {"relay", SS_CALL_MDL_OUTPUTS, 0.5, true},
+        {"ctrl", SS_CALL_MDL_TERMINATE, 0.5, true},
+        {"relay", SS_CALL_MDL_TERMINATE, 0.5, true},
+    };
+    EXPECT_EQ(expected, record_calls("ode1"));
+}
+
+TEST(Engine, CallingSequenceUnderOde4HasMinorStagesWithoutUpdates) {
+    const auto calls = record_calls("ode4");
+    std::vector<Call> step;  // the calls of the one step, from t = 0 to the outputs at 0.5
+    for (const auto& call : calls)
+        if (call.flag != SS_CALL_MDL_START && call.flag != SS_CALL_MDL_INITIALIZE_CONDITIONS &&
+            call.flag != SS_CALL_MDL_TERMINATE)
+            step.push_back(call);
+    std::vector<Call> expected = {
+        {"ctrl", SS_CALL_MDL_OUTPUTS, 0, true},       {"relay", SS_CALL_MDL_OUTPUTS, 0, true},
+        {"ctrl", SS_CALL_MDL_UPDATE, 0, true},        {"relay", SS_CALL_MDL_UPDATE, 0, true},
+        {"ctrl", SS_CALL_MDL_DERIVATIVES, 0, true},   {"relay", SS_CALL_MDL_DERIVATIVES, 0, true},
+    };
+    for (double t : {0.25, 0.25, 0.5}) {
+        expected.push_back({"ctrl", SS_CALL_MDL_OUTPUTS, t, false});
+        expected.push_back({"relay", SS_CALL_MDL_OUTPUTS, t, false});
+        expected.push_back({"ctrl", SS_CALL_MDL_DERIVATIVES, t, false});
+        expected.push_back({"relay", SS_CALL_MDL_DERIVATIVES, t, false});
+    }
+    expected.push_back({"ctrl", SS_CALL_MDL_OUTPUTS, 0.5, true});
+    expected.push_back({"relay", SS_CALL_MDL_OUTPUTS, 0.5, true});
+    EXPECT_EQ(expected, step);
+}
+
+TEST(Engine, RelayOutputSwitchesInMinorStagesWhileItsMemoryWaitsForTheUpdate) {
+    // An integrator ramps the relay's input through the upper threshold within one step.
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 1, stop: 1}
+blocks:
+  one:   {type: Constant, value: 1}
+  ramp:  {type: Integrator, initial: 0}
+  relay: {sfunction: quorvel, parameters: [0.6, 0.2]}
+connections:
+  - one.0 -> ramp.0
+  - ramp.0 -> relay.0
+log:
+  signals: [ramp.0, relay.0]
+)"));
+    std::vector<double> stage_outputs;  // what each minor-stage output call gave, read right after it
+    int updates = 0;
+    simulation.set_observer([&](const host::Node& node, int flag, double, bool major, bool after) {
+        if (node.name() != "relay" || !after) return;
+        if (flag == SS_CALL_MDL_UPDATE) ++updates;
+        if (flag == SS_CALL_MDL_OUTPUTS && !major)
+            stage_outputs.push_back(*static_cast<const std::int32_t*>(node.output_signal(0)));
+    });
+    const Rows rows = run(simulation);
+    // Stages at t = 0.5, 0.5 and 1 see inputs 0.5, 0.5 and 1: the last one is
+    // above the threshold and switches although no update ran since t = 0.
+    EXPECT_EQ((std::vector<double>{0, 0, 1}), stage_outputs);
+    EXPECT_EQ(1, updates);
+    EXPECT_EQ((std::vector<double>{0, 0}), rows.values[0]);
+    EXPECT_NEAR(1.0, rows.values[1][0], 1e-15);
+    EXPECT_EQ(1.0, rows.values[1][1]);
+}
+
+TEST(Engine, ControllerOutputsUnderOde4LagOneEvaluation) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 0.1, stop: 1}
+blocks:
+  u:    {type: Constant, value: [20000000, 0.4, 0.8]}
+  ctrl: {sfunction: Brisquel}
+connections:
+  - u.0 -> ctrl.0
+log:
+  signals: [ctrl.0]
+)"));
+    const Rows rows = run(simulation);
+
+    // The same sequence of calls on the controller model directly.
+    blocks::ControlRecord record{};
+    std::array<double, 2> x{};
+    blocks::initialize_controller(record, x.data());
+    const double u[3] = {20000000, 0.4, 0.8};
+    const double h = 0.1;
+    const double c[4] = {0, 0.5, 0.5, 1}, b[4] = {1.0 / 6, 1.0 / 3, 1.0 / 3, 1.0 / 6};
+    for (std::size_t step = 0; step < rows.times.size(); ++step) {
+        double y[6];
+        blocks::controller_outputs(record, x.data(), u, y);
+        EXPECT_EQ(std::vector<double>(y, y + 6), rows.values[step]) << "t = " << rows.times[step];
+        if (step + 1 == rows.times.size()) break;
+        const auto start = x;
+        double k[4][2];
+        blocks::controller_derivatives(record, x.data(), u, k[0]);
+        for (int stage = 1; stage < 4; ++stage) {
+            for (int i = 0; i < 2; ++i) x[i] = start[i] + h * (c[stage] * k[stage - 1][i]);
+            blocks::controller_outputs(record, x.data(), u, y);
+            blocks::controller_derivatives(record, x.data(), u, k[stage]);
+        }
+        for (int i = 0; i < 2; ++i)
+            x[i] = start[i] + h * (b[0] * k[0][i] + b[1] * k[1][i] + b[2] * k[2][i] + b[3] * k[3][i]);
+    }
+}
+
+TEST(Engine, Ode4IntegratesACubicExactly) {
+    // x' = t^2 / 2 (two integrators of the clock and a gain): x(t) = t^3 / 6,
+    // which fourth-order Runge-Kutta reproduces to rounding.
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 0.25, stop: 2}
+blocks:
+  clock: {type: Clock}
+  square: {type: Product, inputs: 2}
+  half: {type: Gain, gain: 0.5}
+  x: {type: Integrator, initial: 1}
+connections:
+  - clock.0 -> square.0, square.1
+  - square.0 -> half.0
+  - half.0 -> x.0
+log:
+  signals: [x.0]
+)"));
+    const Rows rows = run(simulation);
+    ASSERT_EQ(9u, rows.times.size());
+    for (std::size_t i = 0; i < rows.times.size(); ++i) {
+        const double t = rows.times[i];
+        EXPECT_NEAR(1 + t * t * t / 6, rows.values[i][0], 1e-12) << t;
+    }
+}
+
+TEST(Engine, Ode1AndLagAgainstTheirClosedForm) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode1, step: 0.1, stop: 1}
+blocks:
+  one: {type: Step, time: 0, before: 0, after: 1}
+  lag: {type: Lag, time_constant: 0.5, initial: 0}
+connections:
+  - one.0 -> lag.0
+log:
+  signals: [lag.0]
+)"));
+    const Rows rows = run(simulation);
+    // Euler: x_{n+1} = x_n + 0.2 (1 - x_n), x_n = 1 - 0.8^n
+    for (std::size_t n = 0; n < rows.times.size(); ++n)
+        EXPECT_NEAR(1 - std::pow(0.8, static_cast<double>(n)), rows.values[n][0], 1e-12) << n;
+}
+
+TEST(Engine, BuiltinSignalBlocks) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode1, step: 1, stop: 2}
+blocks:
+  clock: {type: Clock}
+  ramp: {type: Ramp, slope: 2, start: 1, initial: 5}
+  sine: {type: Sine, amplitude: 2, frequency: 0.5, phase: 0.25, bias: 1}
+  vec: {type: Constant, value: [1, 2, 3]}
+  mux: {type: Mux, inputs: 3}
+  pick: {type: Selector, elements: [3, 0, 4]}
+  diff: {type: Sum, signs: "+-"}
+  scale: {type: Gain, gain: [1, 10, 100]}
+connections:
+  - clock.0 -> mux.0
+  - vec.0 -> mux.1, diff.0
+  - ramp.0 -> mux.2
+  - mux.0 -> pick.0
+  - sine.0 -> diff.1
+  - pick.0 -> scale.0
+log:
+  signals: [mux.0, diff.0, scale.0, sine.0]
+)"));
+    const Rows rows = run(simulation);
+    for (std::size_t n = 0; n < 3; ++n) {
+        const double t = static_cast<double>(n);
+        const double ramp = 5 + 2 * std::max(0.0, t - 1);
+        const double sine = 1 + 2 * std::sin(0.5 * t + 0.25);
+        const std::vector<double> expected = {t, 1, 2, 3, ramp,       // mux
+                                              1 - sine, 2 - sine, 3 - sine,  // diff: scalar expanded
+                                              3, 10 * t, 100 * ramp,   // selector [3, 0, 4] then gains
+                                              sine};
+        ASSERT_EQ(expected.size(), rows.values[n].size());
+        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_DOUBLE_EQ(expected[i], rows.values[n][i]) << n << ' ' << i;
+    }
+    EXPECT_EQ((std::vector<std::string>{"mux.0[0]", "mux.0[1]", "mux.0[2]", "mux.0[3]", "mux.0[4]", "diff.0[0]",
+                                        "diff.0[1]", "diff.0[2]", "scale.0[0]", "scale.0[1]", "scale.0[2]",
+                                        "sine.0[0]"}),
+              simulation.column_names());
+}
+
+TEST(Engine, ChecksBeforeTheRun) {
+    EXPECT_EQ("test.yaml: algebraic loop: a -> b -> a (every block on it feeds its input straight through to its "
+              "output)",
+              build_error(R"(
+blocks:
+  a: {type: Gain, gain: 2}
+  b: {type: Sum, signs: "++"}
+  c: {type: Constant, value: 1}
+connections:
+  - a.0 -> b.0
+  - c.0 -> b.1
+  - b.0 -> a.0
+)"));
+    EXPECT_EQ("test.yaml:8: block 'fan' (S-function 'blower') input port 0 has width 3, but the signal connected to "
+              "it has width 1",
+              build_error(R"(
+blocks:
+  one: {type: Constant, value: 1}
+  fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}
+  outlet: {type: Constant, value: [150000, 0, 0]}
+connections:
+  - outlet.0 -> fan.1
+  - one.0 -> fan.0, fan.2
+)"));
+    EXPECT_EQ("test.yaml:8: block 'double' (Gain) input port 0 takes double, but the signal connected to it is "
+              "int32 (id 10)",
+              build_error(R"(
+blocks:
+  u: {type: Constant, value: 1}
+  flag: {sfunction: quorvel, parameters: [1, 0]}
+  double: {type: Gain, gain: 2}
+connections:
+  - u.0 -> flag.0
+  - flag.0 -> double.0
+)"));
+    EXPECT_EQ("test.yaml: input fan.2 of block 'fan' (S-function 'blower') is not connected", build_error(R"(
+blocks:
+  inlet: {type: Constant, value: [100000, 300, 0]}
+  fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}
+connections:
+  - inlet.0 -> fan.0, fan.1
+)"));
+    EXPECT_EQ("test.yaml:7: block 'fan' (S-function 'blower') has no input port 3; it has 3", build_error(R"(
+blocks:
+  inlet: {type: Constant, value: [100000, 300, 0]}
+  fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}
+connections:
+  - inlet.0 -> fan.0, fan.1, fan.2
+  - inlet.0 -> fan.3
+)"));
+    EXPECT_EQ("test.yaml:7: input g.0 is already driven (line 6)", build_error(R"(
+blocks:
+  a: {type: Constant, value: 1}
+  g: {type: Gain, gain: 1}
+connections:
+  - a.0 -> g.0
+  - a.0 -> g.0
+)"));
+    EXPECT_EQ("test.yaml:5: no block named 'nobody'", build_error(R"(
+blocks:
+  g: {type: Gain, gain: 1}
+connections:
+  - nobody.0 -> g.0
+)"));
+}
+
+TEST(Engine, EveryBlockIsTerminatedAfterAFailure) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode1, step: 0.1, stop: 1}
+blocks:
+  clock: {type: Clock}
+  failing: {sfunction: failer, parameters: [0.35]}
+  ctrl_in: {type: Constant, value: [1, 2, 3]}
+  ctrl: {sfunction: Brisquel}
+connections:
+  - clock.0 -> failing.0
+  - ctrl_in.0 -> ctrl.0
+log:
+  signals: [failing.0]
+)"));
+    std::vector<std::string> terminated;
+    simulation.set_observer([&](const host::Node& node, int flag, double, bool, bool after) {
+        if (flag == SS_CALL_MDL_TERMINATE && !after) terminated.push_back(node.name());
+    });
+    std::vector<double> logged;
+    try {
+        simulation.run([&](double t, const std::vector<double>&) { logged.push_back(t); });
+        FAIL() << "expected the block to fail";
+    } catch (const host::BlockError& error) {
+        EXPECT_EQ("failing", error.block());
+        EXPECT_EQ("failer", error.sfunction());
+        EXPECT_EQ("simulated failure", error.message());
+        ASSERT_TRUE(error.time().has_value());
+        EXPECT_NEAR(0.4, *error.time(), 1e-12);
+    }
+    EXPECT_EQ(4u, logged.size());  // t = 0, 0.1, 0.2, 0.3
+    EXPECT_NEAR(0.3, simulation.time(), 1e-12);
+    EXPECT_EQ(simulation.execution_order(), terminated);
+    EXPECT_EQ(4u, terminated.size());
+}
+
+}  // namespace
