@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build test demo bench sanitize clean
+.PHONY: all deps build test demo bench sanitize fuzz clean
 
 all: build
 
@@ -24,6 +24,11 @@ sanitize: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	./build/fuzz/fuzz/fuzz_valve_lift -max_total_time=60
 
 clean:
 	rm -rf build
