@@ -245,7 +245,7 @@ public:
         } else if (b.type == "Product" || b.type == "Mux") {
             only_keys(node, {"type", "inputs"}, what);
             b.inputs = node["inputs"] ? integer(node["inputs"], "inputs") : 2;
-            if (b.inputs < 1) fail(node["inputs"], what + " needs at least one input");
+            if (b.inputs < 1 || b.inputs > 256) fail(node["inputs"], what + " takes 1 to 256 inputs");
         } else if (b.type == "Selector") {
             only_keys(node, {"type", "elements"}, what);
             for (double index : numbers(need("elements"), "elements")) {
