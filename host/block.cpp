@@ -70,7 +70,7 @@ Block::Block(std::string name, std::shared_ptr<const Library> library, std::vect
     }
     if (S_.errorStatus) fail(SS_CALL_MDL_INITIALIZE_SIZES, S_.errorStatus);
     if (S_.numSFcnParams >= 0 && S_.numSFcnParams != S_.sfcnParamsCount) {
-        throw HostError("block '" + name_ + "' (S-function '" + library_->name() + "'): the S-function expects " +
+        throw HostError(label() + ": the S-function expects " +
                         std::to_string(S_.numSFcnParams) + " dialog parameter" + (S_.numSFcnParams == 1 ? "" : "s") +
                         ", but the block gives " + std::to_string(S_.sfcnParamsCount));
     }
@@ -89,7 +89,7 @@ Block::~Block() {
 
 void Block::check_declaration() const {
     auto refuse = [&](const std::string& what) {
-        throw HostError("block '" + name_ + "' (S-function '" + library_->name() + "'): " + what);
+        throw HostError(label() + ": " + what);
     };
     for (int port = 0; port < S_.numInputPorts; ++port)
         if (S_.inputs[port].width < 1) refuse("input port " + std::to_string(port) + " has no fixed width");
@@ -194,7 +194,7 @@ void Block::initialize_sample_times() { call(SS_CALL_MDL_INITIALIZE_SAMPLE_TIMES
 
 void Block::allocate(double* states, double* derivatives) {
     auto refuse_type = [&](const char* kind, int port, int type) {
-        throw HostError("block '" + name_ + "' (S-function '" + library_->name() + "'): " + kind + " port " +
+        throw HostError(label() + ": " + kind + " port " +
                         std::to_string(port) + " has data type " + data_type_label(type) +
                         ", which this host does not know");
     };
@@ -249,17 +249,26 @@ void Block::prepare() {
     allocate();
 }
 
-void Block::connect_input(int port, const void* signal, int type, int width) {
-    auto& record = S_.inputs[port];
-    const std::string where = "block '" + name_ + "' (S-function '" + library_->name() + "') input port " +
-                              std::to_string(port);
-    if (type != record.dataType)
-        throw HostError(where + " takes " + data_type_label(record.dataType) + ", but the signal connected to it is " +
+std::string Block::label() const { return "block '" + name_ + "' (S-function '" + library_->name() + "')"; }
+
+void Block::check_input_type(int port, int type) const {
+    if (type != S_.inputs[port].dataType)
+        throw HostError(label() + " input port " + std::to_string(port) + " takes " +
+                        data_type_label(S_.inputs[port].dataType) + ", but the signal connected to it is " +
                         data_type_label(type));
-    if (width != record.width)
-        throw HostError(where + " has width " + std::to_string(record.width) +
-                        ", but the signal connected to it has width " + std::to_string(width));
-    record.signal = signal;
+}
+
+void Block::check_input_width(int port, int width) const {
+    if (width != S_.inputs[port].width)
+        throw HostError(label() + " input port " + std::to_string(port) + " has width " +
+                        std::to_string(S_.inputs[port].width) + ", but the signal connected to it has width " +
+                        std::to_string(width));
+}
+
+void Block::connect_input(int port, const void* signal, int type, int width) {
+    check_input_type(port, type);
+    check_input_width(port, width);
+    S_.inputs[port].signal = signal;
 }
 
 void Block::start() {

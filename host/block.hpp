@@ -83,9 +83,14 @@ public:
     // Convenience for a block on its own: all four steps above.
     void prepare();
 
-    // Points an input port at a signal the caller owns. Refuses a signal of
-    // another data type or width than the port's.
+    // Refuse, with HostError, a signal of another data type or width than
+    // the input port's.
+    void check_input_type(int port, int data_type) const;
+    void check_input_width(int port, int width) const;
+    // Points an input port at a signal the caller owns, after both checks.
     void connect_input(int port, const void* signal, int data_type, int width);
+    // "block 'NAME' (S-function 'SFUNCTION')", the start of the host's messages.
+    std::string label() const;
 
     // ---- Methods, in the host's order
     void start();

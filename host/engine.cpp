@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sstream>
 
 #include "data_types.hpp"
 
@@ -64,6 +65,14 @@ void Simulation::build() {
         throw HostError(at(0) + "unknown solver '" + spec_.solver.method + "'");
     if (!(spec_.solver.step > 0.0) || !(spec_.solver.stop >= 0.0) || !std::isfinite(spec_.solver.stop))
         throw HostError(at(0) + "the step must be positive and the stop time finite and not negative");
+    constexpr double most_steps = 1e9;
+    if (spec_.solver.stop / spec_.solver.step > most_steps)
+    {
+        std::ostringstream text;
+        text << "a stop time of " << spec_.solver.stop << " s with a step of " << spec_.solver.step
+             << " s makes more than 1e9 steps";
+        throw HostError(at(0) + text.str());
+    }
 
     // Blocks
     std::map<std::string, Node*> by_name;

@@ -26,13 +26,18 @@ public:
 
     void only_keys(const YAML::Node& map, const std::set<std::string>& allowed, const std::string& what) const {
         for (const auto& entry : map) {
-            const std::string key = entry.first.as<std::string>();
+            const std::string key = text(entry.first, "a key");
             if (!allowed.count(key)) {
                 std::string list;
                 for (const auto& name : allowed) list += (list.empty() ? "" : ", ") + name;
                 fail(entry.first, "unknown key '" + key + "' in " + what + " (known: " + list + ")");
             }
         }
+    }
+
+    std::string text(const YAML::Node& node, const std::string& what) const {
+        if (!node.IsScalar()) fail(node, what + " must be a single word or number, not a list or map");
+        return node.Scalar();
     }
 
     double number(const YAML::Node& node, const std::string& what) const {
@@ -70,7 +75,7 @@ public:
         }
         if (!node.IsMap() || node.size() != 1)
             fail(node, "a parameter is a number, a list of numbers, [] or a one-key map such as {int32: [1, 2]}");
-        const std::string kind = node.begin()->first.as<std::string>();
+        const std::string kind = text(node.begin()->first, "a parameter class");
         const YAML::Node value = node.begin()->second;
         if (kind == "double") return value.IsSequence() && value.size() == 0 ? make_empty() : make_double(numbers(value, "a double"));
         if (kind == "single") {
@@ -111,7 +116,7 @@ public:
             return make_complex(values);
         }
         if (kind == "sparse") return make_sparse(numbers(value, "a sparse value"));
-        if (kind == "char") return make_char(value.as<std::string>());
+        if (kind == "char") return make_char(text(value, "a char value"));
         fail(node, "unknown parameter class '" + kind + "' (known: double, single, int32, logical, complex, sparse, char)");
     }
 
@@ -135,7 +140,7 @@ public:
     }
 
     void table(const YAML::Node& node, BuiltinSpec& spec) const {
-        const auto file = path(node.as<std::string>());
+        const auto file = path(text(node, "file"));
         std::ifstream in(file);
         if (!in) fail(node, "cannot read table file " + file.string());
         std::string text;
@@ -183,7 +188,7 @@ public:
         if (node["sfunction"]) {
             only_keys(node, {"sfunction", "parameters"}, "S-function block '" + name + "'");
             spec.is_sfunction = true;
-            spec.sfunction = node["sfunction"].as<std::string>();
+            spec.sfunction = text(node["sfunction"], "sfunction");
             if (const auto parameters = node["parameters"]) {
                 if (!parameters.IsSequence()) fail(parameters, "parameters must be a list, one entry per dialog parameter");
                 for (const auto& parameter : parameters) spec.parameters.push_back(this->parameter(parameter));
@@ -192,7 +197,7 @@ public:
         }
         if (!node["type"]) fail(node, "block '" + name + "' needs a type or an sfunction");
         BuiltinSpec& b = spec.builtin;
-        b.type = node["type"].as<std::string>();
+        b.type = text(node["type"], "type");
         const auto& types = builtin_types();
         if (std::find(types.begin(), types.end(), b.type) == types.end()) {
             std::string list;
@@ -239,7 +244,7 @@ public:
             if (b.values.empty()) fail(node, what + " needs at least one gain");
         } else if (b.type == "Sum") {
             only_keys(node, {"type", "signs"}, what);
-            b.signs = node["signs"] ? node["signs"].as<std::string>() : "++";
+            b.signs = node["signs"] ? text(node["signs"], "signs") : "++";
             if (b.signs.empty() || b.signs.find_first_not_of("+-") != std::string::npos)
                 fail(node["signs"], what + ": signs is a string of + and -, one per input, such as \"+-\"");
         } else if (b.type == "Product" || b.type == "Mux") {
@@ -248,10 +253,11 @@ public:
             if (b.inputs < 1 || b.inputs > 256) fail(node["inputs"], what + " takes 1 to 256 inputs");
         } else if (b.type == "Selector") {
             only_keys(node, {"type", "elements"}, what);
-            for (double index : numbers(need("elements"), "elements")) {
-                if (index != std::floor(index) || index < 0)
-                    fail(node["elements"], what + ": elements are whole numbers from 0");
-                b.indices.push_back(static_cast<int>(index));
+            const YAML::Node elements = need("elements");
+            for (const auto& item : elements.IsSequence() ? elements : YAML::Node(std::vector<YAML::Node>{elements})) {
+                const int index = integer(item, "an element");
+                if (index < 0) fail(item, what + ": elements count from 0");
+                b.indices.push_back(index);
             }
             if (b.indices.empty()) fail(node, what + " selects no elements");
         } else if (b.type == "Integrator") {
@@ -277,7 +283,7 @@ public:
         if (const auto solver = root["solver"]) {
             if (!solver.IsMap()) fail(solver, "solver must be a map such as {method: ode4, step: 0.001, stop: 10}");
             only_keys(solver, {"method", "step", "stop"}, "solver");
-            if (solver["method"]) spec.solver.method = solver["method"].as<std::string>();
+            if (solver["method"]) spec.solver.method = text(solver["method"], "method");
             const auto& methods = solver_methods();
             if (std::find(methods.begin(), methods.end(), spec.solver.method) == methods.end())
                 fail(solver["method"], "unknown solver '" + spec.solver.method + "' (known: ode1, ode2, ode3, ode4)");
@@ -292,7 +298,7 @@ public:
         if (!blocks || !blocks.IsMap() || blocks.size() == 0) fail_at(line(root), "the model needs a map of blocks");
         std::set<std::string> names;
         for (const auto& entry : blocks) {
-            const std::string name = entry.first.as<std::string>();
+            const std::string name = text(entry.first, "a block name");
             if (!std::regex_match(name, std::regex("[A-Za-z_][A-Za-z0-9_]*")))
                 fail(entry.first, "block name '" + name + "' must be letters, digits and _");
             if (!names.insert(name).second) fail(entry.first, "block '" + name + "' is defined twice");
@@ -323,12 +329,13 @@ public:
             auto refs = [&](const YAML::Node& list) {
                 std::vector<SignalRef> signals;
                 if (!list.IsSequence()) fail(list, "a log group is a list of signals");
-                for (const auto& item : list) signals.push_back(signal(item, item.as<std::string>(), true));
+                for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
                 return signals;
             };
             if (const auto groups = log["groups"]) {
                 if (!groups.IsMap()) fail(groups, "groups maps a panel name to a list of signals");
-                for (const auto& entry : groups) spec.log.push_back({entry.first.as<std::string>(), refs(entry.second)});
+                for (const auto& entry : groups)
+                    spec.log.push_back({text(entry.first, "a group name"), refs(entry.second)});
             }
             if (const auto signals = log["signals"])
                 for (const auto& ref : refs(signals))
@@ -337,7 +344,7 @@ public:
 
         if (const auto paths = root["search_path"]) {
             if (!paths.IsSequence()) fail(paths, "search_path is a list of folders");
-            for (const auto& item : paths) spec.search_path.push_back(path(item.as<std::string>()));
+            for (const auto& item : paths) spec.search_path.push_back(path(text(item, "a folder")));
         }
         return spec;
     }
@@ -352,7 +359,11 @@ ModelSpec parse(const std::string& text, const std::string& source, const std::f
     try {
         root = YAML::Load(text);
     } catch (const YAML::ParserException& error) {
-        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg);
+        // A common slip: block.port[element] inside a [ ] list reads as a nested list.
+        const std::string hint = error.msg.find("flow") != std::string::npos
+                                     ? " (inside [ ], write block.port[element] in quotes: \"fan.0[1]\")"
+                                     : "";
+        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg + hint);
     }
     try {
         return Reader(source, base).model(root);

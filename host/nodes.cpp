@@ -17,19 +17,10 @@ SFunctionNode::SFunctionNode(std::string name, std::shared_ptr<const Library> li
 
 std::string SFunctionNode::kind() const { return "S-function '" + block_.library().name() + "'"; }
 
-void SFunctionNode::set_input_width(int port, int width) {
-    if (width != input_width(port))
-        throw HostError("block '" + name() + "' (" + kind() + ") input port " + std::to_string(port) + " has width " +
-                        std::to_string(input_width(port)) + ", but the signal connected to it has width " +
-                        std::to_string(width));
-}
+void SFunctionNode::set_input_width(int port, int width) { block_.check_input_width(port, width); }
 
 void SFunctionNode::offer_input_type(int port, int data_type) {
-    if (block_.propose_input_type(port, data_type)) return;
-    if (input_type(port) != data_type)
-        throw HostError("block '" + name() + "' (" + kind() + ") input port " + std::to_string(port) + " takes " +
-                        data_type_label(input_type(port)) + ", but the signal connected to it is " +
-                        data_type_label(data_type));
+    if (!block_.propose_input_type(port, data_type)) block_.check_input_type(port, data_type);
 }
 
 void SFunctionNode::settle_types() { block_.apply_default_types(); }
@@ -38,7 +29,7 @@ void SFunctionNode::settle_sample_time() {
     block_.initialize_sample_times();
     const double period = block_.sample_time();
     if (period > 0.0)
-        throw HostError("block '" + name() + "' (" + kind() + ") has a discrete sample time of " +
+        throw HostError(block_.label() + " has a discrete sample time of " +
                         std::to_string(period) + " s; blocksim runs continuous and inherited sample times only");
 }
 

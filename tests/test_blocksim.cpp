@@ -154,6 +154,22 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
     result = blocksim("run arrow.yaml");
     EXPECT_EQ("blocksim: error: arrow.yaml:4: a connection needs '->': 'c.0 to c.1'\n", result.output);
 
+    write("bracket.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  signals: [c.0[0]]\n");
+    result = blocksim("run bracket.yaml");
+    EXPECT_EQ("blocksim: error: bracket.yaml:4: end of sequence flow not found (inside [ ], write "
+              "block.port[element] in quotes: \"fan.0[1]\")\n",
+              result.output);
+
+    write("shape.yaml", "blocks:\n  s: {type: Selector, elements: [1e12]}\n  t: {sfunction: [blower]}\n");
+    result = blocksim("run shape.yaml");
+    EXPECT_EQ("blocksim: error: shape.yaml:2: an element must be a whole number\n", result.output);
+
+    write("steps.yaml", "solver: {step: 1e-300, stop: 1}\nblocks:\n  c: {type: Clock}\n");
+    result = blocksim("run steps.yaml");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: steps.yaml: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps\n",
+              result.output);
+
     result = blocksim("run missing.yaml");
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("blocksim: error: missing.yaml: cannot open the model file\n", result.output);
