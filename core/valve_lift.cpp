@@ -35,6 +35,9 @@ double profile_lookup(const double* angles, std::size_t angle_count, const doubl
     if (x > angles[points - 1]) return lifts[points - 1];
     std::size_t k = 0;  // segment from angles[k] to angles[k + 1]
     while (k + 2 < points && x > angles[k + 1]) ++k;
+    // Only the first segment can be searched to with zero width (x at or
+    // below a repeated first breakpoint); it has no slope to extend.
+    if (angles[k + 1] == angles[k]) return lifts[k];
     return lifts[k] + ((lifts[k + 1] - lifts[k]) * (x - angles[k])) / (angles[k + 1] - angles[k]);
 }
 

@@ -28,7 +28,8 @@ double angle_in_revolution(double degrees);
 // Linear interpolation in a profile table of breakpoints `angles` (strictly
 // ascending) and `lifts`, over the points both arrays hold. Below the first
 // breakpoint the first segment is extended; above the last one the last lift
-// is held. One point gives its lift, none gives 0.
+// is held. One point gives its lift, none gives 0. A first segment of zero
+// width (a repeated first breakpoint) gives its first lift below it.
 double profile_lookup(const double* angles, std::size_t angle_count, const double* lifts, std::size_t lift_count,
                       double x);
 

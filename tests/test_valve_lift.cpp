@@ -145,6 +145,19 @@ TEST(ProfileLookup, OddTablesStayInBounds) {
     EXPECT_EQ(0.0, profile_lookup(nullptr, 0, nullptr, 0, 10.0));
 }
 
+// Found by fuzzing: a repeated first breakpoint made the extension below
+// the table divide by zero (an infinite or NaN lift from finite tables).
+TEST(ProfileLookup, RepeatedFirstBreakpointGivesItsLift) {
+    const double X[] = {7e-38, 7e-38, 1.3}, Y[] = {-8577.5, -2.0, 0.0};
+    EXPECT_EQ(-8577.5, profile_lookup(X, 3, Y, 3, 0.0));
+    EXPECT_EQ(-8577.5, profile_lookup(X, 3, Y, 3, 7e-38));
+    // Above it the next segment takes over as usual.
+    EXPECT_DOUBLE_EQ(-1.0, profile_lookup(X, 3, Y, 3, 0.65 + 3.5e-38));
+    const double flat[] = {5, 5}, lifts[] = {0.25, 0.75};
+    EXPECT_EQ(0.25, profile_lookup(flat, 2, lifts, 2, 5.0));
+    EXPECT_EQ(0.75, profile_lookup(flat, 2, lifts, 2, 6.0));  // above the last: held
+}
+
 TEST(ValveLift, OddParameterTablesGiveDefinedLifts) {
     Valve valve;
     valve.open_angles = {0, 20};  // ends before open_duration: last lift held
