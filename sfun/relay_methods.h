@@ -21,11 +21,17 @@ enum { RELAY_NUM_PARAMETERS = 2 };
 static const size_t relayMinimumElements[RELAY_NUM_PARAMETERS] = {1, 1};
 static const char *const relayParameterRoles[RELAY_NUM_PARAMETERS] = {"upper_threshold", "lower_threshold"};
 
+/* Thresholds must be real doubles with an element to read, also when they
+ * are changed while the simulation runs. */
+#define MDL_CHECK_PARAMETERS
+static void mdlCheckParameters(SimStruct *S) {
+    checkDoubleParameters(S, RELAY_NUM_PARAMETERS, relayMinimumElements, relayParameterRoles);
+}
+
 static void mdlInitializeSizes(SimStruct *S) {
     ssSetNumSFcnParams(S, RELAY_NUM_PARAMETERS);
     if (ssGetNumSFcnParams(S) != ssGetSFcnParamsCount(S)) return;
-    /* Thresholds must be real doubles with an element to read. */
-    checkDoubleParameters(S, RELAY_NUM_PARAMETERS, relayMinimumElements, relayParameterRoles);
+    mdlCheckParameters(S);
     if (ssGetErrorStatus(S) != NULL) return;
 
     ssSetNumContStates(S, 0);

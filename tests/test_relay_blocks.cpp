@@ -125,9 +125,8 @@ TEST(RelayBlocks, Declarations) {
         EXPECT_EQ(expected, fields);
         auto block = relay(name, 3, 1);
         for (int flag : {SS_CALL_MDL_START, SS_CALL_MDL_INITIALIZE_CONDITIONS, SS_CALL_MDL_UPDATE,
-                         SS_CALL_MDL_DERIVATIVES})
+                         SS_CALL_MDL_DERIVATIVES, SS_CALL_MDL_CHECK_PARAMETERS})
             EXPECT_TRUE(block->provides(flag)) << flag;
-        EXPECT_FALSE(block->provides(SS_CALL_MDL_CHECK_PARAMETERS));
     }
 }
 
@@ -146,6 +145,21 @@ TEST(RelayBlocks, BadThresholdsAreRefusedWithClearMessages) {
         EXPECT_EQ(parameter_type_message(1), block_error_of([&] {
                       host::Block("r", load(name), params(host::make_single({3}), make_double({1})));
                   }));
+        // Found by fuzzing: a threshold changed to [] while running was read
+        // past its end by the next mdlOutputs. The change is now refused and
+        // the old threshold kept.
+        auto block = relay(name, 3, 1);
+        EXPECT_EQ(parameter_type_message(1), block_error_of([&] { block->set_parameter(0, host::make_empty()); }));
+        EXPECT_EQ(parameter_type_message(2),
+                  block_error_of([&] { block->set_parameter(1, host::make_single({0.5f})); }));
+        block->initialize_conditions();
+        block->input_buffer(0)[0] = 4.0;
+        block->outputs(0.0);
+        EXPECT_EQ(std::string(name) == "sarnith" ? 0.0 : 1.0, block->output_value(0, 0));
+        block->set_parameter(0, make_double({5}));
+        block->set_parameter(1, make_double({4.5}));
+        block->outputs(0.0);  // 4 is now below the lower threshold
+        EXPECT_EQ(std::string(name) == "sarnith" ? 1.0 : 0.0, block->output_value(0, 0));
         for (int count : {0, 1, 3}) {
             std::vector<host::ArrayPtr> list;
             for (int i = 0; i < count; ++i) list.push_back(make_double({1}));
