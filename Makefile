@@ -25,10 +25,13 @@ sanitize: deps
 	cmake --build --preset sanitize
 	ctest --preset sanitize
 
+# Every fuzz harness for FUZZ_SECONDS each (two at a time).
+FUZZ_SECONDS ?= 30
 fuzz: deps
+	@scripts/install-deps.sh fuzz
 	cmake --preset fuzz
 	cmake --build --preset fuzz
-	./build/fuzz/fuzz/fuzz_valve_lift -max_total_time=60
+	fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

@@ -3,6 +3,7 @@
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, yaml-cpp
 #   install-deps.sh demo     gnuplot, for the demo's plot
 #   install-deps.sh octave   GNU Octave with its MEX build tools
+#   install-deps.sh fuzz     clang with libFuzzer and the sanitizer runtimes
 set -eu
 
 packages=""
@@ -11,6 +12,7 @@ for task in "$@"; do
     build)  packages="$packages g++ make cmake binutils libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev" ;;
     demo)   packages="$packages gnuplot-nox" ;;
     octave) packages="$packages octave octave-dev" ;;
+    fuzz)   packages="$packages clang libclang-rt-14-dev" ;;
     *) echo "install-deps.sh: unknown task '$task'" >&2; exit 2 ;;
   esac
 done

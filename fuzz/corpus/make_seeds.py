@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the binary harnesses: the blocks' worked
+examples and edge cases, in the byte layout each harness reads (see
+fuzz_input.hpp and arbitrary_arrays.hpp). The model-file harness takes the
+model files under examples/ and its own seeds in corpus/fuzz_model_file.
+
+Run from anywhere: python3 fuzz/corpus/make_seeds.py"""
+
+import math
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+NAN, INF = float("nan"), float("inf")
+PI12 = 3.14159265359  # the valve's degree conversion uses this pi
+
+
+def d(*values):
+    return b"".join(struct.pack("<d", v) for v in values)
+
+
+def b(*values):
+    return bytes(values)
+
+
+def i32(*values):
+    return b"".join(struct.pack("<i", v) for v in values)
+
+
+def write(harness, seeds):
+    folder = os.path.join(HERE, harness)
+    os.makedirs(folder, exist_ok=True)
+    for old in os.listdir(folder):
+        os.remove(os.path.join(folder, old))
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(data)
+
+
+# combustion_gas_properties: p, T, c
+write("fuzz_gas_properties", {
+    "inlet_of_worked_example": d(100000.0, 350.0, 1.0),
+    "isentropic_outlet_of_worked_example": d(150000.0, 390.2427525, 1.0),
+    "air_at_reference": d(100000.0, 298.15, 0.0),
+    "rich_hot_high_pressure": d(5e7, 2800.0, 8.0),
+    "zero_pressure_and_temperature": d(0.0, 0.0, 0.0),
+    "singular_composition": d(100000.0, 350.0, -1.0 / 0.0698),
+    "non_finite": d(NAN, INF, -INF),
+    "denormals": d(5e-324, 5e-324, -5e-324),
+})
+
+
+# blower_outputs: inlet[3], outlet[3], drive, then each parameter as a byte
+# giving the elements beyond those read (0..3) and its numbers.
+def blower(inlet, outlet, drive, eta=(0.7,), characteristic=(2.0, 0.5, 0.1), sigma=(0.0698,)):
+    return (d(*inlet) + d(*outlet) + d(drive) + b(len(eta) - 1) + d(*eta) + b(len(characteristic) - 3) +
+            d(*characteristic) + b(len(sigma) - 1) + d(*sigma))
+
+
+worked_inlet, worked_outlet = (100000.0, 350.0, 1.0), (150000.0, 0.0, 0.0)
+write("fuzz_blower_outputs", {
+    "worked_example": blower(worked_inlet, worked_outlet, 1.0),
+    "drive_plus_zero": blower(worked_inlet, worked_outlet, 0.0),
+    "drive_minus_zero_nan_pressures": blower((NAN, 350.0, 1.0), (NAN, 0.0, 0.0), -0.0),
+    "drive_nan": blower(worked_inlet, worked_outlet, NAN),
+    "negative_drive": blower(worked_inlet, worked_outlet, -1.0),
+    "equal_pressures": blower(worked_inlet, (100000.0, 0.0, 0.0), 1.0),
+    "zero_inlet_pressure_and_efficiency": blower((0.0, 350.0, 1.0), worked_outlet, 1.0, eta=(0.0,)),
+    "longer_parameters": blower(worked_inlet, worked_outlet, 1.0, eta=(0.7, 9.0), characteristic=(2.0, 0.5, 0.1, 7.0),
+                                sigma=(0.0698, 1.0, 2.0)),
+})
+
+
+# valve_lift: crank_angle, start_signal, dwell_signal, the five scalars, the
+# four tables (a count byte, then the numbers), then a lookup point.
+def valve(degrees, start=80.0, dwell=20.0, scalars=(2.0, 1.0, 40.0, 40.0, 1.0), open_angles=(0.0, 20.0, 40.0),
+          close_angles=(0.0, 20.0, 40.0), open_lifts=(0.0, 0.3, 1.0), close_lifts=(1.0, 0.3, 0.0), x=10.0,
+          radians=None):
+    crank = radians if radians is not None else degrees * PI12 / 180.0
+    data = d(crank, start, dwell) + d(*scalars)
+    for table in (open_angles, close_angles, open_lifts, close_lifts):
+        data += b(len(table)) + d(*table)
+    return data + d(x)
+
+
+seeds = {"worked_example_%g" % deg: valve(deg) for deg in (80, 90, 120, 130, 150, 180, 450)}
+seeds.update({
+    "two_pi_radians": valve(0.0, radians=2 * math.pi),
+    "negative_degrees": valve(-10.5, start=-20.0),
+    "event_past_360": valve(330.0, start=300.0, dwell=20.0),
+    "huge_angle": valve(0.0, radians=1e300),
+    "nan_angle": valve(0.0, radians=NAN),
+    "empty_and_one_point_tables": valve(90.0, open_angles=(), open_lifts=(0.5,), close_angles=(3.0,),
+                                        close_lifts=()),
+    "unequal_tables": valve(130.0, close_angles=(0.0, 20.0), close_lifts=(1.0, 0.3, 0.0, 5.0)),
+    "repeated_first_breakpoint": valve(85.0, open_angles=(10.0, 10.0, 40.0), x=0.0),
+    "descending_breakpoints": valve(95.0, open_angles=(40.0, 20.0, 0.0)),
+})
+write("fuzz_valve_lift", seeds)
+
+
+# controller: a sequence of calls, each a byte: 0 initialize, 1 outputs and
+# 2 derivatives (each followed by x[2] and u[3]), 3 schedule search (ratio).
+def evaluation(kind, x, u):
+    return b(kind) + d(*x) + d(*u)
+
+
+worked_u = (12520000.0, 0.9375, 1.0)
+write("fuzz_controller", {
+    "just_after_loading": evaluation(1, (0.0, 0.0), worked_u) + evaluation(2, (0.0, 0.0), worked_u) +
+                          evaluation(1, (0.0, 0.0), worked_u),
+    "clamped_both_ways": evaluation(1, (0.0, 0.0), (0.0, 0.0, 0.5)) + evaluation(1, (0.0, 0.0), (0.0, 0.0, -0.5)) +
+                         evaluation(1, (0.0, 0.0), (0.0, 0.0, 0.0)),
+    "reinitialized": evaluation(1, (1.0, 2.0), worked_u) + b(0) + evaluation(1, (0.0, 0.0), worked_u),
+    "nan_inputs": evaluation(1, (0.0, 0.0), (NAN, NAN, 1.0)) + evaluation(2, (INF, -INF), (INF, 0.0, INF)),
+    "schedule_ratios": b(3) + d(1.2) + b(3) + d(1.1) + b(3) + d(0.95) + b(3) + d(0.5) + b(3) + d(0.25) +
+                       b(3) + d(-1.0) + b(3) + d(NAN),
+})
+
+
+# relay_step: u, upper, lower, held, above, below as doubles, then held,
+# above, below as 32-bit integers.
+def relay(u, upper=3.0, lower=1.0, held=0.0):
+    return d(u, upper, lower, held, 0.0, 1.0) + i32(int(held), 1, 0)
+
+
+write("fuzz_relay_step", {
+    **{"worked_example_%g" % u: relay(u) for u in (2.0, 4.0, 0.5)},
+    "on_the_thresholds": relay(3.0, held=1.0),
+    "crossed_thresholds": relay(4.0, upper=3.0, lower=5.0),
+    "nan_input": relay(NAN, held=1.0),
+})
+
+
+# Arrays as arbitrary_arrays.hpp reads them.
+def array(values, rows=1):
+    cols = len(values) // rows if values else 0
+    return b(0, rows | (cols << 4) if values else 0) + d(*values)
+
+
+def typed(kind, rows, cols, data):
+    return b(kind, rows | (cols << 4)) + data
+
+
+SCALAR_ZERO = array([0.0])
+EMPTY = array([])
+BLOCK_PARAMETERS = {
+    0: [array([0.7]), array([2.0, 0.5, 0.1]), array([0.0698])],
+    1: [array([2.0]), array([1.0]), array([40.0]), array([40.0]), array([1.0]), array([0.0, 20.0, 40.0]),
+        array([0.0, 20.0, 40.0]), array([0.0, 0.3, 1.0]), array([1.0, 0.3, 0.0])],
+    2: [],
+    3: [array([3.0]), array([1.0])],
+    4: [array([3.0]), array([1.0])],
+}
+NAMES = ["blower", "Tolvane", "Brisquel", "sarnith", "quorvel"]
+
+
+def command_line(block, nlhs, arguments):
+    return b(block, nlhs, len(arguments)) + b"".join(arguments)
+
+
+seeds = {}
+for block, parameters in BLOCK_PARAMETERS.items():
+    name = NAMES[block]
+    seeds[name + "_sizes"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO] + parameters)
+    seeds[name + "_two_results"] = command_line(block, 2, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO] + parameters)
+    seeds[name + "_flag_1.5"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY, array([1.5])] + parameters)
+    seeds[name + "_flag_int32"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY, typed(6, 1, 1, i32(0))])
+    seeds[name + "_three_arguments"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY])
+seeds["blower_sparse_parameter"] = command_line(0, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
+                                                       typed(11, 1, 3, d(2.0, 0.5, 0.1)), array([0.0698])])
+seeds["blower_short_characteristic"] = command_line(0, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
+                                                           array([2.0, 0.5]), array([0.0698])])
+seeds["Tolvane_complex_table"] = command_line(1, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO] +
+                                              BLOCK_PARAMETERS[1][:5] + [typed(0x10, 1, 1, d(1.0, 2.0))] +
+                                              BLOCK_PARAMETERS[1][6:])
+seeds["sarnith_char_threshold"] = command_line(3, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, b(12, 3) + b"abc",
+                                                      array([1.0])])
+write("fuzz_command_line", seeds)
+
+
+# Block methods: block, a count byte (below 240: the declared count), the
+# parameters, then calls: 0 start, 1 initialize, 2 outputs (inputs, states,
+# a major-step byte), 3 update, 4 derivatives (inputs, states), 5 terminate,
+# 6 parameter change (index byte, array).
+INPUTS = {0: [100000.0, 350.0, 1.0, 150000.0, 0.0, 0.0, 1.0], 1: [90 * PI12 / 180, 80.0, 20.0],
+          2: list(worked_u), 3: [4.0], 4: [4.0]}
+STATES = {2: [0.0, 0.0]}
+
+
+def methods(block, calls):
+    return b(block, 0) + b"".join(BLOCK_PARAMETERS[block]) + b"".join(calls)
+
+
+def outputs(block, inputs=None, states=None):
+    return b(2) + d(*(inputs if inputs is not None else INPUTS[block])) + d(*STATES.get(block, [])
+                                                                           if states is None else states) + b(0)
+
+
+def derivatives(block):
+    return b(4) + d(*INPUTS[block]) + d(*STATES.get(block, []))
+
+
+seeds = {}
+for block in BLOCK_PARAMETERS:
+    name = NAMES[block]
+    seeds[name + "_run"] = methods(block, [b(0), b(1), outputs(block), b(3), derivatives(block), outputs(block),
+                                           b(3), b(5)])
+seeds["Brisquel_outputs_before_initialize"] = methods(2, [outputs(2), derivatives(2), b(1), outputs(2)])
+seeds["blower_drive_zero"] = methods(0, [b(0), outputs(0, [NAN, NAN, 1.0, NAN, 0.0, 0.0, -0.0])])
+seeds["sarnith_threshold_changed_to_empty"] = methods(3, [b(1), b(6, 0) + EMPTY, outputs(3), b(3)])
+seeds["quorvel_threshold_changed"] = methods(4, [b(1), b(6, 1) + array([5.0]), outputs(4, [4.5]), b(3)])
+seeds["Tolvane_table_changed_to_one_point"] = methods(1, [b(6, 5) + array([3.0]), outputs(1)])
+seeds["blower_wrong_parameter_count"] = b(0, 241) + array([0.7])
+write("fuzz_block_methods", seeds)
