@@ -1,5 +1,7 @@
 #include "model_file.hpp"
 
+#include <yaml-cpp/depthguard.h>
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -126,10 +128,15 @@ public:
         if (!std::regex_match(text, match, pattern) || (match[3].matched && !element_allowed))
             fail(node, "'" + text + "' is not a signal; write block.port" +
                            std::string(element_allowed ? " or block.port[element]" : "") + ", ports from 0");
+        // Nine digits always fit an int; more is no port or element any block has.
+        auto number = [&](const std::string& digits, const std::string& what) {
+            if (digits.size() > 9) fail(node, "'" + text + "': the " + what + " number is too large");
+            return std::stoi(digits);
+        };
         SignalRef ref;
         ref.block = match[1];
-        ref.port = std::stoi(match[2]);
-        ref.element = match[3].matched ? std::stoi(match[3]) : -1;
+        ref.port = number(match[2], "port");
+        ref.element = match[3].matched ? number(match[3], "element") : -1;
         ref.line = line(node);
         return ref;
     }
@@ -358,6 +365,9 @@ ModelSpec parse(const std::string& text, const std::string& source, const std::f
     YAML::Node root;
     try {
         root = YAML::Load(text);
+    } catch (const YAML::DeepRecursion& error) {
+        // The parser's own message for this is "bad file".
+        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": lists or maps nested too deeply");
     } catch (const YAML::ParserException& error) {
         // A common slip: block.port[element] inside a [ ] list reads as a nested list.
         const std::string hint = error.msg.find("flow") != std::string::npos

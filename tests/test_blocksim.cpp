@@ -160,6 +160,23 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
               "block.port[element] in quotes: \"fan.0[1]\")\n",
               result.output);
 
+    // Found by fuzzing the reader: a port number beyond int escaped as "stoi".
+    write("port.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [c.0333333333333333333333]\n");
+    result = blocksim("run port.yaml");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: port.yaml:5: 'c.0333333333333333333333': the port number is too large\n",
+              result.output);
+    write("element.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [\"c.0[99999999999]\"]\n");
+    result = blocksim("run element.yaml");
+    EXPECT_EQ("blocksim: error: element.yaml:5: 'c.0[99999999999]': the element number is too large\n",
+              result.output);
+
+    // The parser's own message for this is "bad file".
+    write("deep.yaml", "blocks: " + std::string(3000, '[') + std::string(3000, ']') + "\n");
+    result = blocksim("run deep.yaml");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: deep.yaml:1: lists or maps nested too deeply\n", result.output);
+
     write("shape.yaml", "blocks:\n  s: {type: Selector, elements: [1e12]}\n  t: {sfunction: [blower]}\n");
     result = blocksim("run shape.yaml");
     EXPECT_EQ("blocksim: error: shape.yaml:2: an element must be a whole number\n", result.output);
