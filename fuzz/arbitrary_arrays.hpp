@@ -1,11 +1,13 @@
 // MATLAB arrays of any class the matrix library makes, any size up to 4-by-4
 // and either complexity, built from a fuzzer's bytes.
 //
-// Layout: a class byte, then (except for char) a size byte, m = low nibble
-// % 5 and n = high nibble % 5; then the elements. Double, single, integer
-// and logical data come from raw bytes (an imaginary part follows when the
-// class byte's bit 4 is set); a sparse double stores its m*n elements in
-// column order; char data is up to 8 bytes of text.
+// Layout: a class byte, whose low four bits choose the class (0 to 9 double,
+// single, int8, uint8, int16, uint16, int32, uint32, int64, uint64; 10
+// logical; 11 sparse double; 12 char; 13 to 15 double again) and whose bit 4
+// makes a numeric or sparse array complex. Then, except for char, a size
+// byte: m = low nibble % 5, n = high nibble % 5. Then the elements: raw bytes
+// for dense data (the imaginary part after the real one), m*n doubles in
+// column order for sparse, and for char a length byte (% 9) and the text.
 #pragma once
 
 #include <cstring>
@@ -47,10 +49,9 @@ inline mxArray* arbitrary_array(FuzzInput& in) {
         }
         return array;
     }
-    const mxClassID class_id = numeric_classes[selector % 10];
-    // Double is the class the blocks take: make it the most common.
-    const mxClassID chosen = selector >= 13 ? mxDOUBLE_CLASS : class_id;
-    mxArray* array = mxCreateNumericMatrix(m, n, chosen, complex ? mxCOMPLEX : mxREAL);
+    // Selectors 13 to 15 give double as well: the class the blocks take is the most common.
+    const mxClassID class_id = selector < 10 ? numeric_classes[selector] : mxDOUBLE_CLASS;
+    mxArray* array = mxCreateNumericMatrix(m, n, class_id, complex ? mxCOMPLEX : mxREAL);
     const std::size_t bytes = m * n * mxGetElementSize(array);
     in.fill(mxGetData(array), bytes);
     if (complex) in.fill(mxGetImagData(array), bytes);

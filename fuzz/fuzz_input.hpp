@@ -47,7 +47,6 @@ public:
     std::vector<double> numbers(std::size_t count) {
         std::vector<double> values(count);
         for (double& value : values) value = number();
-        values.shrink_to_fit();
         return values;
     }
 
