@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 [ $# -gt 0 ] && shift
 bin=build/fuzz/fuzz
-harnesses="${*:-fuzz_gas_properties fuzz_blower_outputs fuzz_valve_lift fuzz_controller fuzz_relay_step fuzz_command_line fuzz_block_methods fuzz_model_file}"
+# Without names, every harness the fuzz preset built.
+harnesses="${*:-$(find "$bin" -maxdepth 1 -type f -perm -u+x -name 'fuzz_*' -printf '%f\n' | sort)}"
+[ -n "$harnesses" ] || { echo "no harnesses in $bin: build the fuzz preset first (make fuzz)" >&2; exit 1; }
 logs=build/fuzz/logs
 mkdir -p "$logs" build/fuzz/findings
 
