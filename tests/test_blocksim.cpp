@@ -145,51 +145,41 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.output.find("blocksim: error: broken.yaml:3:")) << result.output;
 
-    write("typo.yaml", "blocks:\n  c: {type: Constant, value: 1}\n  g: {type: Gain, gian: 2}\nconnections:\n  - c.0 -> g.0\n");
-    result = blocksim("run typo.yaml");
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: typo.yaml:3: unknown key 'gian' in Gain block 'g' (known: gain, type)\n", result.output);
-
-    write("arrow.yaml", "blocks:\n  c: {type: Constant, value: 1}\nconnections:\n  - c.0 to c.1\n");
-    result = blocksim("run arrow.yaml");
-    EXPECT_EQ("blocksim: error: arrow.yaml:4: a connection needs '->': 'c.0 to c.1'\n", result.output);
-
-    write("bracket.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  signals: [c.0[0]]\n");
-    result = blocksim("run bracket.yaml");
-    EXPECT_EQ("blocksim: error: bracket.yaml:4: end of sequence flow not found (inside [ ], write "
-              "block.port[element] in quotes: \"fan.0[1]\")\n",
-              result.output);
-
-    // Found by fuzzing the reader: a port number beyond int escaped as "stoi".
-    write("port.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [c.0333333333333333333333]\n");
-    result = blocksim("run port.yaml");
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: port.yaml:5: 'c.0333333333333333333333': the port number is too large\n",
-              result.output);
-    write("element.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [\"c.0[99999999999]\"]\n");
-    result = blocksim("run element.yaml");
-    EXPECT_EQ("blocksim: error: element.yaml:5: 'c.0[99999999999]': the element number is too large\n",
-              result.output);
-
-    // The parser's own message for this is "bad file".
-    write("deep.yaml", "blocks: " + std::string(3000, '[') + std::string(3000, ']') + "\n");
-    result = blocksim("run deep.yaml");
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: deep.yaml:1: lists or maps nested too deeply\n", result.output);
-
-    write("shape.yaml", "blocks:\n  s: {type: Selector, elements: [1e12]}\n  t: {sfunction: [blower]}\n");
-    result = blocksim("run shape.yaml");
-    EXPECT_EQ("blocksim: error: shape.yaml:2: an element must be a whole number\n", result.output);
-
-    write("steps.yaml", "solver: {step: 1e-300, stop: 1}\nblocks:\n  c: {type: Clock}\n");
-    result = blocksim("run steps.yaml");
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: steps.yaml: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps\n",
-              result.output);
-
-    result = blocksim("run missing.yaml");
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: missing.yaml: cannot open the model file\n", result.output);
+    struct Case {
+        const char* file;
+        std::string text;  // empty: the file is not written
+        const char* message;
+    };
+    const Case cases[] = {
+        {"typo.yaml",
+         "blocks:\n  c: {type: Constant, value: 1}\n  g: {type: Gain, gian: 2}\nconnections:\n  - c.0 -> g.0\n",
+         "typo.yaml:3: unknown key 'gian' in Gain block 'g' (known: gain, type)"},
+        {"arrow.yaml", "blocks:\n  c: {type: Constant, value: 1}\nconnections:\n  - c.0 to c.1\n",
+         "arrow.yaml:4: a connection needs '->': 'c.0 to c.1'"},
+        {"bracket.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  signals: [c.0[0]]\n",
+         "bracket.yaml:4: end of sequence flow not found (inside [ ], write block.port[element] in quotes: "
+         "\"fan.0[1]\")"},
+        // Found by fuzzing the reader: a port number beyond int escaped as "stoi".
+        {"port.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [c.0333333333333333333333]\n",
+         "port.yaml:5: 'c.0333333333333333333333': the port number is too large"},
+        {"element.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: [\"c.0[99999999999]\"]\n",
+         "element.yaml:5: 'c.0[99999999999]': the element number is too large"},
+        // The parser's own message for this is "bad file".
+        {"deep.yaml", "blocks: " + std::string(3000, '[') + std::string(3000, ']') + "\n",
+         "deep.yaml:1: lists or maps nested too deeply"},
+        {"shape.yaml", "blocks:\n  s: {type: Selector, elements: [1e12]}\n  t: {sfunction: [blower]}\n",
+         "shape.yaml:2: an element must be a whole number"},
+        {"steps.yaml", "solver: {step: 1e-300, stop: 1}\nblocks:\n  c: {type: Clock}\n",
+         "steps.yaml: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps"},
+        {"missing.yaml", "", "missing.yaml: cannot open the model file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (!c.text.empty()) write(c.file, c.text);
+        result = blocksim(std::string("run ") + c.file);
+        EXPECT_EQ(1, result.status);
+        EXPECT_EQ(std::string("blocksim: error: ") + c.message + "\n", result.output);
+    }
 }
 
 TEST_F(Blocksim, UnknownBlockTypeListsTheKnownOnes) {
