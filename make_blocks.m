@@ -1,5 +1,5 @@
 function make_blocks (outdir)
-  % MAKE_BLOCKS  Builds the five block libraries from sfun/ and core/.
+  % MAKE_BLOCKS  Builds the block libraries of sfun/blocks.manifest from sfun/ and core/.
   %
   %   make_blocks          builds into the folder of this file
   %   make_blocks (DIR)    builds into DIR
@@ -18,20 +18,12 @@ function make_blocks (outdir)
     mkdir (outdir);
   end
 
-  % Each block's source and the core sources it needs.
-  blocks = {
-    'blower',   {'gas_properties.cpp', 'blower.cpp'}
-    'Tolvane',  {'valve_lift.cpp'}
-    'Brisquel', {'controller.cpp'}
-    'sarnith',  {}
-    'quorvel',  {}
-  };
-
   in_octave = exist ('OCTAVE_VERSION', 'builtin') ~= 0;
-  for i = 1:size (blocks, 1)
-    name = blocks{i, 1};
+  blocks = block_manifest ();
+  for i = 1:numel (blocks)
+    name = blocks(i).name;
     sources = [{fullfile(here, 'sfun', [name '.cpp'])}, ...
-               cellfun(@(f) fullfile(here, 'core', f), blocks{i, 2}, 'UniformOutput', false)];
+               cellfun(@(f) fullfile(here, 'core', f), blocks(i).core, 'UniformOutput', false)];
     fprintf ('building %s\n', name);
     if in_octave
       setenv ('CXXFLAGS', '-O2 -std=c++17 -ffp-contract=off');

@@ -4,10 +4,10 @@
 #include <array>
 #include <memory>
 
-#include "block.hpp"
+#include "host/sfunction/instance.hpp"
 #include "core/blower.hpp"
 #include "core/gas_properties.hpp"
-#include "library.hpp"
+#include "host/sfunction/library.hpp"
 
 namespace {
 
@@ -41,7 +41,7 @@ void blower_block_outputs(benchmark::State& state) {
     parameters.push_back(host::make_double({0.7}));
     parameters.push_back(host::make_double({2, 0.5, 0.1}));
     parameters.push_back(host::make_double({0.0698}));
-    host::Block block("blower", host::Library::load("blower", {BLOCKS_LIBRARY_DIR}), std::move(parameters));
+    host::SFunctionInstance block("blower", host::Library::load("blower", {BLOCKS_LIBRARY_DIR}), std::move(parameters));
     block.prepare();
     double* inlet = block.input_buffer(0);
     inlet[0] = 100000;

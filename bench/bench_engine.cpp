@@ -7,8 +7,8 @@
 #include <map>
 #include <sstream>
 
-#include "engine.hpp"
-#include "model_file.hpp"
+#include "host/sim/engine.hpp"
+#include "host/model/model_file.hpp"
 
 namespace {
 
@@ -45,7 +45,7 @@ void engine_demo_time_in_blocks(benchmark::State& state) {
     for (auto _ : state) {
         host::Simulation simulation(engine_demo(2.0));
         clock::time_point call_started{};
-        simulation.set_observer([&](const host::Node&, int, double, bool, bool after) {
+        simulation.set_observer([&](const host::Node&, host::Method, double, bool, bool after) {
             if (!after) {
                 call_started = clock::now();
             } else {

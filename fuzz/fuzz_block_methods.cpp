@@ -12,40 +12,39 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "arbitrary_arrays.hpp"
-#include "block.hpp"
+#include "block_manifest.hpp"
+#include "host/sfunction/data_types.hpp"
+#include "host/sfunction/instance.hpp"
 #include "mex_runtime.hpp"
 
 namespace {
 
-struct BlockKind {
-    const char* sfunction;
-    int parameters;
-};
-const BlockKind kinds[] = {{"blower", 3}, {"Tolvane", 9}, {"Brisquel", 0}, {"sarnith", 2}, {"quorvel", 2}};
+constexpr std::size_t block_count = std::size(blocks::manifest);
 
 std::shared_ptr<const host::Library> library(std::size_t index) {
-    static std::shared_ptr<const host::Library> loaded[5];
-    if (!loaded[index]) loaded[index] = host::Library::load(kinds[index].sfunction, {BLOCKS_LIBRARY_DIR});
+    static std::shared_ptr<const host::Library> loaded[block_count];
+    if (!loaded[index]) loaded[index] = host::Library::load(blocks::manifest[index].name, {BLOCKS_LIBRARY_DIR});
     return loaded[index];
 }
 
-std::vector<unsigned char> output_bytes(const host::Block& block) {
+std::vector<unsigned char> output_bytes(const host::SFunctionInstance& block) {
     std::vector<unsigned char> bytes;
     for (int port = 0; port < block.num_outputs(); ++port) {
         const auto* signal = static_cast<const unsigned char*>(block.output_signal(port));
-        const std::size_t size = static_cast<std::size_t>(block.output(port).width) *
-                                 (block.output(port).data_type == SS_INT32 ? 4 : 8);
+        const std::size_t size =
+            static_cast<std::size_t>(block.output(port).width) * host::data_type(block.output(port).data_type).size;
         bytes.insert(bytes.end(), signal, signal + size);
     }
     return bytes;
 }
 
-void check_outputs(const std::string& sfunction, host::Block& block) {
+void check_outputs(const std::string& sfunction, host::SFunctionInstance& block) {
     if (sfunction == "blower") {
         if (block.input_buffer(2)[0] != 0.0) return;
         for (int port = 0; port < 3; ++port)
@@ -68,7 +67,7 @@ void check_outputs(const std::string& sfunction, host::Block& block) {
     }
 }
 
-void set_inputs(fuzzing::FuzzInput& in, host::Block& block) {
+void set_inputs(fuzzing::FuzzInput& in, host::SFunctionInstance& block) {
     for (int port = 0; port < block.num_inputs(); ++port) {
         double* signal = block.input_buffer(port);
         for (int i = 0; i < block.input(port).width; ++i) signal[i] = in.number();
@@ -77,8 +76,8 @@ void set_inputs(fuzzing::FuzzInput& in, host::Block& block) {
 }
 
 // Runs one method; a failure must explain itself and leave the outputs as they were.
-template <typename Method>
-bool run_method(host::Block& block, Method&& method) {
+template <typename Action>
+bool run_method(host::SFunctionInstance& block, Action&& method) {
     const std::vector<unsigned char> before = output_bytes(block);
     try {
         method();
@@ -90,7 +89,7 @@ bool run_method(host::Block& block, Method&& method) {
     }
 }
 
-void drive(fuzzing::FuzzInput& in, const std::string& sfunction, host::Block& block, int parameter_count) {
+void drive(fuzzing::FuzzInput& in, const std::string& sfunction, host::SFunctionInstance& block, int parameter_count) {
     double time = 0.0;
     for (int call = 0; call < 32 && !in.exhausted(); ++call) {
         switch (in.byte() % 7) {
@@ -120,17 +119,17 @@ void drive(fuzzing::FuzzInput& in, const std::string& sfunction, host::Block& bl
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::FuzzInput in(data, size);
-    const std::size_t kind = in.byte() % 5;
+    const std::size_t kind = in.byte() % block_count;
     const std::uint8_t count_choice = in.byte();
     // Mostly the declared count; sometimes another, which the host refuses.
-    const int parameter_count = count_choice < 240 ? kinds[kind].parameters : count_choice % 12;
+    const int parameter_count = count_choice < 240 ? blocks::manifest[kind].parameters : count_choice % 12;
     const long arrays_before = mexrt::live_arrays();
     {
         std::vector<host::ArrayPtr> parameters;
         for (int i = 0; i < parameter_count; ++i) parameters.emplace_back(fuzzing::arbitrary_array(in));
-        std::unique_ptr<host::Block> block;
+        std::unique_ptr<host::SFunctionInstance> block;
         try {
-            block = std::make_unique<host::Block>("fuzzed", library(kind), std::move(parameters));
+            block = std::make_unique<host::SFunctionInstance>("fuzzed", library(kind), std::move(parameters));
         } catch (const host::BlockError& error) {
             if (error.message().empty()) std::abort();
         } catch (const host::HostError&) {
@@ -138,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (block) {
             block->prepare();
-            drive(in, kinds[kind].sfunction, *block, parameter_count);
+            drive(in, blocks::manifest[kind].name, *block, parameter_count);
         }
     }
     if (mexrt::live_arrays() != arrays_before) std::abort();

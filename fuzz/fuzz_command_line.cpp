@@ -5,22 +5,24 @@
 //     through mexErrMsgTxt with a non-empty message and no result written;
 //   - no MATLAB array is left behind either way.
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "arbitrary_arrays.hpp"
-#include "library.hpp"
+#include "block_manifest.hpp"
+#include "host/sfunction/library.hpp"
 #include "mex_runtime.hpp"
 
 namespace {
 
-const char* const block_names[] = {"blower", "Tolvane", "Brisquel", "sarnith", "quorvel"};
+constexpr std::size_t block_count = std::size(blocks::manifest);
 constexpr std::size_t size_field_count = 38;
 
 std::shared_ptr<const host::Library> library(std::size_t index) {
-    static std::shared_ptr<const host::Library> loaded[5];
-    if (!loaded[index]) loaded[index] = host::Library::load(block_names[index], {BLOCKS_LIBRARY_DIR});
+    static std::shared_ptr<const host::Library> loaded[block_count];
+    if (!loaded[index]) loaded[index] = host::Library::load(blocks::manifest[index].name, {BLOCKS_LIBRARY_DIR});
     return loaded[index];
 }
 
@@ -28,7 +30,7 @@ std::shared_ptr<const host::Library> library(std::size_t index) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::FuzzInput in(data, size);
-    const auto block = library(in.byte() % 5);
+    const auto block = library(in.byte() % block_count);
     const int nlhs = static_cast<int>(in.count(2));
     std::vector<mxArray*> arguments(in.count(14));
     const long arrays_before = mexrt::live_arrays();

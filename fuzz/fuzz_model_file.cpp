@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "engine.hpp"
-#include "model_file.hpp"
+#include "block_manifest.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sfunction/library.hpp"
+#include "host/sim/engine.hpp"
 
 namespace {
 
@@ -18,8 +20,8 @@ constexpr long long longest_run = 2000;  // major steps
 void keep_blocks_loaded() {
     static const std::vector<std::shared_ptr<const host::Library>> loaded = [] {
         std::vector<std::shared_ptr<const host::Library>> libraries;
-        for (const char* name : {"blower", "Tolvane", "Brisquel", "sarnith", "quorvel"})
-            libraries.push_back(host::Library::load(name, {BLOCKS_LIBRARY_DIR}));
+        for (const auto& block : blocks::manifest)
+            libraries.push_back(host::Library::load(block.name, {BLOCKS_LIBRARY_DIR}));
         return libraries;
     }();
 }

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "arrays.hpp"
-#include "block.hpp"
-#include "library.hpp"
+#include "host/sfunction/arrays.hpp"
+#include "host/sfunction/instance.hpp"
+#include "host/sfunction/library.hpp"
+#include "host/sfunction/data_types.hpp"
+#include "simstruc.h"
 
 namespace testing_host {
 
@@ -28,11 +30,21 @@ std::vector<host::ArrayPtr> params(Arrays... arrays) {
 }
 
 // A block created, prepared and ready to run on its own.
-inline std::unique_ptr<host::Block> make_block(const std::string& sfunction, std::vector<host::ArrayPtr> parameters,
+inline std::unique_ptr<host::SFunctionInstance> make_block(const std::string& sfunction, std::vector<host::ArrayPtr> parameters,
                                                const std::string& name = "block") {
-    auto block = std::make_unique<host::Block>(name, load(sfunction), std::move(parameters));
+    auto block = std::make_unique<host::SFunctionInstance>(name, load(sfunction), std::move(parameters));
     block->prepare();
     return block;
+}
+
+// The error status the glue sets for a raw call flag, sent past the
+// instance (whose requests name methods, so it cannot send an unknown flag).
+inline std::string glue_status_for_flag(host::SFunctionInstance& block, int flag) {
+    auto& S = const_cast<SimStruct&>(block.simstruct());
+    S.errorStatus = nullptr;
+    mxArray* plhs[1] = {reinterpret_cast<mxArray*>(&S)};
+    block.library().entry()(SS_HOST_CALL, plhs, flag, nullptr);
+    return S.errorStatus ? S.errorStatus : "";
 }
 
 // The message of the BlockError that `action` throws, or a failure.

@@ -18,7 +18,7 @@ std::vector<host::ArrayPtr> worked_example_params() {
     return params(make_double({0.7}), make_double({2, 0.5, 0.1}), make_double({0.0698}));
 }
 
-void set_inputs(host::Block& block, double p_in, double T_in, double c, double p_out, double drive) {
+void set_inputs(host::SFunctionInstance& block, double p_in, double T_in, double c, double p_out, double drive) {
     double* inlet = block.input_buffer(0);
     inlet[0] = p_in;
     inlet[1] = T_in;
@@ -70,7 +70,7 @@ TEST(BlowerBlock, ParameterCountOtherThanThreeIsRefused) {
     for (int count : {0, 2, 4}) {
         std::vector<host::ArrayPtr> list;
         for (int i = 0; i < count; ++i) list.push_back(make_double({1, 1, 1}));
-        const std::string message = error_of([&] { host::Block("b", load("blower"), std::move(list)); });
+        const std::string message = error_of([&] { host::SFunctionInstance("b", load("blower"), std::move(list)); });
         EXPECT_NE(std::string::npos, message.find("expects 3 dialog parameters, but the block gives " +
                                                   std::to_string(count)))
             << message;
@@ -91,26 +91,26 @@ TEST(BlowerBlock, EachFailingParameterClassIsReportedWithItsIndex) {
         SCOPED_TRACE(i);
         // Parameter 2 bad, parameter 1 valid: index 2.
         EXPECT_EQ(parameter_type_message(2), block_error_of([&] {
-                      host::Block("b", load("blower"), params(make_double({0.7}), bad[i](), make_double({0.0698})));
+                      host::SFunctionInstance("b", load("blower"), params(make_double({0.7}), bad[i](), make_double({0.0698})));
                   }));
         // Parameter 1 bad too: index 1 comes first.
         EXPECT_EQ(parameter_type_message(1), block_error_of([&] {
-                      host::Block("b", load("blower"), params(bad[i](), bad[i](), make_double({0.0698})));
+                      host::SFunctionInstance("b", load("blower"), params(bad[i](), bad[i](), make_double({0.0698})));
                   }));
     }
     EXPECT_EQ(parameter_type_message(3), block_error_of([&] {
-                  host::Block("b", load("blower"),
+                  host::SFunctionInstance("b", load("blower"),
                               params(make_double({0.7}), make_double({2, 0.5, 0.1}), host::make_single({1})));
               }));
 }
 
 TEST(BlowerBlock, ShortParameterIsReportedAfterTheTypeCheck) {
     EXPECT_EQ("Parameter 2 (alpha, beta, gamma) needs at least 3 elements, but has 2.", block_error_of([&] {
-                  host::Block("b", load("blower"), params(make_double({0.7}), make_double({2, 0.5}), make_double({1})));
+                  host::SFunctionInstance("b", load("blower"), params(make_double({0.7}), make_double({2, 0.5}), make_double({1})));
               }));
     // A type failure later in the list still comes first.
     EXPECT_EQ(parameter_type_message(3), block_error_of([&] {
-                  host::Block("b", load("blower"), params(make_double({0.7}), make_double({2}), host::make_empty()));
+                  host::SFunctionInstance("b", load("blower"), params(make_double({0.7}), make_double({2}), host::make_empty()));
               }));
 }
 
@@ -129,18 +129,18 @@ TEST(BlowerBlock, ChangedParameterIsCheckedAndABadOneKeepsTheOld) {
 
 TEST(BlowerBlock, MethodsTheBlockLacksAndUnknownFlags) {
     auto block = make_block("blower", worked_example_params());
-    EXPECT_FALSE(block->provides(SS_CALL_MDL_UPDATE));
-    EXPECT_EQ("Unexpected call to mdlUpdate", block_error_of([&] { block->request(SS_CALL_MDL_UPDATE); }));
-    EXPECT_EQ("Unexpected call to mdlDerivatives", block_error_of([&] { block->request(SS_CALL_MDL_DERIVATIVES); }));
-    EXPECT_EQ("Unexpected call to mdlStart", block_error_of([&] { block->request(SS_CALL_MDL_START); }));
-    EXPECT_EQ("Invalid flag encountered in simulink.c", block_error_of([&] { block->request(99); }));
-    EXPECT_EQ("Invalid flag encountered in simulink.c", block_error_of([&] { block->request(-3); }));
+    EXPECT_FALSE(block->provides(host::Method::update));
+    EXPECT_EQ("Unexpected call to mdlUpdate", block_error_of([&] { block->request(host::Method::update); }));
+    EXPECT_EQ("Unexpected call to mdlDerivatives", block_error_of([&] { block->request(host::Method::derivatives); }));
+    EXPECT_EQ("Unexpected call to mdlStart", block_error_of([&] { block->request(host::Method::start); }));
+    EXPECT_EQ("Invalid flag encountered in simulink.c", glue_status_for_flag(*block, 99));
+    EXPECT_EQ("Invalid flag encountered in simulink.c", glue_status_for_flag(*block, -3));
 }
 
 TEST(BlowerBlock, BlockErrorNamesBlockAndSFunction) {
     auto block = make_block("blower", worked_example_params(), "scavenge_blower");
     try {
-        block->request(SS_CALL_MDL_UPDATE, 2.5);
+        block->request(host::Method::update, 2.5);
         FAIL();
     } catch (const host::BlockError& error) {
         EXPECT_EQ("scavenge_blower", error.block());
@@ -160,7 +160,7 @@ TEST(BlowerBlock, ALibraryLoadedUnderAnotherNameFailsTheNameCheck) {
         "S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME blower\", whereas name of the "
         "S-function MEX file is \"fan\". The source needs to be updated";
     const auto renamed = host::Library::load("fan", {directory});
-    EXPECT_EQ(expected, block_error_of([&] { host::Block("b", renamed, worked_example_params()); }));
+    EXPECT_EQ(expected, block_error_of([&] { host::SFunctionInstance("b", renamed, worked_example_params()); }));
     const auto t = make_double({0}), flag = make_double({0});
     try {
         host::call_command_line(*renamed, 1, {t.get(), t.get(), t.get(), flag.get()});

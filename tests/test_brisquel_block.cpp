@@ -19,7 +19,7 @@ using Vector6 = std::array<double, 6>;
 const Vector6 initial_vector = {1.07005329225731, 1.2, 1.0, -2.59972335254129, 0.5, 1.0};
 
 struct Controller {
-    std::unique_ptr<host::Block> block;
+    std::unique_ptr<host::SFunctionInstance> block;
 
     explicit Controller(const std::string& name = "controller") : block(make_block("Brisquel", {}, name)) {
         block->start();
@@ -49,7 +49,7 @@ TEST(BrisquelBlock, DeclarationIsLevelOneWithTwoStates) {
     EXPECT_TRUE(c.block->input(0).direct_feedthrough);
     EXPECT_EQ(6, c.block->output(0).width);
     EXPECT_EQ(0.0, c.block->sample_time());
-    EXPECT_FALSE(c.block->provides(SS_CALL_MDL_START));
+    EXPECT_FALSE(c.block->provides(host::Method::start));
 }
 
 TEST(BrisquelBlock, JustAfterLoadingSequenceThroughTheHost) {
@@ -82,21 +82,21 @@ TEST(BrisquelBlock, UpdateAndTerminateChangeNothingBetweenEvaluations) {
 
 TEST(BrisquelBlock, AnyDialogParameterIsRefused) {
     EXPECT_EQ("wrong number of parameters given by Simulink",
-              block_error_of([] { host::Block("c", load("Brisquel"), params(host::make_double({1}))); }));
+              block_error_of([] { host::SFunctionInstance("c", load("Brisquel"), params(host::make_double({1}))); }));
     EXPECT_EQ("wrong number of parameters given by Simulink", block_error_of([] {
-                  host::Block("c", load("Brisquel"), params(host::make_empty(), host::make_double({1})));
+                  host::SFunctionInstance("c", load("Brisquel"), params(host::make_empty(), host::make_double({1})));
               }));
 }
 
 TEST(BrisquelBlock, ZeroCrossingAndVariableHitRequestsAreRefused) {
     Controller c;
     EXPECT_EQ("To have nonsampled zero crossings, you must define MDL_ZERO_CROSSINGS and have a mdlZeroCrossings routine",
-              block_error_of([&] { c.block->request(SS_CALL_MDL_ZERO_CROSSINGS); }));
+              block_error_of([&] { c.block->request(host::Method::zero_crossings); }));
     EXPECT_EQ("To have a variable sample time, you must define MDL_GET_TIME_OF_NEXT_VAR_HIT and add a "
               "mdlGetTimeOfNextVarHit routine",
-              block_error_of([&] { c.block->request(SS_CALL_MDL_GET_TIME_OF_NEXT_VAR_HIT); }));
-    EXPECT_EQ("Unexpected call to mdlStart", block_error_of([&] { c.block->request(SS_CALL_MDL_START); }));
-    EXPECT_EQ("Invalid flag encountered in simulink.c", block_error_of([&] { c.block->request(77); }));
+              block_error_of([&] { c.block->request(host::Method::get_time_of_next_var_hit); }));
+    EXPECT_EQ("Unexpected call to mdlStart", block_error_of([&] { c.block->request(host::Method::start); }));
+    EXPECT_EQ("Invalid flag encountered in simulink.c", glue_status_for_flag(*c.block, 77));
 }
 
 TEST(BrisquelBlock, OutputsBeforeInitialConditionsAreAnErrorNotACrash) {

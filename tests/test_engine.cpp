@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/controller.hpp"
-#include "engine.hpp"
-#include "model_file.hpp"
+#include "host/sim/engine.hpp"
+#include "host/model/model_file.hpp"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::string build_error(const std::string& text) {
 
 struct Call {
     std::string block;
-    int flag;
+    host::Method flag;
     double time;
     bool major;
     bool operator==(const Call& other) const {
@@ -77,7 +77,7 @@ std::vector<Call> record_calls(const std::string& method) {
     text.replace(text.find("METHOD"), 6, method);
     host::Simulation simulation(model(text));
     std::vector<Call> calls;
-    simulation.set_observer([&](const host::Node& node, int flag, double t, bool major, bool after) {
+    simulation.set_observer([&](const host::Node& node, host::Method flag, double t, bool major, bool after) {
         if (!after && (node.name() == "ctrl" || node.name() == "relay")) calls.push_back({node.name(), flag, t, major});
     });
     run(simulation);
@@ -86,20 +86,20 @@ std::vector<Call> record_calls(const std::string& method) {
 
 TEST(Engine, CallingSequenceUnderOde1) {
     const std::vector<Call> expected = {
-        {"ctrl", SS_CALL_MDL_START, 0, true},
-        {"relay", SS_CALL_MDL_START, 0, true},
-        {"ctrl", SS_CALL_MDL_INITIALIZE_CONDITIONS, 0, true},
-        {"relay", SS_CALL_MDL_INITIALIZE_CONDITIONS, 0, true},
-        {"ctrl", SS_CALL_MDL_OUTPUTS, 0, true},
-        {"relay", SS_CALL_MDL_OUTPUTS, 0, true},
-        {"ctrl", SS_CALL_MDL_UPDATE, 0, true},
-        {"relay", SS_CALL_MDL_UPDATE, 0, true},
-        {"ctrl", SS_CALL_MDL_DERIVATIVES, 0, true},
-        {"relay", SS_CALL_MDL_DERIVATIVES, 0, true},
-        {"ctrl", SS_CALL_MDL_OUTPUTS, 0.5, true},
-        {"relay", SS_CALL_MDL_OUTPUTS, 0.5, true},
-        {"ctrl", SS_CALL_MDL_TERMINATE, 0.5, true},
-        {"relay", SS_CALL_MDL_TERMINATE, 0.5, true},
+        {"ctrl", host::Method::start, 0, true},
+        {"relay", host::Method::start, 0, true},
+        {"ctrl", host::Method::initialize_conditions, 0, true},
+        {"relay", host::Method::initialize_conditions, 0, true},
+        {"ctrl", host::Method::outputs, 0, true},
+        {"relay", host::Method::outputs, 0, true},
+        {"ctrl", host::Method::update, 0, true},
+        {"relay", host::Method::update, 0, true},
+        {"ctrl", host::Method::derivatives, 0, true},
+        {"relay", host::Method::derivatives, 0, true},
+        {"ctrl", host::Method::outputs, 0.5, true},
+        {"relay", host::Method::outputs, 0.5, true},
+        {"ctrl", host::Method::terminate, 0.5, true},
+        {"relay", host::Method::terminate, 0.5, true},
     };
     EXPECT_EQ(expected, record_calls("ode1"));
 }
@@ -108,22 +108,22 @@ TEST(Engine, CallingSequenceUnderOde4HasMinorStagesWithoutUpdates) {
     const auto calls = record_calls("ode4");
     std::vector<Call> step;  // the calls of the one step, from t = 0 to the outputs at 0.5
     for (const auto& call : calls)
-        if (call.flag != SS_CALL_MDL_START && call.flag != SS_CALL_MDL_INITIALIZE_CONDITIONS &&
-            call.flag != SS_CALL_MDL_TERMINATE)
+        if (call.flag != host::Method::start && call.flag != host::Method::initialize_conditions &&
+            call.flag != host::Method::terminate)
             step.push_back(call);
     std::vector<Call> expected = {
-        {"ctrl", SS_CALL_MDL_OUTPUTS, 0, true},       {"relay", SS_CALL_MDL_OUTPUTS, 0, true},
-        {"ctrl", SS_CALL_MDL_UPDATE, 0, true},        {"relay", SS_CALL_MDL_UPDATE, 0, true},
-        {"ctrl", SS_CALL_MDL_DERIVATIVES, 0, true},   {"relay", SS_CALL_MDL_DERIVATIVES, 0, true},
+        {"ctrl", host::Method::outputs, 0, true},       {"relay", host::Method::outputs, 0, true},
+        {"ctrl", host::Method::update, 0, true},        {"relay", host::Method::update, 0, true},
+        {"ctrl", host::Method::derivatives, 0, true},   {"relay", host::Method::derivatives, 0, true},
     };
     for (double t : {0.25, 0.25, 0.5}) {
-        expected.push_back({"ctrl", SS_CALL_MDL_OUTPUTS, t, false});
-        expected.push_back({"relay", SS_CALL_MDL_OUTPUTS, t, false});
-        expected.push_back({"ctrl", SS_CALL_MDL_DERIVATIVES, t, false});
-        expected.push_back({"relay", SS_CALL_MDL_DERIVATIVES, t, false});
+        expected.push_back({"ctrl", host::Method::outputs, t, false});
+        expected.push_back({"relay", host::Method::outputs, t, false});
+        expected.push_back({"ctrl", host::Method::derivatives, t, false});
+        expected.push_back({"relay", host::Method::derivatives, t, false});
     }
-    expected.push_back({"ctrl", SS_CALL_MDL_OUTPUTS, 0.5, true});
-    expected.push_back({"relay", SS_CALL_MDL_OUTPUTS, 0.5, true});
+    expected.push_back({"ctrl", host::Method::outputs, 0.5, true});
+    expected.push_back({"relay", host::Method::outputs, 0.5, true});
     EXPECT_EQ(expected, step);
 }
 
@@ -143,10 +143,10 @@ log:
 )"));
     std::vector<double> stage_outputs;  // what each minor-stage output call gave, read right after it
     int updates = 0;
-    simulation.set_observer([&](const host::Node& node, int flag, double, bool major, bool after) {
+    simulation.set_observer([&](const host::Node& node, host::Method flag, double, bool major, bool after) {
         if (node.name() != "relay" || !after) return;
-        if (flag == SS_CALL_MDL_UPDATE) ++updates;
-        if (flag == SS_CALL_MDL_OUTPUTS && !major)
+        if (flag == host::Method::update) ++updates;
+        if (flag == host::Method::outputs && !major)
             stage_outputs.push_back(*static_cast<const std::int32_t*>(node.output_signal(0)));
     });
     const Rows rows = run(simulation);
@@ -360,8 +360,8 @@ log:
   signals: [failing.0]
 )"));
     std::vector<std::string> terminated;
-    simulation.set_observer([&](const host::Node& node, int flag, double, bool, bool after) {
-        if (flag == SS_CALL_MDL_TERMINATE && !after) terminated.push_back(node.name());
+    simulation.set_observer([&](const host::Node& node, host::Method flag, double, bool, bool after) {
+        if (flag == host::Method::terminate && !after) terminated.push_back(node.name());
     });
     std::vector<double> logged;
     try {

@@ -13,7 +13,7 @@ namespace {
 using namespace testing_host;
 using host::make_double;
 
-std::unique_ptr<host::Block> relay(const std::string& sfunction, double upper, double lower) {
+std::unique_ptr<host::SFunctionInstance> relay(const std::string& sfunction, double upper, double lower) {
     auto block = make_block(sfunction, params(make_double({upper}), make_double({lower})), sfunction + "_relay");
     block->start();
     block->initialize_conditions();
@@ -21,7 +21,7 @@ std::unique_ptr<host::Block> relay(const std::string& sfunction, double upper, d
 }
 
 // One output call and one update per step, as at major steps.
-std::vector<double> run_steps(host::Block& block, const std::vector<double>& inputs) {
+std::vector<double> run_steps(host::SFunctionInstance& block, const std::vector<double>& inputs) {
     std::vector<double> outputs;
     for (double u : inputs) {
         block.input_buffer(0)[0] = u;
@@ -124,9 +124,9 @@ TEST(RelayBlocks, Declarations) {
             0, 0, 0, 1, 1, dwork_type, 2};    // continuous, options 0, default sim state, DWork width 1
         EXPECT_EQ(expected, fields);
         auto block = relay(name, 3, 1);
-        for (int flag : {SS_CALL_MDL_START, SS_CALL_MDL_INITIALIZE_CONDITIONS, SS_CALL_MDL_UPDATE,
-                         SS_CALL_MDL_DERIVATIVES, SS_CALL_MDL_CHECK_PARAMETERS})
-            EXPECT_TRUE(block->provides(flag)) << flag;
+        for (host::Method flag : {host::Method::start, host::Method::initialize_conditions, host::Method::update,
+                         host::Method::derivatives, host::Method::check_parameters})
+            EXPECT_TRUE(block->provides(flag)) << host::method_name(flag);
     }
 }
 
@@ -134,16 +134,16 @@ TEST(RelayBlocks, BadThresholdsAreRefusedWithClearMessages) {
     for (const char* name : {"sarnith", "quorvel"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(parameter_type_message(1), block_error_of([&] {
-                      host::Block("r", load(name), params(host::make_empty(), make_double({1})));
+                      host::SFunctionInstance("r", load(name), params(host::make_empty(), make_double({1})));
                   }));
         EXPECT_EQ(parameter_type_message(2), block_error_of([&] {
-                      host::Block("r", load(name), params(make_double({3}), host::make_logical({true})));
+                      host::SFunctionInstance("r", load(name), params(make_double({3}), host::make_logical({true})));
                   }));
         EXPECT_EQ(parameter_type_message(2), block_error_of([&] {
-                      host::Block("r", load(name), params(make_double({3}), host::make_complex({{1, 1}})));
+                      host::SFunctionInstance("r", load(name), params(make_double({3}), host::make_complex({{1, 1}})));
                   }));
         EXPECT_EQ(parameter_type_message(1), block_error_of([&] {
-                      host::Block("r", load(name), params(host::make_single({3}), make_double({1})));
+                      host::SFunctionInstance("r", load(name), params(host::make_single({3}), make_double({1})));
                   }));
         // Found by fuzzing: a threshold changed to [] while running was read
         // past its end by the next mdlOutputs. The change is now refused and
@@ -163,7 +163,7 @@ TEST(RelayBlocks, BadThresholdsAreRefusedWithClearMessages) {
         for (int count : {0, 1, 3}) {
             std::vector<host::ArrayPtr> list;
             for (int i = 0; i < count; ++i) list.push_back(make_double({1}));
-            const std::string message = error_of([&] { host::Block("r", load(name), std::move(list)); });
+            const std::string message = error_of([&] { host::SFunctionInstance("r", load(name), std::move(list)); });
             EXPECT_NE(std::string::npos,
                       message.find("expects 2 dialog parameters, but the block gives " + std::to_string(count)))
                 << message;

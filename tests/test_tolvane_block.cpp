@@ -18,7 +18,7 @@ std::vector<host::ArrayPtr> worked_example_params() {
                   make_double({1, 0.3, 0}));
 }
 
-double lift_at(host::Block& block, double crank_angle, double start_signal = 80, double dwell_signal = 20) {
+double lift_at(host::SFunctionInstance& block, double crank_angle, double start_signal = 80, double dwell_signal = 20) {
     block.input_buffer(0)[0] = crank_angle;
     block.input_buffer(1)[0] = start_signal;
     block.input_buffer(2)[0] = dwell_signal;
@@ -47,10 +47,10 @@ TEST(TolvaneBlock, Declaration) {
     }
     EXPECT_EQ(-1.0, block->sample_time());
     EXPECT_EQ(0x20080002u, block->simstruct().options);
-    for (int flag : {SS_CALL_MDL_SET_INPUT_PORT_DATA_TYPE, SS_CALL_MDL_SET_OUTPUT_PORT_DATA_TYPE,
-                     SS_CALL_MDL_SET_DEFAULT_PORT_DATA_TYPES, SS_CALL_MDL_SET_INPUT_PORT_FRAME_DATA})
-        EXPECT_TRUE(block->provides(flag)) << flag;
-    EXPECT_FALSE(block->provides(SS_CALL_MDL_UPDATE));
+    for (host::Method flag : {host::Method::set_input_port_data_type, host::Method::set_output_port_data_type,
+                              host::Method::set_default_port_data_types, host::Method::set_input_port_frame_data})
+        EXPECT_TRUE(block->provides(flag)) << host::method_name(flag);
+    EXPECT_FALSE(block->provides(host::Method::update));
 }
 
 TEST(TolvaneBlock, EachParameterFailsTheTypeCheckWithItsOwnIndex) {
@@ -59,7 +59,7 @@ TEST(TolvaneBlock, EachParameterFailsTheTypeCheckWithItsOwnIndex) {
         auto list = worked_example_params();
         list[bad] = host::make_int32({1});
         EXPECT_EQ(parameter_type_message(bad + 1),
-                  block_error_of([&] { host::Block("valve", load("Tolvane"), std::move(list)); }));
+                  block_error_of([&] { host::SFunctionInstance("valve", load("Tolvane"), std::move(list)); }));
     }
 }
 
@@ -67,7 +67,7 @@ TEST(TolvaneBlock, ParameterCountOtherThanNineIsRefused) {
     for (int count : {0, 8, 10}) {
         std::vector<host::ArrayPtr> list;
         for (int i = 0; i < count; ++i) list.push_back(make_double({1}));
-        const std::string message = error_of([&] { host::Block("valve", load("Tolvane"), std::move(list)); });
+        const std::string message = error_of([&] { host::SFunctionInstance("valve", load("Tolvane"), std::move(list)); });
         EXPECT_NE(std::string::npos,
                   message.find("expects 9 dialog parameters, but the block gives " + std::to_string(count)))
             << message;
@@ -75,30 +75,32 @@ TEST(TolvaneBlock, ParameterCountOtherThanNineIsRefused) {
 }
 
 TEST(TolvaneBlock, DataTypeMethodsSetThePortTheCallNames) {
-    host::Block block("valve", load("Tolvane"), worked_example_params());
+    host::SFunctionInstance block("valve", load("Tolvane"), worked_example_params());
     // Offered to an inherited port, the type lands on the port the call names.
     // Make port 2 inherited, as a block that declared it DYNAMICALLY_TYPED.
     const_cast<SimStruct&>(block.simstruct()).inputs[2].dataType = DYNAMICALLY_TYPED;
-    EXPECT_TRUE(block.propose_input_type(2, SS_SINGLE));
+    block.offer_input_type(2, SS_SINGLE);
     EXPECT_EQ(SS_SINGLE, block.input(2).data_type);
     EXPECT_EQ(SS_DOUBLE, block.input(0).data_type);
-    // A port whose type is already set is not offered another.
-    EXPECT_FALSE(block.propose_input_type(1, SS_INT32));
+    // A port whose type is already set is not offered another: the signal is refused.
+    EXPECT_EQ("block 'valve' (S-function 'Tolvane') input port 1 takes double, but the signal connected to it is "
+              "int32",
+              error_of([&] { block.offer_input_type(1, SS_INT32); }));
     EXPECT_EQ(SS_DOUBLE, block.input(1).data_type);
 }
 
 TEST(TolvaneBlock, HostRefusesASignalOfAnotherTypeOrWidth) {
     auto block = make_block("Tolvane", worked_example_params(), "exhaust_valve");
-    std::int32_t integer_signal = 3;
     EXPECT_EQ("block 'exhaust_valve' (S-function 'Tolvane') input port 1 takes double, but the signal connected "
               "to it is int32 (id 10)",
-              error_of([&] { block->connect_input(1, &integer_signal, 10, 1); }));
-    double wide[3] = {};
+              error_of([&] { block->offer_input_type(1, host::int32_status_type_id); }));
     EXPECT_EQ("block 'exhaust_valve' (S-function 'Tolvane') input port 0 has width 1, but the signal connected to "
               "it has width 3",
-              error_of([&] { block->connect_input(0, wide, SS_DOUBLE, 3); }));
+              error_of([&] { block->set_input_width(0, 3); }));
     double crank = 90.0 * blocks::valve_pi / 180.0;
-    block->connect_input(0, &crank, SS_DOUBLE, 1);
+    block->offer_input_type(0, SS_DOUBLE);
+    block->set_input_width(0, 1);
+    block->connect_input(0, &crank);
     block->input_buffer(1)[0] = 80;
     block->input_buffer(2)[0] = 20;
     block->outputs(0.0);

@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "data_types.hpp"
-#include "engine.hpp"
 #include "engine_demo.hpp"
-#include "library.hpp"
-#include "model_file.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sfunction/data_types.hpp"
+#include "host/sfunction/library.hpp"
+#include "host/sim/engine.hpp"
+#include "simstruc.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ std::vector<std::filesystem::path> default_search_path(const std::vector<std::fi
 
 class CsvWriter {
 public:
-    CsvWriter(const std::filesystem::path& file, const std::vector<std::string>& columns) : file_(file) {
+    CsvWriter(const std::filesystem::path& file, const std::vector<std::string>& columns) {
         if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
         out_.open(file);
         if (!out_) throw host::HostError("cannot write " + file.string());
@@ -91,7 +92,6 @@ public:
     double last_time() const { return last_time_; }
 
 private:
-    std::filesystem::path file_;
     std::ofstream out_;
     long rows_ = 0;
     double last_time_ = 0.0;
@@ -196,7 +196,12 @@ int run(const std::vector<std::string>& args) {
 
     host::ModelSpec spec = model_file ? host::read_model_file(*model_file)
                                       : host::read_model_text(engine_demo_model, "engine demo", ".");
-    if (solver) spec.solver.method = *solver;
+    if (solver) {
+        const auto method = host::solver_method_named(*solver);
+        if (!method)
+            throw UsageError("unknown solver '" + *solver + "' (known: " + host::known_solver_methods() + ")");
+        spec.solver.method = *method;
+    }
     if (step) spec.solver.step = *step;
     if (stop) spec.solver.stop = *stop;
     auto path = default_search_path(extra_path);
@@ -228,7 +233,7 @@ int run(const std::vector<std::string>& args) {
     csv.close();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::cout << "ran " << title << ": " << simulation.steps() << " steps of " << simulation.solver().step << " s ("
-              << simulation.solver().method << ") to t = " << format_time(simulation.time()) << " s in "
+              << host::solver_method_name(simulation.solver().method) << ") to t = " << format_time(simulation.time()) << " s in "
               << format_number(std::round(seconds * 1000) / 1000) << " s\n";
     std::cout << "wrote " << csv_file.string() << " (" << csv.rows() << " rows, "
               << simulation.column_names().size() << " signals)\n";
@@ -268,13 +273,7 @@ int info(const std::vector<std::string>& args) {
         } else if (!name) name = args[i];
         else {
             const std::string source = "parameter " + std::to_string(parameters.size() + 1);
-            YAML::Node node;
-            try {
-                node = YAML::Load(args[i]);
-            } catch (const YAML::Exception& error) {
-                throw UsageError(source + " '" + args[i] + "' is not a YAML value: " + error.msg);
-            }
-            parameters.push_back(host::parameter_from_yaml(node, source));
+            parameters.push_back(host::parameter_from_text(args[i], source));
         }
     }
     if (!name) throw UsageError("info needs an S-function name");
@@ -345,9 +344,6 @@ int main(int argc, char** argv) {
     } catch (const UsageError& error) {
         std::cerr << "blocksim: " << error.what() << "\n\n" << usage;
         return 2;
-    } catch (const host::MexCallError& error) {
-        std::cerr << "blocksim: error: " << error.what() << "\n";
-        return 1;
     } catch (const std::exception& error) {
         std::cerr << "blocksim: error: " << error.what() << "\n";
         return 1;

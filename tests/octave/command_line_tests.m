@@ -1,17 +1,22 @@
 ## The block MEX files in GNU Octave, called from the command line as
-## sizes = NAME(t, x, u, flag, params...). Needs the Octave MEX files on the
-## path and $BLOCKSIM, whose "info --raw" gives the size fields that our own
-## host returns for the same block and parameters.
+## sizes = NAME(t, x, u, flag, params...). Needs the Octave MEX files and
+## block_manifest.m on the path and $BLOCKSIM, whose "info --raw" gives the
+## size fields that our own host returns for the same block and parameters.
 
 %!shared blocks, params, yaml_params, kinds
-%! blocks = {"blower", "Tolvane", "Brisquel", "sarnith", "quorvel"};
-%! params = {{0.7, [2 0.5 0.1], 0.0698}, ...
-%!           {2, 1, 40, 40, 1, [0 20 40], [0 20 40], [0 0.3 1], [1 0.3 0]}, ...
-%!           {}, {3, 1}, {3, 1}};
-%! yaml_params = {"0.7 '[2, 0.5, 0.1]' 0.0698", ...
-%!                "2 1 40 40 1 '[0, 20, 40]' '[0, 20, 40]' '[0, 0.3, 1]' '[1, 0.3, 0]'", ...
-%!                "", "3 1", "3 1"};
-%! kinds = {"level2", "level2", "level1", "level2", "level2"};
+%! manifest = block_manifest ();
+%! blocks = {manifest.name};
+%! kinds = arrayfun (@(block) sprintf ("level%d", block.level), manifest, "UniformOutput", false);
+%! ## Valid dialog parameters of each block, as Octave values and as blocksim writes them.
+%! examples = struct ("blower", {{{0.7, [2 0.5 0.1], 0.0698}, "0.7 '[2, 0.5, 0.1]' 0.0698"}}, ...
+%!                    "Tolvane", {{{2, 1, 40, 40, 1, [0 20 40], [0 20 40], [0 0.3 1], [1 0.3 0]}, ...
+%!                                 "2 1 40 40 1 '[0, 20, 40]' '[0, 20, 40]' '[0, 0.3, 1]' '[1, 0.3, 0]'"}}, ...
+%!                    "Brisquel", {{{}, ""}}, ...
+%!                    "sarnith", {{{3, 1}, "3 1"}}, ...
+%!                    "quorvel", {{{3, 1}, "3 1"}});
+%! params = cellfun (@(name) examples.(name){1}, blocks, "UniformOutput", false);
+%! yaml_params = cellfun (@(name) examples.(name){2}, blocks, "UniformOutput", false);
+%! assert (cellfun (@numel, params), [manifest.parameters]);
 
 %!function fields = host_size_fields (name, args)
 %!  [status, out] = system (sprintf ('"%s" info %s %s --raw', getenv ("BLOCKSIM"), name, args));
@@ -45,7 +50,7 @@
 
 %!test
 %! ## Values that do not depend on our own host: level, options, ports, types.
-%! sizes = blower (0, [], [], 0, params{1}{:});
+%! sizes = blower (0, [], [], 0, 0.7, [2 0.5 0.1], 0.0698);
 %! assert (sizes([3 4 15 16 34 38])', [7 7 3 3 hex2dec("20080002") 2]);
 %! sizes = quorvel (0, [], [], 0, 3, 1);
 %! assert (sizes([26 27 35 36 37])', [1 10 1 1 6]);
@@ -81,7 +86,7 @@
 %! unwind_protect
 %!   copyfile (which ("blower"), fullfile (folder, "fan.mex"));
 %!   addpath (folder);
-%!   assert (mex_error (1, "fan", 0, [], [], 0, params{1}{:}), ...
+%!   assert (mex_error (1, "fan", 0, [], [], 0, 0.7, [2 0.5 0.1], 0.0698), ...
 %!           ['S-function name mismatch. Name in source is "#define S_FUNCTION_NAME blower", ', ...
 %!            'whereas name of the S-function MEX file is "fan". The source needs to be updated']);
 %! unwind_protect_cleanup

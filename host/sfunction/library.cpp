@@ -1,4 +1,4 @@
-#include "library.hpp"
+#include "host/sfunction/library.hpp"
 
 #include <dlfcn.h>
 

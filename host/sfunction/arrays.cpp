@@ -1,4 +1,4 @@
-#include "arrays.hpp"
+#include "host/sfunction/arrays.hpp"
 
 #include <algorithm>
 #include <cstring>

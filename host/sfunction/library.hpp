@@ -3,25 +3,13 @@
 
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "arrays.hpp"
+#include "host/sfunction/arrays.hpp"
+#include "host/sfunction/errors.hpp"
 
 namespace host {
-
-// A host-side failure: a library not found, a bad model, a refused connection.
-class HostError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A failure reported by the MEX file itself through mexErrMsgTxt.
-class MexCallError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 using MexFunction = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 

@@ -1,48 +1,11 @@
-#include "nodes.hpp"
+#include "host/sim/builtin_blocks.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "data_types.hpp"
+#include "host/sfunction/data_types.hpp"
 
 namespace host {
-
-// ---------------------------------------------------------------- S-functions
-
-SFunctionNode::SFunctionNode(std::string name, std::shared_ptr<const Library> library,
-                             std::vector<ArrayPtr> parameters)
-    : Node(name), block_(std::move(name), std::move(library), std::move(parameters)) {
-    block_.set_input_frames(FRAME_NO);
-}
-
-std::string SFunctionNode::kind() const { return "S-function '" + block_.library().name() + "'"; }
-
-void SFunctionNode::set_input_width(int port, int width) { block_.check_input_width(port, width); }
-
-void SFunctionNode::offer_input_type(int port, int data_type) {
-    if (!block_.propose_input_type(port, data_type)) block_.check_input_type(port, data_type);
-}
-
-void SFunctionNode::settle_types() { block_.apply_default_types(); }
-
-void SFunctionNode::settle_sample_time() {
-    block_.initialize_sample_times();
-    const double period = block_.sample_time();
-    if (period > 0.0)
-        throw HostError(block_.label() + " has a discrete sample time of " +
-                        std::to_string(period) + " s; blocksim runs continuous and inherited sample times only");
-}
-
-void SFunctionNode::allocate(double* states, double* derivatives) {
-    if (num_states() > 0) block_.allocate(states, derivatives);
-    else block_.allocate();
-}
-
-void SFunctionNode::connect_input(int port, const void* signal, int data_type, int width) {
-    block_.connect_input(port, signal, data_type, width);
-}
-
-// ---------------------------------------------------------------- built-ins
 
 namespace {
 
@@ -61,8 +24,8 @@ public:
     int num_outputs() const override { return static_cast<int>(out_width_.size()); }
     int input_width(int port) const override { return in_width_[port]; }
     int output_width(int port) const override { return out_width_[port]; }
-    int input_type(int) const override { return SS_DOUBLE; }
-    int output_type(int) const override { return SS_DOUBLE; }
+    int input_type(int) const override { return double_type_id; }
+    int output_type(int) const override { return double_type_id; }
     bool direct_feedthrough(int) const override { return true; }
     int num_states() const override { return 0; }
 
@@ -75,7 +38,7 @@ public:
     }
 
     void offer_input_type(int port, int data_type) override {
-        if (data_type != SS_DOUBLE)
+        if (data_type != double_type_id)
             fail("input port " + std::to_string(port) + " takes double, but the signal connected to it is " +
                  data_type_label(data_type));
     }
@@ -87,17 +50,13 @@ public:
         dx_ = derivatives;
     }
 
-    void connect_input(int port, const void* signal, int data_type, int width) override {
-        offer_input_type(port, data_type);
-        if (width != in_width_[port]) set_input_width(port, width);
-        in_[port] = static_cast<const double*>(signal);
-    }
+    void connect_input(int port, const void* signal) override { in_[port] = static_cast<const double*>(signal); }
 
     const void* output_signal(int port) const override { return out_[port].data(); }
 
 protected:
     [[noreturn]] void fail(const std::string& what) const {
-        throw HostError("block '" + name() + "' (" + type_ + ") " + what);
+        throw HostError(label() + " " + what);
     }
     virtual void resolve() {}
     std::size_t width(int port) const { return static_cast<std::size_t>(in_width_[port]); }
@@ -291,34 +250,52 @@ private:
     double time_constant_;  // 0 for an integrator
 };
 
+template <typename... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <typename... F>
+Overloaded(F...) -> Overloaded<F...>;
+
 }  // namespace
 
-const std::vector<std::string>& builtin_types() {
-    static const std::vector<std::string> types = {"Constant", "Clock", "Step",     "Ramp",       "Sine",
-                                                   "Table",    "Gain",  "Sum",      "Product",    "Mux",
-                                                   "Selector", "Integrator", "Lag"};
-    return types;
-}
-
-std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& s) {
-    if (s.type == "Constant") return std::make_unique<Constant>(name, s.values);
-    if (s.type == "Clock") return time_source(name, s.type, [](double t) { return t; });
-    if (s.type == "Step")
-        return time_source(name, s.type, [s](double t) { return t < s.time ? s.before : s.after; });
-    if (s.type == "Ramp")
-        return time_source(name, s.type, [s](double t) { return s.initial + s.slope * std::max(0.0, t - s.time); });
-    if (s.type == "Sine")
-        return time_source(name, s.type,
-                           [s](double t) { return s.bias + s.amplitude * std::sin(s.frequency * t + s.phase); });
-    if (s.type == "Table") return std::make_unique<Table>(name, s.table_times, s.table_columns);
-    if (s.type == "Gain") return std::make_unique<Gain>(name, s.values);
-    if (s.type == "Sum") return std::make_unique<Sum>(name, s.signs);
-    if (s.type == "Product") return std::make_unique<Product>(name, s.inputs);
-    if (s.type == "Mux") return std::make_unique<Mux>(name, s.inputs);
-    if (s.type == "Selector") return std::make_unique<Selector>(name, s.indices);
-    if (s.type == "Integrator") return std::make_unique<StateBlock>(name, s.type, s.values, 0.0);
-    if (s.type == "Lag") return std::make_unique<StateBlock>(name, s.type, s.values, s.time_constant);
-    throw HostError("block '" + name + "': unknown block type '" + s.type + "'");
+std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& spec) {
+    // One case per alternative of BuiltinSpec: a type without one does not compile.
+    return std::visit(
+        Overloaded{
+            [&](const builtin::Constant& s) -> std::unique_ptr<Node> { return std::make_unique<Constant>(name, s.value); },
+            [&](const builtin::Clock& s) { return time_source(name, s.type, [](double t) { return t; }); },
+            [&](const builtin::Step& s) {
+                return time_source(name, s.type, [s](double t) { return t < s.time ? s.before : s.after; });
+            },
+            [&](const builtin::Ramp& s) {
+                return time_source(name, s.type,
+                                   [s](double t) { return s.initial + s.slope * std::max(0.0, t - s.start); });
+            },
+            [&](const builtin::Sine& s) {
+                return time_source(name, s.type,
+                                   [s](double t) { return s.bias + s.amplitude * std::sin(s.frequency * t + s.phase); });
+            },
+            [&](const builtin::Table& s) -> std::unique_ptr<Node> {
+                return std::make_unique<Table>(name, s.times, s.columns);
+            },
+            [&](const builtin::Gain& s) -> std::unique_ptr<Node> { return std::make_unique<Gain>(name, s.gain); },
+            [&](const builtin::Sum& s) -> std::unique_ptr<Node> { return std::make_unique<Sum>(name, s.signs); },
+            [&](const builtin::Product& s) -> std::unique_ptr<Node> {
+                return std::make_unique<Product>(name, s.inputs);
+            },
+            [&](const builtin::Mux& s) -> std::unique_ptr<Node> { return std::make_unique<Mux>(name, s.inputs); },
+            [&](const builtin::Selector& s) -> std::unique_ptr<Node> {
+                return std::make_unique<Selector>(name, s.elements);
+            },
+            [&](const builtin::Integrator& s) -> std::unique_ptr<Node> {
+                return std::make_unique<StateBlock>(name, s.type, s.initial, 0.0);
+            },
+            [&](const builtin::Lag& s) -> std::unique_ptr<Node> {
+                return std::make_unique<StateBlock>(name, s.type, s.initial, s.time_constant);
+            },
+        },
+        spec);
 }
 
 }  // namespace host

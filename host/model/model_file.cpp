@@ -1,6 +1,7 @@
-#include "model_file.hpp"
+#include "host/model/model_file.hpp"
 
 #include <yaml-cpp/depthguard.h>
+#include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,8 @@
 #include <regex>
 #include <set>
 #include <sstream>
+
+#include "host/model/table_file.hpp"
 
 namespace host {
 
@@ -146,47 +149,6 @@ public:
         return p.is_absolute() ? p : base_ / p;
     }
 
-    void table(const YAML::Node& node, BuiltinSpec& spec) const {
-        const auto file = path(text(node, "file"));
-        std::ifstream in(file);
-        if (!in) fail(node, "cannot read table file " + file.string());
-        std::string text;
-        int row = 0;
-        while (std::getline(in, text)) {
-            ++row;
-            const auto first = text.find_first_not_of(" \t\r");
-            if (first == std::string::npos || text[first] == '#') continue;
-            std::vector<double> values;
-            std::stringstream cells(text);
-            std::string cell;
-            bool numeric = true;
-            while (std::getline(cells, cell, ',')) {
-                try {
-                    std::size_t used = 0;
-                    values.push_back(std::stod(cell, &used));
-                    if (cell.find_first_not_of(" \t\r", used) != std::string::npos) numeric = false;
-                } catch (const std::exception&) {
-                    numeric = false;
-                }
-            }
-            auto where = file.string() + ":" + std::to_string(row) + ": ";
-            if (!numeric) {
-                if (spec.table_times.empty() && spec.table_columns.empty()) continue;  // a header line
-                fail(node, where + "not a row of numbers");
-            }
-            if (values.size() < 2) fail(node, where + "a row holds a time and at least one value");
-            if (spec.table_columns.empty()) spec.table_columns.resize(values.size() - 1);
-            if (values.size() - 1 != spec.table_columns.size())
-                fail(node, where + "has " + std::to_string(values.size() - 1) + " values, earlier rows " +
-                               std::to_string(spec.table_columns.size()));
-            if (!spec.table_times.empty() && !(values[0] > spec.table_times.back()))
-                fail(node, where + "times must rise from row to row");
-            spec.table_times.push_back(values[0]);
-            for (std::size_t i = 1; i < values.size(); ++i) spec.table_columns[i - 1].push_back(values[i]);
-        }
-        if (spec.table_times.empty()) fail(node, "table file " + file.string() + " holds no rows");
-    }
-
     BlockSpec block(const std::string& name, const YAML::Node& node) const {
         BlockSpec spec;
         spec.name = name;
@@ -203,152 +165,31 @@ public:
             return spec;
         }
         if (!node["type"]) fail(node, "block '" + name + "' needs a type or an sfunction");
-        BuiltinSpec& b = spec.builtin;
-        b.type = text(node["type"], "type");
-        const auto& types = builtin_types();
-        if (std::find(types.begin(), types.end(), b.type) == types.end()) {
+        const std::string type = text(node["type"], "type");
+        const auto builtin = builtin_named(type);
+        if (!builtin) {
             std::string list;
-            for (const auto& type : types) list += (list.empty() ? "" : ", ") + type;
-            fail(node["type"], "unknown block type '" + b.type + "' (built-in types: " + list +
+            for (const auto& known : builtin_types()) list += (list.empty() ? "" : ", ") + known;
+            fail(node["type"], "unknown block type '" + type + "' (built-in types: " + list +
                                    "; an S-function block has sfunction: NAME)");
         }
-        const std::string what = b.type + " block '" + name + "'";
-        auto need = [&](const char* key) {
-            if (!node[key]) fail(node, what + " needs '" + key + "'");
-            return node[key];
-        };
-        auto optional_number = [&](const char* key, double fallback) {
-            return node[key] ? number(node[key], key) : fallback;
-        };
-        if (b.type == "Constant") {
-            only_keys(node, {"type", "value"}, what);
-            b.values = numbers(need("value"), "value");
-            if (b.values.empty()) fail(node, what + " needs at least one value");
-        } else if (b.type == "Clock") {
-            only_keys(node, {"type"}, what);
-        } else if (b.type == "Step") {
-            only_keys(node, {"type", "time", "before", "after"}, what);
-            b.time = optional_number("time", 0.0);
-            b.before = optional_number("before", 0.0);
-            b.after = optional_number("after", 1.0);
-        } else if (b.type == "Ramp") {
-            only_keys(node, {"type", "slope", "start", "initial"}, what);
-            b.slope = number(need("slope"), "slope");
-            b.time = optional_number("start", 0.0);
-            b.initial = optional_number("initial", 0.0);
-        } else if (b.type == "Sine") {
-            only_keys(node, {"type", "amplitude", "frequency", "phase", "bias"}, what);
-            b.amplitude = optional_number("amplitude", 1.0);
-            b.frequency = optional_number("frequency", 1.0);
-            b.phase = optional_number("phase", 0.0);
-            b.bias = optional_number("bias", 0.0);
-        } else if (b.type == "Table") {
-            only_keys(node, {"type", "file"}, what);
-            table(need("file"), b);
-        } else if (b.type == "Gain") {
-            only_keys(node, {"type", "gain"}, what);
-            b.values = numbers(need("gain"), "gain");
-            if (b.values.empty()) fail(node, what + " needs at least one gain");
-        } else if (b.type == "Sum") {
-            only_keys(node, {"type", "signs"}, what);
-            b.signs = node["signs"] ? text(node["signs"], "signs") : "++";
-            if (b.signs.empty() || b.signs.find_first_not_of("+-") != std::string::npos)
-                fail(node["signs"], what + ": signs is a string of + and -, one per input, such as \"+-\"");
-        } else if (b.type == "Product" || b.type == "Mux") {
-            only_keys(node, {"type", "inputs"}, what);
-            b.inputs = node["inputs"] ? integer(node["inputs"], "inputs") : 2;
-            if (b.inputs < 1 || b.inputs > 256) fail(node["inputs"], what + " takes 1 to 256 inputs");
-        } else if (b.type == "Selector") {
-            only_keys(node, {"type", "elements"}, what);
-            const YAML::Node elements = need("elements");
-            for (const auto& item : elements.IsSequence() ? elements : YAML::Node(std::vector<YAML::Node>{elements})) {
-                const int index = integer(item, "an element");
-                if (index < 0) fail(item, what + ": elements count from 0");
-                b.indices.push_back(index);
-            }
-            if (b.indices.empty()) fail(node, what + " selects no elements");
-        } else if (b.type == "Integrator") {
-            only_keys(node, {"type", "initial"}, what);
-            b.values = node["initial"] ? numbers(node["initial"], "initial") : std::vector<double>{0.0};
-            if (b.values.empty()) fail(node, what + ": initial needs at least one value");
-        } else if (b.type == "Lag") {
-            only_keys(node, {"type", "time_constant", "initial"}, what);
-            b.time_constant = number(need("time_constant"), "time_constant");
-            if (!(b.time_constant > 0.0)) fail(node["time_constant"], what + ": time_constant must be positive");
-            b.values = node["initial"] ? numbers(node["initial"], "initial") : std::vector<double>{0.0};
-            if (b.values.empty()) fail(node, what + ": initial needs at least one value");
-        }
+        spec.builtin = *builtin;
+        std::visit([&](auto& keys) { read_keys(node, type + " block '" + name + "'", keys); }, spec.builtin);
         return spec;
     }
+
+    template <typename Keys>
+    void read_keys(const YAML::Node& node, const std::string& what, Keys& keys) const;
 
     ModelSpec model(const YAML::Node& root) const {
         ModelSpec spec;
         spec.source = source_;
         if (!root.IsMap()) fail_at(1, "a model is a map with blocks, connections, solver and log");
         only_keys(root, {"blocks", "connections", "solver", "log", "search_path"}, "the model");
-
-        if (const auto solver = root["solver"]) {
-            if (!solver.IsMap()) fail(solver, "solver must be a map such as {method: ode4, step: 0.001, stop: 10}");
-            only_keys(solver, {"method", "step", "stop"}, "solver");
-            if (solver["method"]) spec.solver.method = text(solver["method"], "method");
-            const auto& methods = solver_methods();
-            if (std::find(methods.begin(), methods.end(), spec.solver.method) == methods.end())
-                fail(solver["method"], "unknown solver '" + spec.solver.method + "' (known: ode1, ode2, ode3, ode4)");
-            if (solver["step"]) spec.solver.step = number(solver["step"], "step");
-            if (solver["stop"]) spec.solver.stop = number(solver["stop"], "stop");
-            if (!(spec.solver.step > 0.0)) fail(solver["step"], "step must be positive");
-            if (!(spec.solver.stop >= 0.0) || !std::isfinite(spec.solver.stop))
-                fail(solver["stop"], "stop must be a finite time, not negative");
-        }
-
-        const auto blocks = root["blocks"];
-        if (!blocks || !blocks.IsMap() || blocks.size() == 0) fail_at(line(root), "the model needs a map of blocks");
-        std::set<std::string> names;
-        for (const auto& entry : blocks) {
-            const std::string name = text(entry.first, "a block name");
-            if (!std::regex_match(name, std::regex("[A-Za-z_][A-Za-z0-9_]*")))
-                fail(entry.first, "block name '" + name + "' must be letters, digits and _");
-            if (!names.insert(name).second) fail(entry.first, "block '" + name + "' is defined twice");
-            spec.blocks.push_back(block(name, entry.second));
-        }
-
-        if (const auto connections = root["connections"]) {
-            if (!connections.IsSequence()) fail(connections, "connections is a list of 'block.port -> block.port'");
-            for (const auto& item : connections) {
-                if (!item.IsScalar()) fail(item, "a connection is written 'block.port -> block.port[, block.port...]'");
-                const std::string text = item.Scalar();
-                const auto arrow = text.find("->");
-                if (arrow == std::string::npos) fail(item, "a connection needs '->': '" + text + "'");
-                const SignalRef from = signal(item, text.substr(0, arrow), false);
-                std::stringstream targets(text.substr(arrow + 2));
-                std::string target;
-                while (std::getline(targets, target, ',')) spec.connections.push_back({from, signal(item, target, false)});
-            }
-        }
-
-        if (const auto log = root["log"]) {
-            if (!log.IsMap()) fail(log, "log is a map with every and groups (or signals)");
-            only_keys(log, {"every", "groups", "signals"}, "log");
-            if (log["every"]) {
-                spec.log_every = integer(log["every"], "every");
-                if (spec.log_every < 1) fail(log["every"], "every must be at least 1");
-            }
-            auto refs = [&](const YAML::Node& list) {
-                std::vector<SignalRef> signals;
-                if (!list.IsSequence()) fail(list, "a log group is a list of signals");
-                for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
-                return signals;
-            };
-            if (const auto groups = log["groups"]) {
-                if (!groups.IsMap()) fail(groups, "groups maps a panel name to a list of signals");
-                for (const auto& entry : groups)
-                    spec.log.push_back({text(entry.first, "a group name"), refs(entry.second)});
-            }
-            if (const auto signals = log["signals"])
-                for (const auto& ref : refs(signals))
-                    spec.log.push_back({ref.block + "." + std::to_string(ref.port), {ref}});
-        }
-
+        if (const auto solver = root["solver"]) spec.solver = this->solver(solver);
+        spec.blocks = blocks(root);
+        if (const auto connections = root["connections"]) spec.connections = this->connections(connections);
+        if (const auto log = root["log"]) read_log(log, spec);
         if (const auto paths = root["search_path"]) {
             if (!paths.IsSequence()) fail(paths, "search_path is a list of folders");
             for (const auto& item : paths) spec.search_path.push_back(path(text(item, "a folder")));
@@ -356,10 +197,156 @@ public:
         return spec;
     }
 
+    SolverSpec solver(const YAML::Node& node) const {
+        SolverSpec solver;
+        if (!node.IsMap()) fail(node, "solver must be a map such as {method: ode4, step: 0.001, stop: 10}");
+        only_keys(node, {"method", "step", "stop"}, "solver");
+        if (node["method"]) {
+            const std::string name = text(node["method"], "method");
+            const auto method = solver_method_named(name);
+            if (!method) fail(node["method"], "unknown solver '" + name + "' (known: " + known_solver_methods() + ")");
+            solver.method = *method;
+        }
+        if (node["step"]) solver.step = number(node["step"], "step");
+        if (node["stop"]) solver.stop = number(node["stop"], "stop");
+        if (!(solver.step > 0.0)) fail(node["step"], "step must be positive");
+        if (!(solver.stop >= 0.0) || !std::isfinite(solver.stop)) fail(node["stop"], "stop must be a finite time, not negative");
+        return solver;
+    }
+
+    std::vector<BlockSpec> blocks(const YAML::Node& root) const {
+        const auto blocks = root["blocks"];
+        if (!blocks || !blocks.IsMap() || blocks.size() == 0) fail_at(line(root), "the model needs a map of blocks");
+        static const std::regex block_name("[A-Za-z_][A-Za-z0-9_]*");
+        std::vector<BlockSpec> specs;
+        std::set<std::string> names;
+        for (const auto& entry : blocks) {
+            const std::string name = text(entry.first, "a block name");
+            if (!std::regex_match(name, block_name))
+                fail(entry.first, "block name '" + name + "' must be letters, digits and _");
+            if (!names.insert(name).second) fail(entry.first, "block '" + name + "' is defined twice");
+            specs.push_back(block(name, entry.second));
+        }
+        return specs;
+    }
+
+    std::vector<ConnectionSpec> connections(const YAML::Node& node) const {
+        if (!node.IsSequence()) fail(node, "connections is a list of 'block.port -> block.port'");
+        std::vector<ConnectionSpec> connections;
+        for (const auto& item : node) {
+            if (!item.IsScalar()) fail(item, "a connection is written 'block.port -> block.port[, block.port...]'");
+            const std::string text = item.Scalar();
+            const auto arrow = text.find("->");
+            if (arrow == std::string::npos) fail(item, "a connection needs '->': '" + text + "'");
+            const SignalRef from = signal(item, text.substr(0, arrow), false);
+            std::stringstream targets(text.substr(arrow + 2));
+            std::string target;
+            while (std::getline(targets, target, ',')) connections.push_back({from, signal(item, target, false)});
+        }
+        return connections;
+    }
+
+    void read_log(const YAML::Node& log, ModelSpec& spec) const {
+        if (!log.IsMap()) fail(log, "log is a map with every and groups (or signals)");
+        only_keys(log, {"every", "groups", "signals"}, "log");
+        if (log["every"]) {
+            spec.log_every = integer(log["every"], "every");
+            if (spec.log_every < 1) fail(log["every"], "every must be at least 1");
+        }
+        auto refs = [&](const YAML::Node& list) {
+            std::vector<SignalRef> signals;
+            if (!list.IsSequence()) fail(list, "a log group is a list of signals");
+            for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
+            return signals;
+        };
+        if (const auto groups = log["groups"]) {
+            if (!groups.IsMap()) fail(groups, "groups maps a panel name to a list of signals");
+            for (const auto& entry : groups) spec.log.push_back({text(entry.first, "a group name"), refs(entry.second)});
+        }
+        if (const auto signals = log["signals"])
+            for (const auto& ref : refs(signals)) spec.log.push_back({ref.block + "." + std::to_string(ref.port), {ref}});
+    }
+
+    const std::string& source() const { return source_; }
+
 private:
     std::string source_;
     std::filesystem::path base_;
 };
+
+// Reads the keys of one built-in block, as its struct lists them, from the
+// block's map; the struct's initial values are the defaults.
+class KeyReader {
+public:
+    KeyReader(const Reader& reader, const YAML::Node& node, std::string what)
+        : r_(reader), node_(node), what_(std::move(what)) {}
+
+    void number(const char* key, double& field, Need need) {
+        if (const auto value = find(key, need)) field = r_.number(value, key);
+    }
+    void numbers(const char* key, std::vector<double>& field, Need need) {
+        const auto value = find(key, need);
+        if (!value) return;
+        field = r_.numbers(value, key);
+        if (field.empty()) r_.fail(value, what_ + ": " + key + " needs at least one value");
+    }
+    void positive(const char* key, double& field) {
+        number(key, field, Need::required);
+        if (!(field > 0.0)) r_.fail(node_[key], what_ + ": " + key + " must be positive");
+    }
+    void whole(const char* key, int& field, int low, int high) {
+        const auto value = find(key, Need::optional);
+        if (!value) return;
+        field = r_.integer(value, key);
+        if (field < low || field > high)
+            r_.fail(value, what_ + " takes " + std::to_string(low) + " to " + std::to_string(high) + " " + key);
+    }
+    void signs(const char* key, std::string& field) {
+        const auto value = find(key, Need::optional);
+        if (!value) return;
+        field = r_.text(value, key);
+        if (field.empty() || field.find_first_not_of("+-") != std::string::npos)
+            r_.fail(value, what_ + ": " + key + " is a string of + and -, one per input, such as \"+-\"");
+    }
+    void elements(const char* key, std::vector<int>& field) {
+        const auto value = find(key, Need::required);
+        for (const auto& item : value.IsSequence() ? value : YAML::Node(std::vector<YAML::Node>{value})) {
+            const int index = r_.integer(item, "an element");
+            if (index < 0) r_.fail(item, what_ + ": elements count from 0");
+            field.push_back(index);
+        }
+        if (field.empty()) r_.fail(node_, what_ + " selects no elements");
+    }
+    void table_file(const char* key, BuiltinTable& table) {
+        const auto value = find(key, Need::required);
+        table.file = r_.path(r_.text(value, key));
+        try {
+            read_table_file(table);
+        } catch (const ModelError& error) {
+            r_.fail(value, error.what());
+        }
+    }
+
+private:
+    YAML::Node find(const char* key, Need need) {
+        const YAML::Node value = node_[key];
+        if (!value && need == Need::required) r_.fail(node_, what_ + " needs '" + key + "'");
+        return value;
+    }
+
+    const Reader& r_;
+    const YAML::Node& node_;
+    std::string what_;
+};
+
+template <typename Keys>
+void Reader::read_keys(const YAML::Node& node, const std::string& what, Keys& keys) const {
+    std::set<std::string> known = {"type"};
+    for (const auto& key : builtin_keys(keys)) known.insert(key.name);
+    only_keys(node, known, what);
+    KeyReader reader(*this, node, what);
+    keys.keys(reader);
+}
 
 ModelSpec parse(const std::string& text, const std::string& source, const std::filesystem::path& base) {
     YAML::Node root;
@@ -397,7 +384,13 @@ ModelSpec read_model_text(const std::string& text, const std::string& source,
     return parse(text, source, base_directory);
 }
 
-ArrayPtr parameter_from_yaml(const YAML::Node& node, const std::string& source) {
+ArrayPtr parameter_from_text(const std::string& text, const std::string& source) {
+    YAML::Node node;
+    try {
+        node = YAML::Load(text);
+    } catch (const YAML::Exception& error) {
+        throw ModelError(source + " '" + text + "' is not a YAML value: " + error.msg);
+    }
     try {
         return Reader(source, ".").parameter(node);
     } catch (const YAML::Exception& error) {

@@ -11,59 +11,17 @@
 //   end        mdlTerminate of every block, also after an error
 #pragma once
 
-#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "nodes.hpp"
+#include "host/model/model.hpp"
+#include "host/sfunction/methods.hpp"
+#include "host/sim/node.hpp"
 
 namespace host {
-
-// block.port, or block.port[element] for one element.
-struct SignalRef {
-    std::string block;
-    int port = 0;
-    int element = -1;  // all elements
-    int line = 0;      // in the model file, for messages
-};
-
-struct BlockSpec {
-    std::string name;
-    bool is_sfunction = false;
-    std::string sfunction;
-    std::vector<ArrayPtr> parameters;
-    BuiltinSpec builtin;
-    int line = 0;
-};
-
-struct ConnectionSpec {
-    SignalRef from, to;
-};
-
-struct LogGroup {
-    std::string name;
-    std::vector<SignalRef> signals;
-};
-
-struct SolverSpec {
-    std::string method = "ode4";  // ode1, ode2, ode3, ode4
-    double step = 1e-3;           // s
-    double stop = 1.0;            // s
-};
-
-struct ModelSpec {
-    std::string source = "model";  // file name, for messages
-    std::vector<BlockSpec> blocks;
-    std::vector<ConnectionSpec> connections;
-    SolverSpec solver;
-    std::vector<LogGroup> log;
-    int log_every = 1;  // log every n-th major step (and the last)
-    std::vector<std::filesystem::path> search_path;
-};
-
-const std::vector<std::string>& solver_methods();
 
 class Simulation {
 public:
@@ -84,9 +42,8 @@ public:
 
     using RowSink = std::function<void(double time, const std::vector<double>& values)>;
     // Called before each block method (after_call false) and after it (true),
-    // with the block, the method's flag, the time and whether the step is a
-    // major one.
-    using Observer = std::function<void(const Node& node, int flag, double time, bool major_step, bool after_call)>;
+    // with the block, the method, the time and whether the step is a major one.
+    using Observer = std::function<void(const Node& node, Method method, double time, bool major_step, bool after_call)>;
     void set_observer(Observer observer) { observer_ = std::move(observer); }
     void set_progress(std::function<void(double time)> progress) { progress_ = std::move(progress); }
 
@@ -99,22 +56,50 @@ public:
     long long steps() const;
 
 private:
+    // A connection, resolved to its nodes.
+    struct Link {
+        Node* from;
+        int from_port;
+        Node* to;
+        int to_port;
+        int line;
+    };
     struct Column {
         const Node* node;
         int port;
         int element;
     };
-    void build();
-    template <typename Method>
-    void call(Node& node, int flag, double time, bool major_step, Method&& method);
+
+    // ---- Set-up, in this order
+    void check_solver() const;
+    void create_nodes();
+    void resolve_links();
+    void order_by_feedthrough();
+    [[noreturn]] void report_algebraic_loop(const std::map<Node*, int>& waiting) const;
+    void propagate_widths();
+    void settle_types();
+    void settle_sample_times();
+    void allocate_and_connect();
+    void set_up_logging();
+
+    // ---- Run
+    template <typename Action>
+    void call(Node& node, Method method, double time, bool major_step, Action&& action);
     void outputs(double time, bool major_step);
+    void updates(double time);
     void derivatives(double time, bool major_step);
     void log_row(double time, const RowSink& sink);
-    std::string at(int line) const;
+    void terminate_all(bool rethrow_first);
+
+    std::string at(int line) const;  // "model.yaml:12: "
+    template <typename Action>
+    void at_line(int line, Action&& action) const;  // prefixes a HostError with the line
 
     ModelSpec spec_;
     std::vector<std::unique_ptr<Node>> nodes_;
-    std::vector<Node*> order_;                 // direct-feedthrough order
+    std::map<std::string, Node*> by_name_;
+    std::vector<Link> links_;
+    std::vector<Node*> order_;  // direct-feedthrough order
     std::vector<Node*> with_update_, with_derivatives_;
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
     std::vector<Column> logged_;

@@ -17,17 +17,9 @@
 #include <filesystem>
 #include <string>
 
-#include <yaml-cpp/yaml.h>
-
-#include "engine.hpp"
+#include "host/model/model.hpp"
 
 namespace host {
-
-// A model file that cannot be read; the message starts "file:line: ".
-class ModelError : public HostError {
-public:
-    using HostError::HostError;
-};
 
 ModelSpec read_model_file(const std::filesystem::path& file);
 // `source` names the text in messages; relative paths in it (tables,
@@ -35,9 +27,10 @@ ModelSpec read_model_file(const std::filesystem::path& file);
 ModelSpec read_model_text(const std::string& text, const std::string& source,
                           const std::filesystem::path& base_directory);
 
-// A dialog parameter value: a number, a list of numbers, [] (empty), or a
-// one-key map naming the class: {single: ...}, {int32: ...}, {logical: ...},
-// {complex: [[re, im], ...]}, {sparse: [...]}, {char: text}, {double: ...}.
-ArrayPtr parameter_from_yaml(const YAML::Node& node, const std::string& source);
+// A dialog parameter written as in a model file: a number, a list of
+// numbers, [] (empty), or a one-key map naming the class: {single: ...},
+// {int32: ...}, {logical: ...}, {complex: [[re, im], ...]}, {sparse: [...]},
+// {char: text}, {double: ...}. Throws ModelError starting with `source`.
+ArrayPtr parameter_from_text(const std::string& text, const std::string& source);
 
 }  // namespace host

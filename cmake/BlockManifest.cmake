@@ -1,0 +1,32 @@
+# Reads sfun/blocks.manifest into BLOCKS (the names, in order) and, for each
+# block NAME, BLOCK_LEVEL_NAME, BLOCK_PARAMETERS_NAME and BLOCK_CORE_NAME
+# (core source file names), and writes block_manifest.hpp for C++ code that
+# needs the list (target blocks::manifest).
+function(read_block_manifest manifest)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+  file(STRINGS ${manifest} lines REGEX "^[ \t]*[^# \t]")
+  set(names "")
+  set(entries "")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    string(REGEX REPLACE "[ \t]+" ";" words "${line}")
+    list(LENGTH words count)
+    if(count LESS 3)
+      message(FATAL_ERROR "${manifest}: '${line}' needs a name, a level and a parameter count")
+    endif()
+    list(POP_FRONT words name level parameters)
+    list(APPEND names ${name})
+    set(BLOCK_LEVEL_${name} ${level} PARENT_SCOPE)
+    set(BLOCK_PARAMETERS_${name} ${parameters} PARENT_SCOPE)
+    set(BLOCK_CORE_${name} ${words} PARENT_SCOPE)
+    string(APPEND entries "    {\"${name}\", ${level}, ${parameters}},\n")
+  endforeach()
+  set(BLOCKS ${names} PARENT_SCOPE)
+
+  set(BLOCK_MANIFEST_ENTRIES "${entries}")
+  set(generated ${CMAKE_BINARY_DIR}/generated)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/block_manifest.hpp.in ${generated}/block_manifest.hpp @ONLY)
+  add_library(block_manifest INTERFACE)
+  add_library(blocks::manifest ALIAS block_manifest)
+  target_include_directories(block_manifest INTERFACE ${generated})
+endfunction()

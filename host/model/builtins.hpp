@@ -1,0 +1,148 @@
+// The built-in block types a model may use beside S-function blocks, one
+// struct each: its keys in the model file, with their defaults as member
+// initialisers. `keys` lists them, in the order the README's table gives
+// them, to whatever visits them: the model-file reader fills the struct
+// from a block's map, the README check reads the names and defaults. The
+// engine builds one node per alternative of BuiltinSpec.
+//
+// A key visitor K has, for a key `name` and the member it fills:
+//   number(name, double&, Need)            one number
+//   numbers(name, std::vector<double>&, Need)   a number or a non-empty list
+//   whole(name, int&, int low, int high)   a whole number in [low, high], optional
+//   signs(name, std::string&)              '+' and '-', one per input, optional
+//   elements(name, std::vector<int>&)      a non-empty list of elements from 0, required
+//   table_file(name, BuiltinTable&)        a CSV file of a time column and value columns, required
+//   positive(name, double&)                a number > 0, required
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace host {
+
+enum class Need { optional, required };
+
+namespace builtin {
+
+struct Constant {
+    static constexpr const char* type = "Constant";
+    std::vector<double> value;
+    template <typename K> void keys(K& k) { k.numbers("value", value, Need::required); }
+};
+
+struct Clock {  // y = t
+    static constexpr const char* type = "Clock";
+    template <typename K> void keys(K&) {}
+};
+
+struct Step {  // before until `time`, then after
+    static constexpr const char* type = "Step";
+    double time = 0.0, before = 0.0, after = 1.0;
+    template <typename K> void keys(K& k) {
+        k.number("time", time, Need::optional);
+        k.number("before", before, Need::optional);
+        k.number("after", after, Need::optional);
+    }
+};
+
+struct Ramp {  // initial + slope * max(0, t - start)
+    static constexpr const char* type = "Ramp";
+    double slope = 0.0, start = 0.0, initial = 0.0;
+    template <typename K> void keys(K& k) {
+        k.number("slope", slope, Need::required);
+        k.number("start", start, Need::optional);
+        k.number("initial", initial, Need::optional);
+    }
+};
+
+struct Sine {  // bias + amplitude * sin(frequency * t + phase), frequency in rad/s
+    static constexpr const char* type = "Sine";
+    double amplitude = 1.0, frequency = 1.0, phase = 0.0, bias = 0.0;
+    template <typename K> void keys(K& k) {
+        k.number("amplitude", amplitude, Need::optional);
+        k.number("frequency", frequency, Need::optional);
+        k.number("phase", phase, Need::optional);
+        k.number("bias", bias, Need::optional);
+    }
+};
+
+struct Table {  // linear interpolation over time; the first and last rows held
+    static constexpr const char* type = "Table";
+    std::filesystem::path file;
+    std::vector<double> times;                 // rising
+    std::vector<std::vector<double>> columns;  // one per output element, one value per time
+    template <typename K> void keys(K& k) { k.table_file("file", *this); }
+};
+
+struct Gain {  // element-wise product with one gain, or one per element
+    static constexpr const char* type = "Gain";
+    std::vector<double> gain;
+    template <typename K> void keys(K& k) { k.numbers("gain", gain, Need::required); }
+};
+
+struct Sum {  // one input per sign, element-wise; scalar inputs expand
+    static constexpr const char* type = "Sum";
+    std::string signs = "++";
+    template <typename K> void keys(K& k) { k.signs("signs", signs); }
+};
+
+struct Product {  // element-wise product; scalar inputs expand
+    static constexpr const char* type = "Product";
+    int inputs = 2;
+    template <typename K> void keys(K& k) { k.whole("inputs", inputs, 1, 256); }
+};
+
+struct Mux {  // concatenates its inputs
+    static constexpr const char* type = "Mux";
+    int inputs = 2;
+    template <typename K> void keys(K& k) { k.whole("inputs", inputs, 1, 256); }
+};
+
+struct Selector {  // picks elements of its input
+    static constexpr const char* type = "Selector";
+    std::vector<int> elements;
+    template <typename K> void keys(K& k) { k.elements("elements", elements); }
+};
+
+struct Integrator {  // y = x, x' = u
+    static constexpr const char* type = "Integrator";
+    std::vector<double> initial{0.0};
+    template <typename K> void keys(K& k) { k.numbers("initial", initial, Need::optional); }
+};
+
+struct Lag {  // y = x, x' = (u - x) / time_constant
+    static constexpr const char* type = "Lag";
+    double time_constant = 1.0;
+    std::vector<double> initial{0.0};
+    template <typename K> void keys(K& k) {
+        k.positive("time_constant", time_constant);
+        k.numbers("initial", initial, Need::optional);
+    }
+};
+
+}  // namespace builtin
+
+using BuiltinTable = builtin::Table;
+using BuiltinSpec = std::variant<builtin::Constant, builtin::Clock, builtin::Step, builtin::Ramp, builtin::Sine,
+                                 builtin::Table, builtin::Gain, builtin::Sum, builtin::Product, builtin::Mux,
+                                 builtin::Selector, builtin::Integrator, builtin::Lag>;
+
+// A key as a block's struct lists it, with its default as the README writes
+// it ("0", "\"++\""; empty for a required key).
+struct BuiltinKey {
+    std::string name;
+    bool required;
+    std::string default_value;
+};
+std::vector<BuiltinKey> builtin_keys(const BuiltinSpec& spec);
+
+// The built-in type names, in the order above.
+const std::vector<std::string>& builtin_types();
+// A built-in block of that type with every key at its default.
+std::optional<BuiltinSpec> builtin_named(const std::string& type);
+const char* builtin_type(const BuiltinSpec& spec);
+
+}  // namespace host

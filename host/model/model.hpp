@@ -1,0 +1,72 @@
+// What a model is: its blocks, the connections between their ports, the
+// solver and what is logged. The model-file reader fills it; the engine
+// runs it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/model/builtins.hpp"
+#include "host/sfunction/arrays.hpp"
+#include "host/sfunction/errors.hpp"
+
+namespace host {
+
+// A model file that cannot be read; the message starts "file:line: ".
+class ModelError : public HostError {
+public:
+    using HostError::HostError;
+};
+
+// block.port, or block.port[element] for one element.
+struct SignalRef {
+    std::string block;
+    int port = 0;
+    int element = -1;  // all elements
+    int line = 0;      // in the model file, for messages
+};
+
+struct BlockSpec {
+    std::string name;
+    bool is_sfunction = false;
+    std::string sfunction;
+    std::vector<ArrayPtr> parameters;  // S-function dialog parameters, in dialog order
+    BuiltinSpec builtin;               // the keys of a built-in block
+    int line = 0;
+};
+
+struct ConnectionSpec {
+    SignalRef from, to;
+};
+
+struct LogGroup {
+    std::string name;
+    std::vector<SignalRef> signals;
+};
+
+// The fixed-step Runge-Kutta methods, by order.
+enum class SolverMethod { ode1, ode2, ode3, ode4 };
+
+const char* solver_method_name(SolverMethod method);  // "ode4"
+std::optional<SolverMethod> solver_method_named(const std::string& name);
+std::string known_solver_methods();  // "ode1, ode2, ode3, ode4", for messages
+
+struct SolverSpec {
+    SolverMethod method = SolverMethod::ode4;
+    double step = 1e-3;  // s
+    double stop = 1.0;   // s
+};
+
+struct ModelSpec {
+    std::string source = "model";  // file name, for messages
+    std::vector<BlockSpec> blocks;
+    std::vector<ConnectionSpec> connections;
+    SolverSpec solver;
+    std::vector<LogGroup> log;
+    int log_every = 1;  // log every n-th major step (and the last)
+    std::vector<std::filesystem::path> search_path;
+};
+
+}  // namespace host

@@ -1,0 +1,351 @@
+#include "host/sim/engine.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "host/sfunction/data_types.hpp"
+#include "host/sim/builtin_blocks.hpp"
+#include "host/sim/sfunction_node.hpp"
+#include "host/sim/stepper.hpp"
+
+namespace host {
+
+namespace {
+
+// A stop time within this share of a step of n steps counts as n steps, so
+// that 1 / 0.1 makes 10 steps and not 9.
+constexpr double step_count_tolerance = 1e-9;
+// A run of more steps than this is refused before it starts.
+constexpr double most_steps = 1e9;
+constexpr const char* most_steps_text = "1e9";
+
+std::string port_text(const SignalRef& ref) { return ref.block + "." + std::to_string(ref.port); }
+
+}  // namespace
+
+Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
+    check_solver();
+    create_nodes();
+    resolve_links();
+    order_by_feedthrough();
+    propagate_widths();
+    settle_types();
+    settle_sample_times();
+    allocate_and_connect();
+    set_up_logging();
+}
+
+Simulation::~Simulation() = default;
+
+std::string Simulation::at(int line) const {
+    return line > 0 ? spec_.source + ":" + std::to_string(line) + ": " : spec_.source + ": ";
+}
+
+template <typename Action>
+void Simulation::at_line(int line, Action&& action) const {
+    try {
+        action();
+    } catch (const HostError& error) {
+        throw HostError(at(line) + error.what());
+    }
+}
+
+long long Simulation::steps() const {
+    return static_cast<long long>(std::floor(spec_.solver.stop / spec_.solver.step + step_count_tolerance));
+}
+
+std::vector<std::string> Simulation::execution_order() const {
+    std::vector<std::string> names;
+    for (const Node* node : order_) names.push_back(node->name());
+    return names;
+}
+
+// ---------------------------------------------------------------- set-up
+
+void Simulation::check_solver() const {
+    const SolverSpec& solver = spec_.solver;
+    if (!(solver.step > 0.0) || !(solver.stop >= 0.0) || !std::isfinite(solver.stop))
+        throw HostError(at(0) + "the step must be positive and the stop time finite and not negative");
+    if (solver.stop / solver.step > most_steps) {
+        std::ostringstream text;
+        text << "a stop time of " << solver.stop << " s with a step of " << solver.step << " s makes more than "
+             << most_steps_text << " steps";
+        throw HostError(at(0) + text.str());
+    }
+}
+
+void Simulation::create_nodes() {
+    for (auto& block : spec_.blocks) {
+        if (by_name_.count(block.name)) throw HostError(at(block.line) + "block '" + block.name + "' is defined twice");
+        std::unique_ptr<Node> node;
+        if (block.is_sfunction) {
+            std::shared_ptr<const Library> library;
+            try {
+                library = Library::load(block.sfunction, spec_.search_path);
+            } catch (const HostError& error) {
+                throw HostError(at(block.line) + "block '" + block.name + "': " + error.what());
+            }
+            node = std::make_unique<SFunctionNode>(block.name, library, std::move(block.parameters));
+        } else {
+            node = make_builtin(block.name, block.builtin);
+        }
+        by_name_[block.name] = node.get();
+        nodes_.push_back(std::move(node));
+    }
+    for (const auto& node : nodes_) node->settle_frames();
+}
+
+// Every connection between existing ports, and one source for each input.
+void Simulation::resolve_links() {
+    std::map<std::pair<Node*, int>, int> source_line;
+    auto find = [&](const SignalRef& ref) {
+        const auto it = by_name_.find(ref.block);
+        if (it == by_name_.end()) throw HostError(at(ref.line) + "no block named '" + ref.block + "'");
+        return it->second;
+    };
+    for (const auto& connection : spec_.connections) {
+        const int line = connection.to.line;
+        Node* from = find(connection.from);
+        Node* to = find(connection.to);
+        if (connection.from.port < 0 || connection.from.port >= from->num_outputs())
+            throw HostError(at(line) + from->label() + " has no output port " + std::to_string(connection.from.port) +
+                            "; it has " + std::to_string(from->num_outputs()));
+        if (connection.to.port < 0 || connection.to.port >= to->num_inputs())
+            throw HostError(at(line) + to->label() + " has no input port " + std::to_string(connection.to.port) +
+                            "; it has " + std::to_string(to->num_inputs()));
+        const auto key = std::make_pair(to, connection.to.port);
+        if (source_line.count(key))
+            throw HostError(at(line) + "input " + port_text(connection.to) + " is already driven (line " +
+                            std::to_string(source_line[key]) + ")");
+        source_line[key] = line;
+        links_.push_back({from, connection.from.port, to, connection.to.port, line});
+    }
+    for (const auto& node : nodes_)
+        for (int port = 0; port < node->num_inputs(); ++port)
+            if (!source_line.count({node.get(), port}))
+                throw HostError(at(0) + "input " + node->name() + "." + std::to_string(port) + " of " + node->label() +
+                                " is not connected");
+}
+
+// Each block after the blocks that feed its direct-feedthrough inputs.
+void Simulation::order_by_feedthrough() {
+    std::map<Node*, std::vector<Node*>> feeds;
+    std::map<Node*, int> waiting;
+    for (const auto& link : links_)
+        if (link.to->direct_feedthrough(link.to_port)) {
+            feeds[link.from].push_back(link.to);
+            ++waiting[link.to];
+        }
+    std::vector<Node*> ready;
+    for (const auto& node : nodes_)
+        if (!waiting[node.get()]) ready.push_back(node.get());
+    for (std::size_t next = 0; next < ready.size(); ++next) {
+        order_.push_back(ready[next]);
+        for (Node* fed : feeds[ready[next]])
+            if (--waiting[fed] == 0) ready.push_back(fed);
+    }
+    if (order_.size() != nodes_.size()) report_algebraic_loop(waiting);
+    for (Node* node : order_) {
+        if (node->has_update()) with_update_.push_back(node);
+        if (node->has_derivatives()) with_derivatives_.push_back(node);
+    }
+}
+
+// The blocks left waiting lie on or behind a loop: walk back along feeding
+// links from one of them until a block repeats, and name that loop.
+void Simulation::report_algebraic_loop(const std::map<Node*, int>& waiting) const {
+    auto is_waiting = [&](Node* node) {
+        const auto it = waiting.find(node);
+        return it != waiting.end() && it->second > 0;
+    };
+    Node* start = nullptr;
+    for (const auto& node : nodes_)
+        if (is_waiting(node.get())) start = node.get();
+    std::vector<Node*> path = {start};  // path[i + 1] feeds path[i]
+    for (std::size_t steps = 0; steps <= nodes_.size(); ++steps) {
+        Node* previous = nullptr;
+        for (const auto& link : links_)
+            if (link.to == path.back() && link.to->direct_feedthrough(link.to_port) && is_waiting(link.from))
+                previous = link.from;
+        if (std::find(path.begin(), path.end(), previous) != path.end()) {
+            path.erase(path.begin(), std::find(path.begin(), path.end(), previous));
+            break;
+        }
+        path.push_back(previous);
+    }
+    // In the direction of the signals, starting from the block defined first.
+    std::vector<Node*> loop = path;
+    std::reverse(loop.begin() + 1, loop.end());
+    auto model_index = [&](const Node* node) {
+        for (std::size_t i = 0; i < nodes_.size(); ++i)
+            if (nodes_[i].get() == node) return i;
+        return nodes_.size();
+    };
+    std::rotate(loop.begin(),
+                std::min_element(loop.begin(), loop.end(),
+                                 [&](Node* x, Node* y) { return model_index(x) < model_index(y); }),
+                loop.end());
+    std::string text;
+    for (Node* node : loop) text += node->name() + " -> ";
+    throw HostError(at(0) + "algebraic loop: " + text + loop.front()->name() +
+                    " (every block on it feeds its input straight through to its output)");
+}
+
+// Widths pass along the connections until nothing changes; each connection
+// is checked once, when its source's width is known.
+void Simulation::propagate_widths() {
+    std::vector<bool> sized(links_.size(), false);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t i = 0; i < links_.size(); ++i) {
+            const Link& link = links_[i];
+            const int width = link.from->output_width(link.from_port);
+            if (sized[i] || width < 0) continue;
+            at_line(link.line, [&] { link.to->set_input_width(link.to_port, width); });
+            sized[i] = changed = true;
+        }
+    }
+    for (const auto& node : nodes_)
+        for (int port = 0; port < node->num_outputs(); ++port)
+            if (node->output_width(port) < 0)
+                throw HostError(at(0) + "the width of output " + node->name() + "." + std::to_string(port) +
+                                " cannot be told: it depends on a loop of blocks that take their width from "
+                                "their inputs");
+}
+
+// Each connection's type is offered once: where the source's type is known
+// before the blocks settle theirs, else after.
+void Simulation::settle_types() {
+    std::vector<bool> offered(links_.size(), false);
+    auto offer = [&](std::size_t i) {
+        const Link& link = links_[i];
+        const int type = link.from->output_type(link.from_port);
+        if (offered[i] || type == inherited_type_id) return;
+        at_line(link.line, [&] { link.to->offer_input_type(link.to_port, type); });
+        offered[i] = true;
+    };
+    for (std::size_t i = 0; i < links_.size(); ++i) offer(i);
+    for (const auto& node : nodes_) node->settle_types();
+    for (std::size_t i = 0; i < links_.size(); ++i) offer(i);
+}
+
+void Simulation::settle_sample_times() {
+    for (const auto& node : nodes_) node->settle_sample_times();
+}
+
+// All continuous states in one vector, integrated together.
+void Simulation::allocate_and_connect() {
+    std::size_t total_states = 0;
+    for (const auto& node : nodes_) total_states += static_cast<std::size_t>(node->num_states());
+    states_.assign(total_states, 0.0);
+    derivatives_.assign(total_states, 0.0);
+    std::size_t offset = 0;
+    for (const auto& node : nodes_) {
+        node->allocate(states_.data() + offset, derivatives_.data() + offset);
+        offset += static_cast<std::size_t>(node->num_states());
+    }
+    for (const auto& link : links_) link.to->connect_input(link.to_port, link.from->output_signal(link.from_port));
+}
+
+void Simulation::set_up_logging() {
+    for (std::size_t group = 0; group < spec_.log.size(); ++group) {
+        group_names_.push_back(spec_.log[group].name);
+        for (const auto& ref : spec_.log[group].signals) {
+            const auto it = by_name_.find(ref.block);
+            if (it == by_name_.end()) throw HostError(at(ref.line) + "cannot log '" + ref.block + "': no such block");
+            const Node* node = it->second;
+            if (ref.port < 0 || ref.port >= node->num_outputs())
+                throw HostError(at(ref.line) + "cannot log " + port_text(ref) + ": block '" + ref.block + "' has " +
+                                std::to_string(node->num_outputs()) + " output ports");
+            const int width = node->output_width(ref.port);
+            if (ref.element >= width)
+                throw HostError(at(ref.line) + "cannot log element " + std::to_string(ref.element) + " of " +
+                                port_text(ref) + ", which has width " + std::to_string(width));
+            const int first = ref.element < 0 ? 0 : ref.element;
+            const int last = ref.element < 0 ? width - 1 : ref.element;
+            for (int element = first; element <= last; ++element) {
+                logged_.push_back({node, ref.port, element});
+                columns_.push_back(port_text(ref) + "[" + std::to_string(element) + "]");
+                column_group_.push_back(static_cast<int>(group));
+            }
+        }
+    }
+    row_.assign(logged_.size(), 0.0);
+}
+
+// ---------------------------------------------------------------- run
+
+template <typename Action>
+void Simulation::call(Node& node, Method method, double time, bool major_step, Action&& action) {
+    if (!observer_) return action();
+    observer_(node, method, time, major_step, false);
+    action();
+    observer_(node, method, time, major_step, true);
+}
+
+void Simulation::outputs(double time, bool major_step) {
+    for (Node* node : order_) call(*node, Method::outputs, time, major_step, [&] { node->outputs(time, major_step); });
+}
+
+void Simulation::updates(double time) {
+    for (Node* node : with_update_) call(*node, Method::update, time, true, [&] { node->update(time); });
+}
+
+void Simulation::derivatives(double time, bool major_step) {
+    for (Node* node : with_derivatives_)
+        call(*node, Method::derivatives, time, major_step, [&] { node->derivatives(time); });
+}
+
+void Simulation::log_row(double time, const RowSink& sink) {
+    if (logged_.empty() || !sink) return;
+    for (std::size_t i = 0; i < logged_.size(); ++i) {
+        const Column& column = logged_[i];
+        row_[i] = element_as_double(column.node->output_signal(column.port), column.node->output_type(column.port),
+                                    static_cast<std::size_t>(column.element));
+    }
+    sink(time, row_);
+}
+
+void Simulation::terminate_all(bool rethrow_first) {
+    std::exception_ptr first;
+    for (Node* node : order_) {
+        try {
+            call(*node, Method::terminate, time_, true, [&] { node->terminate(); });
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (rethrow_first && first) std::rethrow_exception(first);
+}
+
+void Simulation::run(const RowSink& sink) {
+    const double h = spec_.solver.step;
+    const long long last = steps();
+    RungeKuttaStepper stepper(spec_.solver.method, states_.size());
+    auto minor_outputs = [&](double t) { outputs(t, false); };
+    auto minor_derivatives = [&](double t) { derivatives(t, false); };
+    time_ = 0.0;
+    try {
+        for (Node* node : order_) call(*node, Method::start, 0.0, true, [&] { node->start(); });
+        for (Node* node : order_)
+            call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
+        for (long long step = 0;; ++step) {
+            const double t = static_cast<double>(step) * h;
+            outputs(t, true);
+            time_ = t;
+            if (step % spec_.log_every == 0 || step == last) log_row(t, sink);
+            if (step == last) break;
+            updates(t);
+            derivatives(t, true);
+            if (!states_.empty()) stepper.step(t, h, states_, derivatives_, minor_outputs, minor_derivatives);
+            if (progress_ && (step & 1023) == 0) progress_(t);
+        }
+    } catch (...) {
+        terminate_all(false);
+        throw;
+    }
+    terminate_all(true);
+}
+
+}  // namespace host

@@ -1,0 +1,64 @@
+// A block of a running model, S-function or built-in, behind the one
+// interface that the engine drives. The set-up steps carry the names of the
+// S-function instance's steps and run in the same order.
+#pragma once
+
+#include <string>
+
+#include "host/sfunction/errors.hpp"
+
+namespace host {
+
+class Node {
+public:
+    explicit Node(std::string name) : name_(std::move(name)) {}
+    virtual ~Node() = default;
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+    const std::string& name() const { return name_; }
+    virtual std::string kind() const = 0;  // "S-function 'blower'", "Gain", ...
+    std::string label() const { return block_label(name_, kind()); }
+
+    // ---- Declaration
+    virtual int num_inputs() const = 0;
+    virtual int num_outputs() const = 0;
+    // Widths are -1 until known; data types are S-function ids.
+    virtual int input_width(int port) const = 0;
+    virtual int output_width(int port) const = 0;
+    virtual int input_type(int port) const = 0;
+    virtual int output_type(int port) const = 0;
+    virtual bool direct_feedthrough(int port) const = 0;
+    virtual int num_states() const = 0;
+
+    // ---- Set-up, in this order (each step for every block before the next)
+    virtual void settle_frames() {}
+    // The width of the signal on an input port; the block may then know its
+    // outputs' widths. Throws HostError on a width it cannot take.
+    virtual void set_input_width(int port, int width) = 0;
+    // The data type of the signal on an input port. Throws HostError on a
+    // type it cannot take.
+    virtual void offer_input_type(int port, int data_type) = 0;
+    // Settles any data type still open; runs once all known types are offered.
+    virtual void settle_types() {}
+    virtual void settle_sample_times() {}
+    virtual void allocate(double* states, double* derivatives) = 0;
+    // Reads the input from `signal`, of the width and type set above.
+    virtual void connect_input(int port, const void* signal) = 0;
+    virtual const void* output_signal(int port) const = 0;
+
+    // ---- Run
+    virtual void start() {}
+    virtual void initialize_conditions() {}
+    virtual void outputs(double time, bool major_step) = 0;
+    virtual bool has_update() const { return false; }
+    virtual void update(double /*time*/) {}
+    virtual bool has_derivatives() const { return num_states() > 0; }
+    virtual void derivatives(double /*time*/) {}
+    virtual void terminate() {}
+
+private:
+    std::string name_;
+};
+
+}  // namespace host
