@@ -10,6 +10,7 @@
 
 #include "core/controller.hpp"
 #include "host/sim/engine.hpp"
+#include "host/sim/sfunction_node.hpp"
 #include "host/model/model_file.hpp"
 
 namespace {
@@ -170,31 +171,50 @@ connections:
 log:
   signals: [ctrl.0]
 )"));
-    const Rows rows = run(simulation);
-
-    // The same sequence of calls on the controller model directly.
-    blocks::ControlRecord record{};
-    std::array<double, 2> x{};
-    blocks::initialize_controller(record, x.data());
-    const double u[3] = {20000000, 0.4, 0.8};
-    const double h = 0.1;
-    const double c[4] = {0, 0.5, 0.5, 1}, b[4] = {1.0 / 6, 1.0 / 3, 1.0 / 3, 1.0 / 6};
-    for (std::size_t step = 0; step < rows.times.size(); ++step) {
-        double y[6];
-        blocks::controller_outputs(record, x.data(), u, y);
-        EXPECT_EQ(std::vector<double>(y, y + 6), rows.values[step]) << "t = " << rows.times[step];
-        if (step + 1 == rows.times.size()) break;
-        const auto start = x;
-        double k[4][2];
-        blocks::controller_derivatives(record, x.data(), u, k[0]);
-        for (int stage = 1; stage < 4; ++stage) {
-            for (int i = 0; i < 2; ++i) x[i] = start[i] + h * (c[stage] * k[stage - 1][i]);
-            blocks::controller_outputs(record, x.data(), u, y);
-            blocks::controller_derivatives(record, x.data(), u, k[stage]);
+    // Every call the engine makes on the controller, with the states it hands
+    // over and the outputs it gets back, minor stages included.
+    struct ControllerCall {
+        host::Method method;
+        std::array<double, 2> x;
+        std::vector<double> y;
+    };
+    std::vector<ControllerCall> calls;
+    simulation.set_observer([&](const host::Node& node, host::Method method, double, bool, bool after) {
+        if (node.name() != "ctrl" || (method != host::Method::outputs && method != host::Method::derivatives)) return;
+        auto& instance = dynamic_cast<const host::SFunctionNode&>(node).instance();
+        if (!after) {
+            calls.push_back({method, {instance.cont_states()[0], instance.cont_states()[1]}, {}});
+        } else if (method == host::Method::outputs) {
+            const double* y = instance.output_doubles(0);
+            calls.back().y.assign(y, y + 6);
         }
-        for (int i = 0; i < 2; ++i)
-            x[i] = start[i] + h * (b[0] * k[0][i] + b[1] * k[1][i] + b[2] * k[2][i] + b[3] * k[3][i]);
+    });
+    const Rows rows = run(simulation);
+    ASSERT_EQ(11u, rows.times.size());
+    ASSERT_EQ(10u * 4 * 2 + 1, calls.size());  // 4 stages of outputs and derivatives a step, and the last outputs
+
+    // The same calls on the controller model directly give the same outputs:
+    // each hands out what the evaluation before it staged.
+    blocks::ControlRecord record{};
+    std::array<double, 2> x0{};
+    blocks::initialize_controller(record, x0.data());
+    EXPECT_EQ(x0, calls.front().x);
+    const double u[3] = {20000000, 0.4, 0.8};
+    std::size_t logged = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        double y[6], dx[2];
+        if (calls[i].method == host::Method::derivatives) {
+            blocks::controller_derivatives(record, calls[i].x.data(), u, dx);
+            continue;
+        }
+        blocks::controller_outputs(record, calls[i].x.data(), u, y);
+        EXPECT_EQ(std::vector<double>(y, y + 6), calls[i].y) << "call " << i;
+        if (i % 8 == 0) {  // a major step: the row logged
+            EXPECT_EQ(calls[i].y, rows.values[logged]) << "row " << logged;
+            ++logged;
+        }
     }
+    EXPECT_EQ(rows.times.size(), logged);
 }
 
 TEST(Engine, Ode4IntegratesACubicExactly) {

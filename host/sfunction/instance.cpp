@@ -332,6 +332,7 @@ double SFunctionInstance::output_value(int port, int element) const {
 }
 
 double* SFunctionInstance::cont_states() { return state_->S.contStates; }
+const double* SFunctionInstance::cont_states() const { return state_->S.contStates; }
 double* SFunctionInstance::state_derivatives() { return state_->S.dX; }
 void* SFunctionInstance::dwork(int index) { return state_->S.dwork[index].array; }
 

@@ -98,6 +98,7 @@ public:
     const double* output_doubles(int port) const;      // double ports only
     double output_value(int port, int element) const;  // any known type, read as a double
     double* cont_states();
+    const double* cont_states() const;
     double* state_derivatives();
     void* dwork(int index);
 

@@ -16,6 +16,7 @@ public:
     SFunctionNode(std::string name, std::shared_ptr<const Library> library, std::vector<ArrayPtr> parameters);
     std::string kind() const override { return sfunction_kind(instance_.library().name()); }
     SFunctionInstance& instance() { return instance_; }
+    const SFunctionInstance& instance() const { return instance_; }
 
     int num_inputs() const override { return instance_.num_inputs(); }
     int num_outputs() const override { return instance_.num_outputs(); }
