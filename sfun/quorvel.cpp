@@ -12,13 +12,12 @@ static const RelayOutput relayAboveValue = 1;
 static const RelayOutput relayBelowValue = 0;
 
 /* The held output is kept as the integer it is, cleared to integer 0. */
-static void declareHeldOutput(SimStruct *S) {
-    ssSetDWorkWidth(S, 0, 1);
-    ssSetDWorkDataType(S, 0, SS_INT32);
-    ssSetDWorkComplexSignal(S, 0, COMPLEX_NO);
-    ssSetDWorkName(S, 0, "held_output");
-}
+#define RELAY_HELD_OUTPUT_DATA_TYPE SS_INT32
 
 #include "relay_methods.h"
 
+#ifdef MATLAB_MEX_FILE
 #include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

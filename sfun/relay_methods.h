@@ -8,7 +8,7 @@
  *   RelayOutput                the C type of the output
  *   RELAY_OUTPUT_DATA_TYPE     the output port's data type id
  *   relayAboveValue, relayBelowValue
- *   declareHeldOutput(S)       the DWork declaration */
+ *   RELAY_HELD_OUTPUT_DATA_TYPE   the data type id of DWork 0 */
 #ifndef BLOCKS_RELAY_METHODS_H
 #define BLOCKS_RELAY_METHODS_H
 
@@ -18,6 +18,15 @@
 #include "parameter_check.h"
 
 enum { RELAY_NUM_PARAMETERS = 2 };
+/* The host keeps the name by pointer. */
+static char_T relayHeldOutputName[] = "held_output";
+
+static void declareHeldOutput(SimStruct *S) {
+    ssSetDWorkWidth(S, 0, 1);
+    ssSetDWorkDataType(S, 0, RELAY_HELD_OUTPUT_DATA_TYPE);
+    ssSetDWorkComplexSignal(S, 0, COMPLEX_NO);
+    ssSetDWorkName(S, 0, relayHeldOutputName);
+}
 static const size_t relayMinimumElements[RELAY_NUM_PARAMETERS] = {1, 1};
 static const char *const relayParameterRoles[RELAY_NUM_PARAMETERS] = {"upper_threshold", "lower_threshold"};
 

@@ -10,13 +10,12 @@ typedef real_T RelayOutput;
 static const RelayOutput relayAboveValue = 0.0;
 static const RelayOutput relayBelowValue = 1.0;
 
-static void declareHeldOutput(SimStruct *S) {
-    ssSetDWorkWidth(S, 0, 1);
-    ssSetDWorkDataType(S, 0, SS_DOUBLE);
-    ssSetDWorkComplexSignal(S, 0, COMPLEX_NO);
-    ssSetDWorkName(S, 0, "held_output");
-}
+#define RELAY_HELD_OUTPUT_DATA_TYPE SS_DOUBLE
 
 #include "relay_methods.h"
 
+#ifdef MATLAB_MEX_FILE
 #include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

@@ -197,8 +197,8 @@ typedef struct {
     int_T width;
     DTypeId dataType;
     CSignal_T complexSignal;
-    const char_T *name;
-    void *array; /* host-owned */
+    char_T *name; /* the block's, kept by pointer */
+    void *array;  /* host-owned */
 } ssDWorkRecord;
 
 typedef struct SimStruct_tag SimStruct;
@@ -256,139 +256,189 @@ struct SimStruct_tag {
     } call;
 };
 
+/* ---- Accessors. Each is a typed function with the signature the host's
+ * reference documentation gives it, so that a use the host's SDK rejects
+ * (a string literal for a char_T *, a mistyped argument) fails here too.
+ * Accessors without a documented signature (marked "undocumented") are
+ * typed like their documented neighbours. Pointers handed in (error
+ * messages, DWork names, user data) are kept as they are: they must stay
+ * valid after the call. */
+
 /* ---- Identity and errors */
-#define ssGetModelName(S) ((S)->modelName)
-#define ssGetPath(S) ((S)->path)
-#define ssSetErrorStatus(S, msg) ((S)->errorStatus = (msg))
-#define ssGetErrorStatus(S) ((S)->errorStatus)
+static inline const char_T *ssGetModelName(SimStruct *S) { return S->modelName; }
+static inline const char_T *ssGetPath(SimStruct *S) { return S->path; }
+static inline void ssSetErrorStatus(SimStruct *S, const char_T *msg) { S->errorStatus = msg; }
+static inline const char_T *ssGetErrorStatus(SimStruct *S) { return S->errorStatus; }
 
 /* ---- Dialog parameters */
-#define ssSetNumSFcnParams(S, n) ((S)->numSFcnParams = (n))
-#define ssGetNumSFcnParams(S) ((S)->numSFcnParams)
-#define ssGetSFcnParamsCount(S) ((S)->sfcnParamsCount)
-#define ssGetSFcnParam(S, index) ((S)->sfcnParams[index])
+static inline int_T ssSetNumSFcnParams(SimStruct *S, int_T nSFcnParams) { return S->numSFcnParams = nSFcnParams; }
+static inline int_T ssGetNumSFcnParams(SimStruct *S) { return S->numSFcnParams; }
+static inline int_T ssGetSFcnParamsCount(SimStruct *S) { return S->sfcnParamsCount; }
+static inline const mxArray *ssGetSFcnParam(SimStruct *S, int_T index) { return S->sfcnParams[index]; }
 
 /* ---- States and work vectors */
-#define ssSetNumContStates(S, n) ((S)->numContStates = (n))
-#define ssGetNumContStates(S) ((S)->numContStates)
-#define ssSetNumDiscStates(S, n) ((S)->numDiscStates = (n))
-#define ssGetNumDiscStates(S) ((S)->numDiscStates)
-#define ssSetNumRWork(S, n) ((S)->numRWork = (n))
-#define ssGetNumRWork(S) ((S)->numRWork)
-#define ssSetNumIWork(S, n) ((S)->numIWork = (n))
-#define ssGetNumIWork(S) ((S)->numIWork)
-#define ssSetNumPWork(S, n) ((S)->numPWork = (n))
-#define ssGetNumPWork(S) ((S)->numPWork)
-#define ssSetNumModes(S, n) ((S)->numModes = (n))
-#define ssGetNumModes(S) ((S)->numModes)
-#define ssSetNumNonsampledZCs(S, n) ((S)->numNonsampledZCs = (n))
-#define ssGetNumNonsampledZCs(S) ((S)->numNonsampledZCs)
-#define ssGetContStates(S) ((S)->contStates)
-#define ssGetdX(S) ((S)->dX)
-#define ssGetRealDiscStates(S) ((S)->discStates)
-#define ssGetDiscStates(S) ((S)->discStates)
-#define ssGetRWork(S) ((S)->rwork)
-#define ssGetIWork(S) ((S)->iwork)
-#define ssGetPWork(S) ((S)->pwork)
-#define ssGetModeVector(S) ((S)->modes)
-#define ssSetUserData(S, data) ((S)->userData = (data))
-#define ssGetUserData(S) ((S)->userData)
+static inline void ssSetNumContStates(SimStruct *S, int_T n) { S->numContStates = n; }
+static inline int_T ssGetNumContStates(SimStruct *S) { return S->numContStates; }
+static inline void ssSetNumDiscStates(SimStruct *S, int_T nDiscStates) { S->numDiscStates = nDiscStates; }
+static inline int_T ssGetNumDiscStates(SimStruct *S) { return S->numDiscStates; }
+static inline int_T ssSetNumRWork(SimStruct *S, int_T nRWork) { return S->numRWork = nRWork; }
+static inline int_T ssGetNumRWork(SimStruct *S) { return S->numRWork; }
+static inline void ssSetNumIWork(SimStruct *S, int_T nIWork) { S->numIWork = nIWork; }
+static inline int_T ssGetNumIWork(SimStruct *S) { return S->numIWork; }
+static inline int_T ssSetNumPWork(SimStruct *S, int_T nPWork) { return S->numPWork = nPWork; }
+static inline int_T ssGetNumPWork(SimStruct *S) { return S->numPWork; }
+static inline int_T ssSetNumModes(SimStruct *S, int_T nModes) { return S->numModes = nModes; }
+static inline int_T ssGetNumModes(SimStruct *S) { return S->numModes; }
+static inline int_T ssSetNumNonsampledZCs(SimStruct *S, int_T nNonsampledZCs) {
+    return S->numNonsampledZCs = nNonsampledZCs;
+}
+static inline int_T ssGetNumNonsampledZCs(SimStruct *S) { return S->numNonsampledZCs; }
+static inline real_T *ssGetContStates(SimStruct *S) { return S->contStates; }
+static inline real_T *ssGetdX(SimStruct *S) { return S->dX; } /* changes between stages: do not keep it */
+static inline real_T *ssGetRealDiscStates(SimStruct *S) { return S->discStates; }
+static inline real_T *ssGetDiscStates(SimStruct *S) { return S->discStates; }
+static inline real_T *ssGetRWork(SimStruct *S) { return S->rwork; }
+static inline int_T *ssGetIWork(SimStruct *S) { return S->iwork; }
+static inline void **ssGetPWork(SimStruct *S) { return S->pwork; }
+static inline int_T *ssGetModeVector(SimStruct *S) { return S->modes; }
+static inline void ssSetUserData(SimStruct *S, void *data) { S->userData = data; }
+static inline void *ssGetUserData(SimStruct *S) { return S->userData; }
 
 /* ---- DWork. A DWork whose width the block leaves unset has width 1. */
-static inline int_T ssSetNumDWork(SimStruct *S, int_T n) {
+static inline boolean_T ssSetNumDWork(SimStruct *S, int_T nDWork) {
     int_T i;
-    if (n < 0 || n > SS_MAX_DWORK) return 0;
-    S->numDWork = n;
-    for (i = 0; i < n; ++i)
+    if (nDWork < 0 || nDWork > SS_MAX_DWORK) return 0;
+    S->numDWork = nDWork;
+    for (i = 0; i < nDWork; ++i)
         if (S->dwork[i].width == 0) S->dwork[i].width = 1;
     return 1;
 }
-#define ssGetNumDWork(S) ((S)->numDWork)
-#define ssSetDWorkWidth(S, i, w) ((S)->dwork[i].width = (w))
-#define ssGetDWorkWidth(S, i) ((S)->dwork[i].width)
-#define ssSetDWorkDataType(S, i, id) ((S)->dwork[i].dataType = (id))
-#define ssGetDWorkDataType(S, i) ((S)->dwork[i].dataType)
-#define ssSetDWorkComplexSignal(S, i, c) ((S)->dwork[i].complexSignal = (c))
-#define ssGetDWorkComplexSignal(S, i) ((S)->dwork[i].complexSignal)
-#define ssSetDWorkName(S, i, n) ((S)->dwork[i].name = (n))
-#define ssGetDWorkName(S, i) ((S)->dwork[i].name)
-#define ssGetDWork(S, i) ((S)->dwork[i].array)
+static inline int_T ssGetNumDWork(SimStruct *S) { return S->numDWork; }
+static inline int_T ssSetDWorkWidth(SimStruct *S, int_T vector, int_T width) { return S->dwork[vector].width = width; }
+static inline int_T ssGetDWorkWidth(SimStruct *S, int_T vector) { return S->dwork[vector].width; }
+static inline DTypeId ssSetDWorkDataType(SimStruct *S, int_T vector, DTypeId dtID) {
+    return S->dwork[vector].dataType = dtID;
+}
+static inline DTypeId ssGetDWorkDataType(SimStruct *S, int_T vector) { return S->dwork[vector].dataType; }
+static inline CSignal_T ssSetDWorkComplexSignal(SimStruct *S, int_T vector, CSignal_T csig) {
+    return S->dwork[vector].complexSignal = csig;
+}
+static inline CSignal_T ssGetDWorkComplexSignal(SimStruct *S, int_T vector) { return S->dwork[vector].complexSignal; }
+static inline const char_T *ssSetDWorkName(SimStruct *S, int_T vector, char_T *name) {
+    return S->dwork[vector].name = name;
+}
+static inline char_T *ssGetDWorkName(SimStruct *S, int_T vector) { return S->dwork[vector].name; }
+static inline void *ssGetDWork(SimStruct *S, int_T vector) { return S->dwork[vector].array; }
 
 /* ---- Input ports */
-static inline int_T ssSetNumInputPorts(SimStruct *S, int_T n) {
-    if (n < 0 || n > SS_MAX_PORTS) return 0;
-    S->numInputPorts = n;
+static inline boolean_T ssSetNumInputPorts(SimStruct *S, int_T nInputPorts) {
+    if (nInputPorts < 0 || nInputPorts > SS_MAX_PORTS) return 0;
+    S->numInputPorts = nInputPorts;
     return 1;
 }
-#define ssGetNumInputPorts(S) ((S)->numInputPorts)
-#define ssSetInputPortWidth(S, p, w) ((S)->inputs[p].width = (w))
-#define ssGetInputPortWidth(S, p) ((S)->inputs[p].width)
-#define ssSetInputPortDataType(S, p, id) ((S)->inputs[p].dataType = (id))
-#define ssGetInputPortDataType(S, p) ((S)->inputs[p].dataType)
-#define ssSetInputPortComplexSignal(S, p, c) ((S)->inputs[p].complexSignal = (c))
-#define ssGetInputPortComplexSignal(S, p) ((S)->inputs[p].complexSignal)
-#define ssSetInputPortDirectFeedThrough(S, p, d) ((S)->inputs[p].directFeedThrough = (d))
-#define ssGetInputPortDirectFeedThrough(S, p) ((S)->inputs[p].directFeedThrough)
-#define ssSetInputPortRequiredContiguous(S, p, c) ((S)->inputs[p].requiredContiguous = (c))
-#define ssGetInputPortRequiredContiguous(S, p) ((S)->inputs[p].requiredContiguous)
-#define ssSetInputPortFrameData(S, p, f) ((S)->inputs[p].frameData = (f))
-#define ssGetInputPortFrameData(S, p) ((S)->inputs[p].frameData)
-#define ssGetInputPortSignal(S, p) ((S)->inputs[p].signal)
-#define ssGetInputPortRealSignal(S, p) ((const real_T *)(S)->inputs[p].signal)
+static inline int_T ssGetNumInputPorts(SimStruct *S) { return S->numInputPorts; }
+static inline void ssSetInputPortWidth(SimStruct *S, int_T port, int_T width) { S->inputs[port].width = width; }
+static inline int_T ssGetInputPortWidth(SimStruct *S, int_T port) { return S->inputs[port].width; }
+static inline DTypeId ssSetInputPortDataType(SimStruct *S, int_T port, DTypeId id) {
+    return S->inputs[port].dataType = id;
+}
+static inline DTypeId ssGetInputPortDataType(SimStruct *S, int_T port) { return S->inputs[port].dataType; }
+static inline CSignal_T ssSetInputPortComplexSignal(SimStruct *S, int_T port, CSignal_T csig) {
+    return S->inputs[port].complexSignal = csig;
+}
+static inline CSignal_T ssGetInputPortComplexSignal(SimStruct *S, int_T port) { return S->inputs[port].complexSignal; }
+static inline void ssSetInputPortDirectFeedThrough(SimStruct *S, int_T port, int_T dirFeed) {
+    S->inputs[port].directFeedThrough = dirFeed;
+}
+static inline int_T ssGetInputPortDirectFeedThrough(SimStruct *S, int_T port) {
+    return S->inputs[port].directFeedThrough;
+}
+static inline void ssSetInputPortRequiredContiguous(SimStruct *S, int_T port, int_T flag) {
+    S->inputs[port].requiredContiguous = flag;
+}
+static inline int_T ssGetInputPortRequiredContiguous(SimStruct *S, int_T port) {
+    return S->inputs[port].requiredContiguous;
+}
+/* undocumented */
+static inline void ssSetInputPortFrameData(SimStruct *S, int_T port, Frame_T frameData) {
+    S->inputs[port].frameData = frameData;
+}
+static inline Frame_T ssGetInputPortFrameData(SimStruct *S, int_T port) { return S->inputs[port].frameData; }
+static inline const void *ssGetInputPortSignal(SimStruct *S, int_T inputPortIdx) {
+    return S->inputs[inputPortIdx].signal;
+}
+static inline const real_T *ssGetInputPortRealSignal(SimStruct *S, int_T inputPortIdx) {
+    return (const real_T *)S->inputs[inputPortIdx].signal;
+}
 
 /* ---- Output ports */
-static inline int_T ssSetNumOutputPorts(SimStruct *S, int_T n) {
-    if (n < 0 || n > SS_MAX_PORTS) return 0;
-    S->numOutputPorts = n;
+static inline boolean_T ssSetNumOutputPorts(SimStruct *S, int_T nOutputPorts) {
+    if (nOutputPorts < 0 || nOutputPorts > SS_MAX_PORTS) return 0;
+    S->numOutputPorts = nOutputPorts;
     return 1;
 }
-#define ssGetNumOutputPorts(S) ((S)->numOutputPorts)
-#define ssSetOutputPortWidth(S, p, w) ((S)->outputs[p].width = (w))
-#define ssGetOutputPortWidth(S, p) ((S)->outputs[p].width)
-#define ssSetOutputPortDataType(S, p, id) ((S)->outputs[p].dataType = (id))
-#define ssGetOutputPortDataType(S, p) ((S)->outputs[p].dataType)
-#define ssSetOutputPortComplexSignal(S, p, c) ((S)->outputs[p].complexSignal = (c))
-#define ssGetOutputPortComplexSignal(S, p) ((S)->outputs[p].complexSignal)
-#define ssSetOutputPortFrameData(S, p, f) ((S)->outputs[p].frameData = (f))
-#define ssGetOutputPortFrameData(S, p) ((S)->outputs[p].frameData)
-#define ssGetOutputPortSignal(S, p) ((S)->outputs[p].signal)
-#define ssGetOutputPortRealSignal(S, p) ((real_T *)(S)->outputs[p].signal)
+static inline int_T ssGetNumOutputPorts(SimStruct *S) { return S->numOutputPorts; }
+static inline void ssSetOutputPortWidth(SimStruct *S, int_T port, int_T width) { S->outputs[port].width = width; }
+static inline int_T ssGetOutputPortWidth(SimStruct *S, int_T port) { return S->outputs[port].width; }
+static inline DTypeId ssSetOutputPortDataType(SimStruct *S, int_T port, DTypeId id) {
+    return S->outputs[port].dataType = id;
+}
+static inline DTypeId ssGetOutputPortDataType(SimStruct *S, int_T port) { return S->outputs[port].dataType; }
+static inline CSignal_T ssSetOutputPortComplexSignal(SimStruct *S, int_T port, CSignal_T csig) {
+    return S->outputs[port].complexSignal = csig;
+}
+static inline CSignal_T ssGetOutputPortComplexSignal(SimStruct *S, int_T port) {
+    return S->outputs[port].complexSignal;
+}
+/* undocumented */
+static inline void ssSetOutputPortFrameData(SimStruct *S, int_T port, Frame_T frameData) {
+    S->outputs[port].frameData = frameData;
+}
+static inline Frame_T ssGetOutputPortFrameData(SimStruct *S, int_T port) { return S->outputs[port].frameData; }
+static inline void *ssGetOutputPortSignal(SimStruct *S, int_T port) { return S->outputs[port].signal; }
+static inline real_T *ssGetOutputPortRealSignal(SimStruct *S, int_T port) { return (real_T *)S->outputs[port].signal; }
 
-/* ---- Level-1 sizes: one input vector and one output vector, kept as port 0 */
-static inline void ssSetNumInputs(SimStruct *S, int_T width) {
-    S->numInputPorts = width > 0 ? 1 : 0;
-    S->inputs[0].width = width;
+/* ---- Level-1 sizes (undocumented): one input vector and one output
+ * vector, kept as port 0 */
+static inline void ssSetNumInputs(SimStruct *S, int_T nInputs) {
+    S->numInputPorts = nInputs > 0 ? 1 : 0;
+    S->inputs[0].width = nInputs;
 }
-static inline void ssSetNumOutputs(SimStruct *S, int_T width) {
-    S->numOutputPorts = width > 0 ? 1 : 0;
-    S->outputs[0].width = width;
+static inline void ssSetNumOutputs(SimStruct *S, int_T nOutputs) {
+    S->numOutputPorts = nOutputs > 0 ? 1 : 0;
+    S->outputs[0].width = nOutputs;
 }
-#define ssGetNumInputs(S) ((S)->numInputPorts ? (S)->inputs[0].width : 0)
-#define ssGetNumOutputs(S) ((S)->numOutputPorts ? (S)->outputs[0].width : 0)
-#define ssSetDirectFeedThrough(S, d) ((S)->inputs[0].directFeedThrough = (d))
-#define ssGetDirectFeedThrough(S) ((S)->inputs[0].directFeedThrough)
+static inline int_T ssGetNumInputs(SimStruct *S) { return S->numInputPorts ? S->inputs[0].width : 0; }
+static inline int_T ssGetNumOutputs(SimStruct *S) { return S->numOutputPorts ? S->outputs[0].width : 0; }
+static inline void ssSetDirectFeedThrough(SimStruct *S, int_T dirFeed) { S->inputs[0].directFeedThrough = dirFeed; }
+static inline int_T ssGetDirectFeedThrough(SimStruct *S) { return S->inputs[0].directFeedThrough; }
 
 /* ---- Sample times */
-static inline int_T ssSetNumSampleTimes(SimStruct *S, int_T n) {
-    if (n < 0 || n > SS_MAX_SAMPLE_TIMES) return 0;
-    S->numSampleTimes = n;
-    return 1;
+static inline int_T ssSetNumSampleTimes(SimStruct *S, int_T nSampleTimes) {
+    if (nSampleTimes < 0 || nSampleTimes > SS_MAX_SAMPLE_TIMES) return 0;
+    return S->numSampleTimes = nSampleTimes;
 }
-#define ssGetNumSampleTimes(S) ((S)->numSampleTimes)
-#define ssSetSampleTime(S, i, period) ((S)->sampleTimes[i] = (period))
-#define ssGetSampleTime(S, i) ((S)->sampleTimes[i])
-#define ssSetOffsetTime(S, i, offset) ((S)->offsetTimes[i] = (offset))
-#define ssGetOffsetTime(S, i) ((S)->offsetTimes[i])
+static inline int_T ssGetNumSampleTimes(SimStruct *S) { return S->numSampleTimes; }
+static inline time_T ssSetSampleTime(SimStruct *S, int_T st_index, time_T period) {
+    return S->sampleTimes[st_index] = period;
+}
+static inline time_T ssGetSampleTime(SimStruct *S, int_T st_index) { return S->sampleTimes[st_index]; }
+static inline time_T ssSetOffsetTime(SimStruct *S, int_T st_index, time_T offset) {
+    return S->offsetTimes[st_index] = offset;
+}
+static inline time_T ssGetOffsetTime(SimStruct *S, int_T st_index) { return S->offsetTimes[st_index]; }
 
 /* ---- Options and simulation state */
-#define ssSetOptions(S, word) ((S)->options = (uint32_T)(word))
-#define ssGetOptions(S) ((S)->options)
-#define ssSetSimStateCompliance(S, value) ((S)->simStateCompliance = (value))
-#define ssGetSimStateCompliance(S) ((S)->simStateCompliance)
+static inline void ssSetOptions(SimStruct *S, uint_T options) { S->options = (uint32_T)options; }
+static inline uint_T ssGetOptions(SimStruct *S) { return S->options; }
+/* undocumented */
+static inline void ssSetSimStateCompliance(SimStruct *S, int_T setting) { S->simStateCompliance = setting; }
+static inline int_T ssGetSimStateCompliance(SimStruct *S) { return S->simStateCompliance; }
 
 /* ---- Time */
-#define ssGetT(S) ((S)->t)
-#define ssIsMajorTimeStep(S) ((S)->majorTimeStep != 0)
-#define ssIsMinorTimeStep(S) ((S)->majorTimeStep == 0)
+static inline time_T ssGetT(SimStruct *S) { return S->t; }
+static inline boolean_T ssIsMajorTimeStep(SimStruct *S) { return S->majorTimeStep != 0; }
+static inline boolean_T ssIsMinorTimeStep(SimStruct *S) { return S->majorTimeStep == 0; }
+
 
 #endif /* BLOCKS_SIMSTRUC_H */
