@@ -5,19 +5,27 @@
  * States (2):        integral state, derivative-filter state
  * No dialog parameters.
  *
- * Each block instance has its own ControlRecord, created by
- * mdlInitializeConditions and freed by mdlTerminate. */
+ * Each block instance has its own ControlRecord, zero-filled and initialised
+ * by mdlInitializeConditions. mdlTerminate releases it: the instance can go
+ * on evaluating it until another instance takes it over. The records are
+ * freed when the library is unloaded. */
 #define S_FUNCTION_NAME Brisquel
 #define S_FUNCTION_LEVEL 1
 
 #include "simstruc.h"
 
+#include "core/control_records.hpp"
 #include "core/controller.hpp"
 
+static blocks::ControlRecordPool controlRecords;
+
 static blocks::ControlRecord *controlRecord(SimStruct *S) {
-    blocks::ControlRecord *record = static_cast<blocks::ControlRecord *>(ssGetUserData(S));
-    if (record == NULL) ssSetErrorStatus(S, "mdlInitializeConditions must run before the controller is evaluated");
-    return record;
+    blocks::OwnedRecord *owned = static_cast<blocks::OwnedRecord *>(ssGetUserData(S));
+    if (!blocks::owned_by(owned, S)) {
+        ssSetErrorStatus(S, "mdlInitializeConditions must run before the controller is evaluated");
+        return NULL;
+    }
+    return &owned->record;
 }
 
 static void mdlInitializeSizes(SimStruct *S) {
@@ -42,12 +50,9 @@ static void mdlInitializeSampleTimes(SimStruct *S) {
 }
 
 static void mdlInitializeConditions(real_T *x0, SimStruct *S) {
-    blocks::ControlRecord *record = static_cast<blocks::ControlRecord *>(ssGetUserData(S));
-    if (record == NULL) {
-        record = new blocks::ControlRecord();
-        ssSetUserData(S, record);
-    }
-    blocks::initialize_controller(*record, x0);
+    blocks::OwnedRecord *owned = controlRecords.acquire(S, static_cast<blocks::OwnedRecord *>(ssGetUserData(S)));
+    ssSetUserData(S, owned);
+    blocks::initialize_controller(owned->record, x0);
 }
 
 static void mdlOutputs(real_T *y, const real_T *x, const real_T *u, SimStruct *S, int_T tid) {
@@ -70,8 +75,12 @@ static void mdlDerivatives(real_T *dx, const real_T *x, const real_T *u, SimStru
 }
 
 static void mdlTerminate(SimStruct *S) {
-    delete static_cast<blocks::ControlRecord *>(ssGetUserData(S));
-    ssSetUserData(S, NULL);
+    blocks::OwnedRecord *owned = static_cast<blocks::OwnedRecord *>(ssGetUserData(S));
+    if (blocks::owned_by(owned, S)) controlRecords.release(owned);
 }
 
+#ifdef MATLAB_MEX_FILE
 #include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

@@ -8,8 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include <malloc.h>
+
 #include "core/controller.hpp"
 #include "host_fixture.hpp"
+#include "mex_runtime.hpp"
 
 namespace {
 
@@ -72,12 +75,48 @@ TEST(BrisquelBlock, UpdateAndTerminateChangeNothingBetweenEvaluations) {
         const auto dx = plain.derivatives(u);
         const Vector6 y_poked = poked.outputs(u);
         poked.block->update(0.0);
+        poked.block->terminate();
         const auto dx_poked = poked.derivatives(u);
         poked.block->update(0.0);
+        poked.block->terminate();
         EXPECT_EQ(y, y_poked);
         EXPECT_EQ(dx, dx_poked);
         EXPECT_EQ(plain.block->cont_states()[0], poked.block->cont_states()[0]);
     }
+}
+
+TEST(BrisquelBlock, ATerminatedInstanceWhoseRecordWentToAnotherSaysSo) {
+    Controller first;
+    first.outputs({20000000.0, 0.3, 0.8});
+    first.block->terminate();
+    Controller second;  // takes over the record the first released
+    EXPECT_EQ("mdlInitializeConditions must run before the controller is evaluated",
+              block_error_of([&] { first.derivatives({20000000.0, 0.3, 0.8}); }));
+    EXPECT_EQ(initial_vector, second.outputs({20000000.0, 0.3, 0.8}));
+    first.block->initialize_conditions();  // a record of its own again
+    EXPECT_EQ(initial_vector, first.outputs({20000000.0, 0.3, 0.8}));
+}
+
+TEST(BrisquelBlock, AThousandRunsLeaveNothingBehind) {
+    const auto library = load("Brisquel");  // kept loaded, records and all
+    auto heap_in_use = [] { return mallinfo2().uordblks; };
+    auto run = [&] {
+        host::SFunctionInstance block("controller", library, {});
+        block.prepare();
+        block.start();
+        block.initialize_conditions();
+        for (int step = 0; step < 3; ++step) {
+            block.outputs(0.0);
+            block.derivatives(0.0);
+        }
+        block.terminate();
+    };
+    const long arrays_before = mexrt::live_arrays();
+    for (int i = 0; i < 10; ++i) run();
+    const std::size_t after_ten = heap_in_use();
+    for (int i = 0; i < 1000; ++i) run();
+    EXPECT_LT(heap_in_use(), after_ten + 16 * 1024) << "grew from " << after_ten;
+    EXPECT_EQ(arrays_before, mexrt::live_arrays());
 }
 
 TEST(BrisquelBlock, AnyDialogParameterIsRefused) {
