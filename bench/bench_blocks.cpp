@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "host/sfunction/instance.hpp"
-#include "core/blower.hpp"
+#include "core/blower_outputs.hpp"
 #include "core/gas_properties.hpp"
 #include "host/sfunction/library.hpp"
 

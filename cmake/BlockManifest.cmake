@@ -1,12 +1,11 @@
-# Reads sfun/blocks.manifest into BLOCKS (the names, in order) and, for each
-# block NAME, BLOCK_LEVEL_NAME, BLOCK_PARAMETERS_NAME and BLOCK_CORE_NAME
-# (core source file names), and writes block_manifest.hpp for C++ code that
-# needs the list (target blocks::manifest).
-function(read_block_manifest manifest)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+# sfun/blocks.manifest: one line per block, "name level parameters core-sources...".
+#
+# parse_block_manifest(FILE) sets BLOCKS (the names, in order) and, for each
+# block NAME, BLOCK_LEVEL_NAME, BLOCK_PARAMETERS_NAME and BLOCK_CORE_NAME (its
+# core/ source file names). It runs in script mode too.
+function(parse_block_manifest manifest)
   file(STRINGS ${manifest} lines REGEX "^[ \t]*[^# \t]")
   set(names "")
-  set(entries "")
   foreach(line IN LISTS lines)
     string(STRIP "${line}" line)
     string(REGEX REPLACE "[ \t]+" ";" words "${line}")
@@ -19,14 +18,23 @@ function(read_block_manifest manifest)
     set(BLOCK_LEVEL_${name} ${level} PARENT_SCOPE)
     set(BLOCK_PARAMETERS_${name} ${parameters} PARENT_SCOPE)
     set(BLOCK_CORE_${name} ${words} PARENT_SCOPE)
-    string(APPEND entries "    {\"${name}\", ${level}, ${parameters}},\n")
   endforeach()
   set(BLOCKS ${names} PARENT_SCOPE)
+endfunction()
 
-  set(BLOCK_MANIFEST_ENTRIES "${entries}")
-  set(generated ${CMAKE_BINARY_DIR}/generated)
-  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/block_manifest.hpp.in ${generated}/block_manifest.hpp @ONLY)
+# read_block_manifest(FILE) does the same in a build, and writes
+# block_manifest.hpp for C++ code that needs the list (target blocks::manifest).
+macro(read_block_manifest manifest)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+  parse_block_manifest(${manifest})
+  set(BLOCK_MANIFEST_ENTRIES "")
+  foreach(block IN LISTS BLOCKS)
+    string(APPEND BLOCK_MANIFEST_ENTRIES
+           "    {\"${block}\", ${BLOCK_LEVEL_${block}}, ${BLOCK_PARAMETERS_${block}}},\n")
+  endforeach()
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/cmake/block_manifest.hpp.in
+                 ${CMAKE_BINARY_DIR}/generated/block_manifest.hpp @ONLY)
   add_library(block_manifest INTERFACE)
   add_library(blocks::manifest ALIAS block_manifest)
-  target_include_directories(block_manifest INTERFACE ${generated})
-endfunction()
+  target_include_directories(block_manifest INTERFACE ${CMAKE_BINARY_DIR}/generated)
+endmacro()

@@ -7,7 +7,7 @@
 //   P       = (h(p_out, T_out_s, c) - h(p_in, T_in, c)) mdot / eta                [W]
 //   inlet flow  = [mdot, mdot h_in,     m_c]
 //   outlet flow = [mdot, mdot h_in + P, m_c]
-#include "blower.hpp"
+#include "blower_outputs.hpp"
 
 #include <cmath>
 

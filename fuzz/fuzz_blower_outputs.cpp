@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/blower.hpp"
+#include "core/blower_outputs.hpp"
 #include "fuzz_input.hpp"
 
 namespace {

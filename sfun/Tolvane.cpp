@@ -78,4 +78,8 @@ static void mdlOutputs(SimStruct *S, int_T tid) {
 
 static void mdlTerminate(SimStruct *S) { (void)S; }
 
+#ifdef MATLAB_MEX_FILE
 #include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

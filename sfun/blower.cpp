@@ -11,7 +11,7 @@
 
 #include "simstruc.h"
 
-#include "core/blower.hpp"
+#include "core/blower_outputs.hpp"
 #include "parameter_check.h"
 #include "port_methods.h"
 
@@ -81,4 +81,8 @@ static void mdlOutputs(SimStruct *S, int_T tid) {
 
 static void mdlTerminate(SimStruct *S) { (void)S; }
 
+#ifdef MATLAB_MEX_FILE
 #include "simulink.c"
+#else
+#include "cg_sfun.h"
+#endif

@@ -19,6 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A word for the shell, whatever spaces or quotes it holds.
+std::string shell_word(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 struct Result {
     int status;
     std::string output;  // stdout and stderr together
@@ -35,7 +42,8 @@ protected:
     void TearDown() override { fs::remove_all(directory_); }
 
     Result blocksim(const std::string& arguments) const {
-        const std::string command = "cd '" + directory_.string() + "' && " + BLOCKSIM + " " + arguments + " 2>&1";
+        const std::string command =
+            "cd " + shell_word(directory_.string()) + " && " + shell_word(BLOCKSIM) + " " + arguments + " 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
         std::string output;
         char buffer[4096];
@@ -67,7 +75,8 @@ protected:
         return {header, rows};
     }
 
-    std::string example(const std::string& name) const { return std::string(EXAMPLES_DIR) + "/" + name; }
+    // An example model's path, as a word for the command line.
+    std::string example(const std::string& name) const { return shell_word(std::string(EXAMPLES_DIR) + "/" + name); }
 
     fs::path directory_;
 };
@@ -230,7 +239,7 @@ connections:
 log:
   signals: [f.0]
 )");
-    const Result result = blocksim("run fails.yaml --path " TEST_BLOCKS_DIR " --out partial.csv --no-plot");
+    const Result result = blocksim("run fails.yaml --path " + shell_word(TEST_BLOCKS_DIR) + " --out partial.csv --no-plot");
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.output.find("blocksim: error: block 'f' (S-function 'failer') failed in "
                                                     "mdlOutputs at t = 0.4: simulated failure\n"))

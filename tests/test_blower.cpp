@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "core/blower.hpp"
+#include "core/blower_outputs.hpp"
 #include "core/gas_properties.hpp"
 #include "worked_examples.hpp"
 

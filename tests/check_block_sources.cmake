@@ -1,0 +1,32 @@
+# Every block's sources exist and have base names of their own, compared
+# without case: the host's mex compiles each source of a block to an object
+# named after its base name in one folder, so two alike would collide
+# (on Windows "Blower.cpp" and "blower.cpp" too).
+#   cmake -DSOURCE_DIR=<project> -P check_block_sources.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${SOURCE_DIR}/cmake/BlockManifest.cmake)
+parse_block_manifest(${SOURCE_DIR}/sfun/blocks.manifest)
+set(failures "")
+foreach(block IN LISTS BLOCKS)
+  set(sources sfun/${block}.cpp)
+  foreach(source IN LISTS BLOCK_CORE_${block})
+    list(APPEND sources core/${source})
+  endforeach()
+  set(seen "")
+  foreach(source IN LISTS sources)
+    if(NOT EXISTS ${SOURCE_DIR}/${source})
+      string(APPEND failures "\n  ${block}: ${source} does not exist")
+    endif()
+    get_filename_component(stem ${source} NAME_WE)
+    string(TOLOWER ${stem} stem)
+    if(stem IN_LIST seen)
+      string(APPEND failures "\n  ${block}: two sources have the base name '${stem}'")
+    endif()
+    list(APPEND seen ${stem})
+  endforeach()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "the block manifest's sources:${failures}")
+endif()
+list(LENGTH BLOCKS count)
+message(STATUS "${count} blocks, every source present and named apart")
