@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build test demo bench sanitize fuzz clean
+.PHONY: all deps build test test32 demo bench sanitize fuzz clean
 
 all: build
 
@@ -10,7 +10,10 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
-test: build
+# GNU Octave is installed too when run as root; otherwise its tests show as skipped.
+test: deps
+	@scripts/install-deps.sh --optional octave
+	@$(MAKE) --no-print-directory build
 	ctest --preset default
 
 demo: build
@@ -19,6 +22,13 @@ demo: build
 
 bench: build
 	./build/default/bench/blocks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# The blocks, the stand-in SDK and the host's block tests built with -m32.
+test32: deps
+	@scripts/install-deps.sh m32
+	cmake --preset m32
+	cmake --build --preset m32
+	ctest --preset m32
 
 sanitize: deps
 	cmake --preset sanitize

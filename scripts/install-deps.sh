@@ -1,25 +1,41 @@
 #!/bin/sh
 # Installs the Debian packages that a set of tasks needs, when any is missing.
+# Tasks after --optional are installed when run as root and otherwise only
+# reported (their tests are then skipped).
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, yaml-cpp
 #   install-deps.sh demo     gnuplot, for the demo's plot
 #   install-deps.sh octave   GNU Octave with its MEX build tools
 #   install-deps.sh fuzz     clang with libFuzzer and the sanitizer runtimes
+#   install-deps.sh m32      32-bit x86 compilers and qemu-i386 to run their programs
 set -eu
 
 packages=""
+optional=""
+report_only=""
 for task in "$@"; do
+  case "$task" in
+    --optional) optional=yes; continue ;;
+  esac
+  [ -n "$optional" ] && [ "$(id -u)" -ne 0 ] && { report_only="$report_only $task"; continue; }
   case "$task" in
     build)  packages="$packages g++ make cmake binutils libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev" ;;
     demo)   packages="$packages gnuplot-nox" ;;
     octave) packages="$packages octave octave-dev" ;;
     fuzz)   packages="$packages clang libclang-rt-14-dev" ;;
+    m32)    packages="$packages g++-multilib qemu-user" ;;
     *) echo "install-deps.sh: unknown task '$task'" >&2; exit 2 ;;
   esac
 done
 
+is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+for task in $report_only; do
+  "$0" "$task" >/dev/null 2>&1 || echo "install-deps.sh: '$task' is not installed and this is not root: its tests are skipped" >&2
+done
+
 missing=""
 for package in $packages; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+  is_installed "$package" || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
 
