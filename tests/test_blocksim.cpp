@@ -181,9 +181,9 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
         {"deep.yaml", "blocks: " + std::string(3000, '[') + std::string(3000, ']') + "\n",
          "deep.yaml:1: lists or maps nested too deeply"},
         {"shape.yaml", "blocks:\n  s: {type: Selector, elements: [1e12]}\n  t: {sfunction: [blower]}\n",
-         "shape.yaml:2: an element must be a whole number"},
+         "shape.yaml:2: an element is out of range: 1e12 is not within -2147483648 .. 2147483647"},
         {"steps.yaml", "solver: {step: 1e-300, stop: 1}\nblocks:\n  c: {type: Clock}\n",
-         "steps.yaml: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps"},
+         "steps.yaml:1: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps"},
         {"missing.yaml", "", "missing.yaml: cannot open the model file"},
     };
     for (const Case& c : cases) {
@@ -200,20 +200,30 @@ TEST_F(Blocksim, UnknownBlockTypeListsTheKnownOnes) {
     const Result result = blocksim("run unknown.yaml");
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("blocksim: error: unknown.yaml:2: unknown block type 'Valve' (built-in types: Constant, Clock, Step, "
-              "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Integrator, Lag; an S-function block has "
+              "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag; an S-function block has "
               "sfunction: NAME)\n",
               result.output);
 }
 
 TEST_F(Blocksim, LibraryNotFoundNamesThePathsSearched) {
     write("lost.yaml", "blocks:\n  x: {sfunction: nosuchblock}\n");
-    const Result result = blocksim("run lost.yaml --path /nonexistent/blocks");
+    fs::create_directories(directory_ / "empty");
+    Result result = blocksim("run lost.yaml --path empty");
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos,
               result.output.find("lost.yaml:2: block 'x': S-function 'nosuchblock' not found: no nosuchblock.mexa64 "
-                                 "in /nonexistent/blocks, "))
+                                 "in empty, "))
         << result.output;
     EXPECT_NE(std::string::npos, result.output.find(BLOCKS_LIBRARY_DIR)) << result.output;
+
+    // A close name is offered; a --path folder must exist.
+    write("typo.yaml", "blocks:\n  x: {sfunction: Tolvana}\n");
+    result = blocksim("run typo.yaml");
+    EXPECT_NE(std::string::npos, result.output.find("S-function 'Tolvana' not found (did you mean 'Tolvane'?)"))
+        << result.output;
+    result = blocksim("run lost.yaml --path /nonexistent/blocks");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: --path /nonexistent/blocks: no such folder\n", result.output);
 }
 
 TEST_F(Blocksim, ABlocksOwnErrorStatusIsReportedWithItsNames) {
@@ -221,7 +231,8 @@ TEST_F(Blocksim, ABlocksOwnErrorStatusIsReportedWithItsNames) {
           "blocks:\n  fan: {sfunction: blower, parameters: [0.7, {logical: [true, false, true]}, 0.0698]}\n");
     const Result result = blocksim("run badparam.yaml");
     EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: block 'fan' (S-function 'blower') failed in mdlInitializeSizes: The data type and or "
+    EXPECT_EQ("blocksim: error: badparam.yaml:2: block 'fan' (S-function 'blower') failed in mdlInitializeSizes: The "
+              "data type and or "
               "complexity of parameter  2 does not match the information specified in the S-function Builder "
               "dialog. For non-double parameters you will need to cast them using int8, int16, int32, uint8, "
               "uint16, uint32 or boolean.\n",

@@ -300,8 +300,8 @@ log:
 }
 
 TEST(Engine, ChecksBeforeTheRun) {
-    EXPECT_EQ("test.yaml: algebraic loop: a -> b -> a (every block on it feeds its input straight through to its "
-              "output)",
+    EXPECT_EQ("test.yaml:7: algebraic loop: a -> b -> a, through a.0 -> b.0 (line 7), b.0 -> a.0 (line 9); every "
+              "block on it feeds its input straight through to its output",
               build_error(R"(
 blocks:
   a: {type: Gain, gain: 2}
@@ -334,14 +334,14 @@ connections:
   - u.0 -> flag.0
   - flag.0 -> double.0
 )"));
-    EXPECT_EQ("test.yaml: input fan.2 of block 'fan' (S-function 'blower') is not connected", build_error(R"(
+    EXPECT_EQ("test.yaml:4: input fan.2 of block 'fan' (S-function 'blower') is not connected", build_error(R"(
 blocks:
   inlet: {type: Constant, value: [100000, 300, 0]}
   fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}
 connections:
   - inlet.0 -> fan.0, fan.1
 )"));
-    EXPECT_EQ("test.yaml:7: block 'fan' (S-function 'blower') has no input port 3; it has 3", build_error(R"(
+    EXPECT_EQ("test.yaml:7: block 'fan' (S-function 'blower') has no input port 3; it has 3 input ports", build_error(R"(
 blocks:
   inlet: {type: Constant, value: [100000, 300, 0]}
   fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}

@@ -40,6 +40,9 @@ public:
     void signs(const char* key, std::string& field) { add(key, Need::optional, "\"" + field + "\""); }
     void elements(const char* key, std::vector<int>&) { add(key, Need::required, ""); }
     void table_file(const char* key, BuiltinTable&) { add(key, Need::required, ""); }
+    void choice(const char* key, std::string& field, std::initializer_list<const char*>) {
+        add(key, Need::optional, "\"" + field + "\"");
+    }
 
     std::vector<BuiltinKey> keys;
 

@@ -13,9 +13,11 @@
 //   elements(name, std::vector<int>&)      a non-empty list of elements from 0, required
 //   table_file(name, BuiltinTable&)        a CSV file of a time column and value columns, required
 //   positive(name, double&)                a number > 0, required
+//   choice(name, std::string&, choices)    one of the words in `choices`, optional
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <variant>
@@ -107,6 +109,12 @@ struct Selector {  // picks elements of its input
     template <typename K> void keys(K& k) { k.elements("elements", elements); }
 };
 
+struct Convert {  // any signal to double, or to int32 rounded to nearest (ties away from 0) and saturated
+    static constexpr const char* type = "Convert";
+    std::string to = "double";
+    template <typename K> void keys(K& k) { k.choice("to", to, {"double", "int32"}); }
+};
+
 struct Integrator {  // y = x, x' = u
     static constexpr const char* type = "Integrator";
     std::vector<double> initial{0.0};
@@ -128,7 +136,7 @@ struct Lag {  // y = x, x' = (u - x) / time_constant
 using BuiltinTable = builtin::Table;
 using BuiltinSpec = std::variant<builtin::Constant, builtin::Clock, builtin::Step, builtin::Ramp, builtin::Sine,
                                  builtin::Table, builtin::Gain, builtin::Sum, builtin::Product, builtin::Mux,
-                                 builtin::Selector, builtin::Integrator, builtin::Lag>;
+                                 builtin::Selector, builtin::Convert, builtin::Integrator, builtin::Lag>;
 
 // A key as a block's struct lists it, with its default as the README writes
 // it ("0", "\"++\""; empty for a required key).

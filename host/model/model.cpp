@@ -1,5 +1,9 @@
 #include "host/model/model.hpp"
 
+#include <cmath>
+#include <sstream>
+#include <variant>
+
 namespace host {
 
 namespace {
@@ -34,6 +38,32 @@ std::string known_solver_methods() {
     std::string list;
     for (const auto& entry : solver_methods) list += (list.empty() ? "" : ", ") + std::string(entry.name);
     return list;
+}
+
+std::string solver_problem(const SolverSpec& solver) {
+    std::ostringstream text;
+    if (solver.step == 0.0) {
+        text << "the step must be positive: a step of 0 s never reaches the stop time";
+    } else if (!(solver.step > 0.0) || !std::isfinite(solver.step)) {
+        text << "the step must be a positive number of seconds, not " << solver.step;
+    } else if (std::isinf(solver.stop)) {
+        text << "the stop time must be finite, not " << solver.stop;
+    } else if (!(solver.stop >= 0.0)) {
+        text << "the stop time must not be negative, not " << solver.stop;
+    } else if (solver.stop / solver.step > most_steps) {
+        text << "a stop time of " << solver.stop << " s with a step of " << solver.step << " s makes more than "
+             << "1e" << std::lround(std::log10(most_steps)) << " steps";
+    }
+    return text.str();
+}
+
+std::vector<FileRead> files_read(const ModelSpec& model) {
+    std::vector<FileRead> files;
+    if (!model.file.empty()) files.push_back({model.file, "the model file"});
+    for (const auto& block : model.blocks)
+        if (const auto* table = std::get_if<builtin::Table>(&block.builtin); table && !block.is_sfunction)
+            files.push_back({table->file, "the table file of block '" + block.name + "'"});
+    return files;
 }
 
 }  // namespace host

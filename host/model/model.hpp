@@ -41,9 +41,13 @@ struct ConnectionSpec {
     SignalRef from, to;
 };
 
+// One plot panel: its signals over time, or over the signal `x`.
 struct LogGroup {
     std::string name;
     std::vector<SignalRef> signals;
+    std::optional<SignalRef> x;
+    std::optional<std::pair<double, double>> x_range;  // the part of the x axis shown
+    int line = 0;
 };
 
 // The fixed-step Runge-Kutta methods, by order.
@@ -59,6 +63,12 @@ struct SolverSpec {
     double stop = 1.0;   // s
 };
 
+// What is wrong with a step and stop time ("the step must be positive: ..."),
+// or "" when they make a run.
+std::string solver_problem(const SolverSpec& solver);
+// A run of more major steps than this is refused before it starts.
+constexpr double most_steps = 1e9;
+
 struct ModelSpec {
     std::string source = "model";  // file name, for messages
     std::vector<BlockSpec> blocks;
@@ -67,6 +77,14 @@ struct ModelSpec {
     std::vector<LogGroup> log;
     int log_every = 1;  // log every n-th major step (and the last)
     std::vector<std::filesystem::path> search_path;
+    std::filesystem::path file;  // the model file, when read from one
 };
+
+// A file a run of the model reads: the model file, or a block's table file.
+struct FileRead {
+    std::filesystem::path file;
+    std::string role;  // "the model file", "the table file of block 'input'"
+};
+std::vector<FileRead> files_read(const ModelSpec& model);
 
 }  // namespace host

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <complex>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "host/model/table_file.hpp"
+#include "host/sfunction/suggestions.hpp"
 
 namespace host {
 
@@ -29,14 +31,29 @@ public:
     }
     int line(const YAML::Node& node) const { return node.IsDefined() ? node.Mark().line + 1 : 0; }
 
+    // Every key of `map` is one of `allowed`, and none stands twice.
     void only_keys(const YAML::Node& map, const std::set<std::string>& allowed, const std::string& what) const {
+        unique_keys(map, what);
         for (const auto& entry : map) {
             const std::string key = text(entry.first, "a key");
             if (!allowed.count(key)) {
                 std::string list;
                 for (const auto& name : allowed) list += (list.empty() ? "" : ", ") + name;
-                fail(entry.first, "unknown key '" + key + "' in " + what + " (known: " + list + ")");
+                fail(entry.first, "unknown key '" + key + "' in " + what +
+                                      did_you_mean(key, {allowed.begin(), allowed.end()}) + " (known: " + list + ")");
             }
+        }
+    }
+
+    // yaml-cpp keeps the first of two equal keys: a second is refused.
+    void unique_keys(const YAML::Node& map, const std::string& what) const {
+        std::map<std::string, int> lines;
+        for (const auto& entry : map) {
+            if (!entry.first.IsScalar()) continue;
+            const auto [it, inserted] = lines.emplace(entry.first.Scalar(), line(entry.first));
+            if (!inserted)
+                fail(entry.first, "'" + it->first + "' stands twice in " + what + " (lines " +
+                                      std::to_string(it->second) + " and " + std::to_string(line(entry.first)) + ")");
         }
     }
 
@@ -64,7 +81,9 @@ public:
 
     int integer(const YAML::Node& node, const std::string& what) const {
         const double value = number(node, what);
-        if (value != std::floor(value) || std::fabs(value) > 2147483647.0) fail(node, what + " must be a whole number");
+        if (value != std::floor(value)) fail(node, what + " must be a whole number, not " + node.Scalar());
+        if (!(value >= -2147483648.0 && value <= 2147483647.0))
+            fail(node, what + " is out of range: " + node.Scalar() + " is not within -2147483648 .. 2147483647");
         return static_cast<int>(value);
     }
 
@@ -170,8 +189,8 @@ public:
         if (!builtin) {
             std::string list;
             for (const auto& known : builtin_types()) list += (list.empty() ? "" : ", ") + known;
-            fail(node["type"], "unknown block type '" + type + "' (built-in types: " + list +
-                                   "; an S-function block has sfunction: NAME)");
+            fail(node["type"], "unknown block type '" + type + "'" + did_you_mean(type, builtin_types()) +
+                                   " (built-in types: " + list + "; an S-function block has sfunction: NAME)");
         }
         spec.builtin = *builtin;
         std::visit([&](auto& keys) { read_keys(node, type + " block '" + name + "'", keys); }, spec.builtin);
@@ -209,8 +228,8 @@ public:
         }
         if (node["step"]) solver.step = number(node["step"], "step");
         if (node["stop"]) solver.stop = number(node["stop"], "stop");
-        if (!(solver.step > 0.0)) fail(node["step"], "step must be positive");
-        if (!(solver.stop >= 0.0) || !std::isfinite(solver.stop)) fail(node["stop"], "stop must be a finite time, not negative");
+        const std::string problem = solver_problem(solver);
+        if (!problem.empty()) fail(node, problem);
         return solver;
     }
 
@@ -219,12 +238,15 @@ public:
         if (!blocks || !blocks.IsMap() || blocks.size() == 0) fail_at(line(root), "the model needs a map of blocks");
         static const std::regex block_name("[A-Za-z_][A-Za-z0-9_]*");
         std::vector<BlockSpec> specs;
-        std::set<std::string> names;
+        std::map<std::string, int> lines;
         for (const auto& entry : blocks) {
             const std::string name = text(entry.first, "a block name");
             if (!std::regex_match(name, block_name))
                 fail(entry.first, "block name '" + name + "' must be letters, digits and _");
-            if (!names.insert(name).second) fail(entry.first, "block '" + name + "' is defined twice");
+            const auto [it, inserted] = lines.emplace(name, line(entry.first));
+            if (!inserted)
+                fail(entry.first, "block '" + name + "' is defined twice (lines " + std::to_string(it->second) +
+                                      " and " + std::to_string(line(entry.first)) + ")");
             specs.push_back(block(name, entry.second));
         }
         return specs;
@@ -253,18 +275,43 @@ public:
             spec.log_every = integer(log["every"], "every");
             if (spec.log_every < 1) fail(log["every"], "every must be at least 1");
         }
-        auto refs = [&](const YAML::Node& list) {
-            std::vector<SignalRef> signals;
-            if (!list.IsSequence()) fail(list, "a log group is a list of signals");
-            for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
-            return signals;
-        };
         if (const auto groups = log["groups"]) {
             if (!groups.IsMap()) fail(groups, "groups maps a panel name to a list of signals");
-            for (const auto& entry : groups) spec.log.push_back({text(entry.first, "a group name"), refs(entry.second)});
+            unique_keys(groups, "log groups");
+            for (const auto& entry : groups) spec.log.push_back(group(text(entry.first, "a group name"), entry.second));
         }
         if (const auto signals = log["signals"])
-            for (const auto& ref : refs(signals)) spec.log.push_back({ref.block + "." + std::to_string(ref.port), {ref}});
+            for (const auto& ref : signal_list(signals, "log signals"))
+                spec.log.push_back({ref.block + "." + std::to_string(ref.port), {ref}, {}, {}, ref.line});
+    }
+
+    // A list of signals, or a map with them and the x axis to plot them over.
+    LogGroup group(const std::string& name, const YAML::Node& node) const {
+        LogGroup group{name, {}, {}, {}, line(node)};
+        const std::string what = "log group '" + name + "'";
+        if (!node.IsMap()) {
+            group.signals = signal_list(node, what);
+            return group;
+        }
+        only_keys(node, {"signals", "x", "x_range"}, what);
+        if (!node["signals"]) fail(node, what + " needs 'signals'");
+        group.signals = signal_list(node["signals"], what);
+        if (const auto x = node["x"]) group.x = signal(x, text(x, "x"), true);
+        if (const auto range = node["x_range"]) {
+            const auto bounds = numbers(range, "x_range");
+            if (bounds.size() != 2 || !(bounds[0] < bounds[1]))
+                fail(range, what + ": x_range is [from, to] with from < to");
+            group.x_range = std::make_pair(bounds[0], bounds[1]);
+        }
+        return group;
+    }
+
+    std::vector<SignalRef> signal_list(const YAML::Node& list, const std::string& what) const {
+        if (!list.IsSequence()) fail(list, what + " is a list of signals such as [fan.2, \"fan.0[1]\"]");
+        if (list.size() == 0) fail(list, what + " names no signals");
+        std::vector<SignalRef> signals;
+        for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
+        return signals;
     }
 
     const std::string& source() const { return source_; }
@@ -317,6 +364,17 @@ public:
         }
         if (field.empty()) r_.fail(node_, what_ + " selects no elements");
     }
+    void choice(const char* key, std::string& field, std::initializer_list<const char*> choices) {
+        const auto value = find(key, Need::optional);
+        if (!value) return;
+        field = r_.text(value, key);
+        std::vector<std::string> known(choices.begin(), choices.end());
+        if (std::find(known.begin(), known.end(), field) == known.end()) {
+            std::string list;
+            for (const auto& choice : known) list += (list.empty() ? "" : " or ") + choice;
+            r_.fail(value, what_ + ": " + key + " is " + list + ", not '" + field + "'" + did_you_mean(field, known));
+        }
+    }
     void table_file(const char* key, BuiltinTable& table) {
         const auto value = find(key, Need::required);
         table.file = r_.path(r_.text(value, key));
@@ -348,7 +406,22 @@ void Reader::read_keys(const YAML::Node& node, const std::string& what, Keys& ke
     keys.keys(reader);
 }
 
+// What YAML would take for something else: a binary file, or tabs in the
+// indentation (which YAML does not allow, with a message that does not say so).
+void check_text(const std::string& text, const std::string& source) {
+    if (text.find('\0') != std::string::npos) throw ModelError(source + ": not a text file");
+    int line = 1;
+    for (std::size_t start = 0; start < text.size(); ++line) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::size_t indent_end = text.find_first_not_of(" \t", start);
+        if (text.find('\t', start) < std::min(indent_end, end))
+            throw ModelError(source + ":" + std::to_string(line) + ": tabs are not allowed for indentation");
+        start = end + 1;
+    }
+}
+
 ModelSpec parse(const std::string& text, const std::string& source, const std::filesystem::path& base) {
+    check_text(text, source);
     YAML::Node root;
     try {
         root = YAML::Load(text);
@@ -372,11 +445,15 @@ ModelSpec parse(const std::string& text, const std::string& source, const std::f
 }  // namespace
 
 ModelSpec read_model_file(const std::filesystem::path& file) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) throw ModelError(file.string() + " is a directory, not a model file");
     std::ifstream in(file);
     if (!in) throw ModelError(file.string() + ": cannot open the model file");
     std::stringstream text;
     text << in.rdbuf();
-    return parse(text.str(), file.string(), file.parent_path());
+    ModelSpec spec = parse(text.str(), file.string(), file.parent_path());
+    spec.file = file;
+    return spec;
 }
 
 ModelSpec read_model_text(const std::string& text, const std::string& source,

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -33,6 +34,7 @@ void read_table_file(BuiltinTable& table) {
     if (!in) throw ModelError("cannot read table file " + table.file.string());
     std::string text;
     int row = 0;
+    bool header_allowed = true;  // the first line that is neither blank nor a comment
     while (std::getline(in, text)) {
         ++row;
         const auto first = text.find_first_not_of(" \t\r");
@@ -41,9 +43,12 @@ void read_table_file(BuiltinTable& table) {
         const bool numeric = numeric_cells(text, values);
         const std::string where = table.file.string() + ":" + std::to_string(row) + ": ";
         if (!numeric) {
-            if (table.times.empty()) continue;  // a header line
-            throw ModelError(where + "not a row of numbers");
+            if (std::exchange(header_allowed, false)) continue;
+            const auto last = text.find_last_not_of(" \t\r");
+            throw ModelError(where + "'" + text.substr(first, last + 1 - first) +
+                             "' is not a row of numbers separated by commas (only the first line may be a header)");
         }
+        header_allowed = false;
         if (values.size() < 2) throw ModelError(where + "a row holds a time and at least one value");
         if (table.columns.empty()) table.columns.resize(values.size() - 1);
         if (values.size() - 1 != table.columns.size())

@@ -7,7 +7,7 @@
 
 namespace host {
 
-static_assert(inherited_type_id == DYNAMICALLY_TYPED && double_type_id == SS_DOUBLE);
+static_assert(inherited_type_id == DYNAMICALLY_TYPED && double_type_id == SS_DOUBLE && int32_type_id == SS_INT32);
 static_assert(int32_status_type_id >= SS_NUM_BUILT_IN_DTYPE, "a registered id lies past the built-in ones");
 
 namespace {

@@ -8,6 +8,7 @@ namespace host {
 
 constexpr int inherited_type_id = -1;       // a port that takes its type from its signal
 constexpr int double_type_id = 0;
+constexpr int int32_type_id = 6;            // the built-in 32-bit signed integer
 constexpr int int32_status_type_id = 10;    // registered type id of a 32-bit signed integer
 
 enum class Storage { float64, float32, int8, uint8, int16, uint16, int32, uint32, boolean, unknown };

@@ -5,11 +5,22 @@
 #include <map>
 #include <mutex>
 
+#include "host/sfunction/suggestions.hpp"
 #include "mex_runtime.hpp"
 
 namespace host {
 
 const char* const library_suffix = ".mexa64";
+
+std::vector<std::string> libraries_in(const std::vector<std::filesystem::path>& search_path) {
+    std::vector<std::string> names;
+    for (const auto& directory : search_path) {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
+            if (it->path().extension() == library_suffix) names.push_back(it->path().stem().string());
+    }
+    return names;
+}
 
 Library::Library(std::string name, std::filesystem::path file, void* handle, MexFunction entry)
     : name_(std::move(name)), file_(std::move(file)), handle_(handle), entry_(entry) {}
@@ -37,7 +48,8 @@ std::shared_ptr<const Library> Library::load(const std::string& name,
     if (file.empty()) {
         std::string searched;
         for (const auto& directory : search_path) searched += (searched.empty() ? "" : ", ") + directory.string();
-        throw HostError("S-function '" + name + "' not found: no " + name + library_suffix + " in " +
+        throw HostError("S-function '" + name + "' not found" + did_you_mean(name, libraries_in(search_path)) +
+                        ": no " + name + library_suffix + " in " +
                         (searched.empty() ? "an empty search path" : searched));
     }
 

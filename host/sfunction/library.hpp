@@ -15,6 +15,9 @@ using MexFunction = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray*
 
 extern const char* const library_suffix;  // ".mexa64"
 
+// The S-function names of the libraries in the folders of a search path.
+std::vector<std::string> libraries_in(const std::vector<std::filesystem::path>& search_path);
+
 class Library {
 public:
     // Finds NAME.mexa64 in the first directory of `search_path` that holds

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "host/sfunction/data_types.hpp"
 
@@ -94,6 +95,66 @@ private:
     F f_;
 };
 
+// Before until its time, then after; it switches at the first major step at
+// or after its time, so that no Runge-Kutta stage of the step before sees
+// the new value.
+class Step : public Builtin {
+public:
+    Step(const std::string& name, const builtin::Step& spec) : Builtin(name, spec.type, 0, 1), spec_(spec) {
+        out_width_[0] = 1;
+    }
+    void outputs(double t, bool major_step) override {
+        if (major_step) out_[0][0] = t < spec_.time ? spec_.before : spec_.after;
+    }
+
+private:
+    builtin::Step spec_;
+};
+
+// double, or int32 rounded to nearest with ties away from zero and saturated
+// (NaN gives 0), from a signal of any type the host knows.
+class Convert : public Builtin {
+public:
+    Convert(const std::string& name, const std::string& to)
+        : Builtin(name, "Convert", 1, 1), to_int32_(to == "int32") {}
+    int input_type(int) const override { return input_type_; }
+    int output_type(int) const override { return to_int32_ ? int32_type_id : double_type_id; }
+    void offer_input_type(int port, int data_type) override {
+        if (!is_known_data_type(data_type))
+            fail("input port " + std::to_string(port) + " takes any known data type, not " + data_type_label(data_type));
+        input_type_ = data_type;
+    }
+    void allocate(double* states, double* derivatives) override {
+        Builtin::allocate(states, derivatives);
+        integers_.assign(static_cast<std::size_t>(out_width_[0]), 0);
+    }
+    const void* output_signal(int port) const override {
+        return to_int32_ ? static_cast<const void*>(integers_.data()) : Builtin::output_signal(port);
+    }
+    void outputs(double, bool) override {
+        for (std::size_t i = 0; i < width(0); ++i) {
+            const double value = element_as_double(input_, input_type_, i);
+            if (to_int32_) integers_[i] = saturated_int32(value);
+            else out_[0][i] = value;
+        }
+    }
+    void connect_input(int, const void* signal) override { input_ = signal; }
+
+private:
+    void resolve() override { out_width_[0] = in_width_[0]; }
+    static std::int32_t saturated_int32(double value) {
+        if (std::isnan(value)) return 0;
+        const double rounded = std::round(value);
+        if (rounded >= 2147483647.0) return INT32_MAX;
+        if (rounded <= -2147483648.0) return INT32_MIN;
+        return static_cast<std::int32_t>(rounded);
+    }
+    bool to_int32_;
+    int input_type_ = double_type_id;
+    const void* input_ = nullptr;
+    std::vector<std::int32_t> integers_;
+};
+
 template <typename F>
 std::unique_ptr<Node> time_source(const std::string& name, const std::string& type, F f) {
     return std::make_unique<TimeSource<F>>(name, type, f);
@@ -113,6 +174,7 @@ public:
         // Time mostly moves forward: start from the last segment used.
         if (t < times_[segment_]) segment_ = 0;
         while (t >= times_[segment_ + 1]) ++segment_;
+        if (t == times_[segment_]) return hold(segment_);  // not 0 * the step to the next row, which may be NaN
         const double fraction = (t - times_[segment_]) / (times_[segment_ + 1] - times_[segment_]);
         for (std::size_t i = 0; i < columns_.size(); ++i)
             out_[0][i] = columns_[i][segment_] + fraction * (columns_[i][segment_ + 1] - columns_[i][segment_]);
@@ -265,9 +327,7 @@ std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& s
         Overloaded{
             [&](const builtin::Constant& s) -> std::unique_ptr<Node> { return std::make_unique<Constant>(name, s.value); },
             [&](const builtin::Clock& s) { return time_source(name, s.type, [](double t) { return t; }); },
-            [&](const builtin::Step& s) {
-                return time_source(name, s.type, [s](double t) { return t < s.time ? s.before : s.after; });
-            },
+            [&](const builtin::Step& s) -> std::unique_ptr<Node> { return std::make_unique<Step>(name, s); },
             [&](const builtin::Ramp& s) {
                 return time_source(name, s.type,
                                    [s](double t) { return s.initial + s.slope * std::max(0.0, t - s.start); });
@@ -288,6 +348,7 @@ std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& s
             [&](const builtin::Selector& s) -> std::unique_ptr<Node> {
                 return std::make_unique<Selector>(name, s.elements);
             },
+            [&](const builtin::Convert& s) -> std::unique_ptr<Node> { return std::make_unique<Convert>(name, s.to); },
             [&](const builtin::Integrator& s) -> std::unique_ptr<Node> {
                 return std::make_unique<StateBlock>(name, s.type, s.initial, 0.0);
             },

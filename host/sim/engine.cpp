@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "host/sfunction/data_types.hpp"
+#include "host/sfunction/suggestions.hpp"
 #include "host/sim/builtin_blocks.hpp"
 #include "host/sim/sfunction_node.hpp"
 #include "host/sim/stepper.hpp"
@@ -16,11 +17,13 @@ namespace {
 // A stop time within this share of a step of n steps counts as n steps, so
 // that 1 / 0.1 makes 10 steps and not 9.
 constexpr double step_count_tolerance = 1e-9;
-// A run of more steps than this is refused before it starts.
-constexpr double most_steps = 1e9;
-constexpr const char* most_steps_text = "1e9";
 
 std::string port_text(const SignalRef& ref) { return ref.block + "." + std::to_string(ref.port); }
+
+// "1 output port", "3 output ports"
+std::string count_of(int n, const std::string& thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
 
 }  // namespace
 
@@ -51,9 +54,19 @@ void Simulation::at_line(int line, Action&& action) const {
     }
 }
 
-long long Simulation::steps() const {
+long long Simulation::full_steps() const {
     return static_cast<long long>(std::floor(spec_.solver.stop / spec_.solver.step + step_count_tolerance));
 }
+
+long long Simulation::steps() const { return full_steps() + (last_step() < spec_.solver.step ? 1 : 0); }
+
+double Simulation::last_step() const {
+    const double rest = spec_.solver.stop - static_cast<double>(full_steps()) * spec_.solver.step;
+    return rest > step_count_tolerance * spec_.solver.step ? rest : spec_.solver.step;
+}
+
+RunStopped::RunStopped(double time)
+    : HostError("the run was stopped on request at t = " + std::to_string(time) + " s"), time_(time) {}
 
 std::vector<std::string> Simulation::execution_order() const {
     std::vector<std::string> names;
@@ -64,15 +77,8 @@ std::vector<std::string> Simulation::execution_order() const {
 // ---------------------------------------------------------------- set-up
 
 void Simulation::check_solver() const {
-    const SolverSpec& solver = spec_.solver;
-    if (!(solver.step > 0.0) || !(solver.stop >= 0.0) || !std::isfinite(solver.stop))
-        throw HostError(at(0) + "the step must be positive and the stop time finite and not negative");
-    if (solver.stop / solver.step > most_steps) {
-        std::ostringstream text;
-        text << "a stop time of " << solver.stop << " s with a step of " << solver.step << " s makes more than "
-             << most_steps_text << " steps";
-        throw HostError(at(0) + text.str());
-    }
+    const std::string problem = solver_problem(spec_.solver);
+    if (!problem.empty()) throw HostError(at(0) + problem);
 }
 
 void Simulation::create_nodes() {
@@ -86,14 +92,19 @@ void Simulation::create_nodes() {
             } catch (const HostError& error) {
                 throw HostError(at(block.line) + "block '" + block.name + "': " + error.what());
             }
-            node = std::make_unique<SFunctionNode>(block.name, library, std::move(block.parameters));
+            try {
+                node = std::make_unique<SFunctionNode>(block.name, library, std::move(block.parameters));
+            } catch (const BlockError& error) {  // its parameters refused by mdlInitializeSizes
+                throw HostError(at(block.line) + error.what());
+            }
         } else {
             node = make_builtin(block.name, block.builtin);
         }
         by_name_[block.name] = node.get();
+        line_of_[node.get()] = block.line;
         nodes_.push_back(std::move(node));
     }
-    for (const auto& node : nodes_) node->settle_frames();
+    for (const auto& node : nodes_) at_line(line_of_.at(node.get()), [&] { node->settle_frames(); });
 }
 
 // Every connection between existing ports, and one source for each input.
@@ -110,10 +121,10 @@ void Simulation::resolve_links() {
         Node* to = find(connection.to);
         if (connection.from.port < 0 || connection.from.port >= from->num_outputs())
             throw HostError(at(line) + from->label() + " has no output port " + std::to_string(connection.from.port) +
-                            "; it has " + std::to_string(from->num_outputs()));
+                            "; it has " + count_of(from->num_outputs(), "output port"));
         if (connection.to.port < 0 || connection.to.port >= to->num_inputs())
             throw HostError(at(line) + to->label() + " has no input port " + std::to_string(connection.to.port) +
-                            "; it has " + std::to_string(to->num_inputs()));
+                            "; it has " + count_of(to->num_inputs(), "input port"));
         const auto key = std::make_pair(to, connection.to.port);
         if (source_line.count(key))
             throw HostError(at(line) + "input " + port_text(connection.to) + " is already driven (line " +
@@ -124,8 +135,8 @@ void Simulation::resolve_links() {
     for (const auto& node : nodes_)
         for (int port = 0; port < node->num_inputs(); ++port)
             if (!source_line.count({node.get(), port}))
-                throw HostError(at(0) + "input " + node->name() + "." + std::to_string(port) + " of " + node->label() +
-                                " is not connected");
+                throw HostError(at(line_of_.at(node.get())) + "input " + node->name() + "." + std::to_string(port) +
+                                " of " + node->label() + " is not connected");
 }
 
 // Each block after the blocks that feed its direct-feedthrough inputs.
@@ -186,10 +197,23 @@ void Simulation::report_algebraic_loop(const std::map<Node*, int>& waiting) cons
                 std::min_element(loop.begin(), loop.end(),
                                  [&](Node* x, Node* y) { return model_index(x) < model_index(y); }),
                 loop.end());
-    std::string text;
-    for (Node* node : loop) text += node->name() + " -> ";
-    throw HostError(at(0) + "algebraic loop: " + text + loop.front()->name() +
-                    " (every block on it feeds its input straight through to its output)");
+    // The connections around it: from each block on the loop to the next.
+    std::string blocks, connections;
+    int first_line = 0;
+    for (std::size_t i = 0; i < loop.size(); ++i) {
+        Node* to = loop[(i + 1) % loop.size()];
+        for (const auto& link : links_)
+            if (link.from == loop[i] && link.to == to && to->direct_feedthrough(link.to_port)) {
+                connections += (connections.empty() ? "" : ", ") + loop[i]->name() + "." +
+                               std::to_string(link.from_port) + " -> " + to->name() + "." +
+                               std::to_string(link.to_port) + " (line " + std::to_string(link.line) + ")";
+                if (first_line == 0) first_line = link.line;
+                break;
+            }
+        blocks += loop[i]->name() + " -> ";
+    }
+    throw HostError(at(first_line) + "algebraic loop: " + blocks + loop.front()->name() + ", through " + connections +
+                    "; every block on it feeds its input straight through to its output");
 }
 
 // Widths pass along the connections until nothing changes; each connection
@@ -248,30 +272,68 @@ void Simulation::allocate_and_connect() {
     for (const auto& link : links_) link.to->connect_input(link.to_port, link.from->output_signal(link.from_port));
 }
 
+// Without a log section every output of every block is logged, a group (plot
+// panel) per block.
 void Simulation::set_up_logging() {
-    for (std::size_t group = 0; group < spec_.log.size(); ++group) {
-        group_names_.push_back(spec_.log[group].name);
-        for (const auto& ref : spec_.log[group].signals) {
-            const auto it = by_name_.find(ref.block);
-            if (it == by_name_.end()) throw HostError(at(ref.line) + "cannot log '" + ref.block + "': no such block");
-            const Node* node = it->second;
-            if (ref.port < 0 || ref.port >= node->num_outputs())
-                throw HostError(at(ref.line) + "cannot log " + port_text(ref) + ": block '" + ref.block + "' has " +
-                                std::to_string(node->num_outputs()) + " output ports");
-            const int width = node->output_width(ref.port);
-            if (ref.element >= width)
-                throw HostError(at(ref.line) + "cannot log element " + std::to_string(ref.element) + " of " +
-                                port_text(ref) + ", which has width " + std::to_string(width));
-            const int first = ref.element < 0 ? 0 : ref.element;
-            const int last = ref.element < 0 ? width - 1 : ref.element;
-            for (int element = first; element <= last; ++element) {
-                logged_.push_back({node, ref.port, element});
-                columns_.push_back(port_text(ref) + "[" + std::to_string(element) + "]");
-                column_group_.push_back(static_cast<int>(group));
-            }
+    if (spec_.log.empty())
+        for (const auto& node : nodes_) {
+            LogGroup group{node->name(), {}, {}, {}, line_of_.at(node.get())};
+            for (int port = 0; port < node->num_outputs(); ++port) group.signals.push_back({node->name(), port, -1, 0});
+            if (!group.signals.empty()) spec_.log.push_back(group);
         }
+    for (const auto& group : spec_.log) {
+        PlotGroup plot{group.name, {}, -1, group.x_range};
+        for (const auto& ref : group.signals) {
+            const auto added = log_signal(ref);
+            plot.columns.insert(plot.columns.end(), added.begin(), added.end());
+        }
+        if (group.x) {
+            const auto added = log_signal(*group.x);
+            if (added.size() != 1)
+                throw HostError(at(group.x->line) + "the x axis of log group '" + group.name +
+                                "' is one element: write block.port[element]");
+            plot.x_column = added.front();
+        }
+        groups_.push_back(std::move(plot));
     }
     row_.assign(logged_.size(), 0.0);
+}
+
+// The columns of a logged signal, added unless logged already.
+std::vector<int> Simulation::log_signal(const SignalRef& ref) {
+    const auto it = by_name_.find(ref.block);
+    if (it == by_name_.end())
+        throw HostError(at(ref.line) + "cannot log '" + ref.block + "': no such block" +
+                        did_you_mean(ref.block, block_names()));
+    const Node* node = it->second;
+    if (ref.port < 0 || ref.port >= node->num_outputs())
+        throw HostError(at(ref.line) + "cannot log " + port_text(ref) + ": block '" + ref.block + "' has " +
+                        count_of(node->num_outputs(), "output port"));
+    const int width = node->output_width(ref.port);
+    if (ref.element >= width)
+        throw HostError(at(ref.line) + "cannot log element " + std::to_string(ref.element) + " of " +
+                        port_text(ref) + ", which has width " + std::to_string(width));
+    std::vector<int> columns;
+    const int first = ref.element < 0 ? 0 : ref.element;
+    const int last = ref.element < 0 ? width - 1 : ref.element;
+    for (int element = first; element <= last; ++element) {
+        const std::string name = port_text(ref) + "[" + std::to_string(element) + "]";
+        const auto existing = std::find(columns_.begin(), columns_.end(), name);
+        if (existing != columns_.end()) {
+            columns.push_back(static_cast<int>(existing - columns_.begin()));
+            continue;
+        }
+        columns.push_back(static_cast<int>(columns_.size()));
+        logged_.push_back({node, ref.port, element});
+        columns_.push_back(name);
+    }
+    return columns;
+}
+
+std::vector<std::string> Simulation::block_names() const {
+    std::vector<std::string> names;
+    for (const auto& node : nodes_) names.push_back(node->name());
+    return names;
 }
 
 // ---------------------------------------------------------------- run
@@ -321,6 +383,7 @@ void Simulation::terminate_all(bool rethrow_first) {
 
 void Simulation::run(const RowSink& sink) {
     const double h = spec_.solver.step;
+    const long long full_steps = this->full_steps();
     const long long last = steps();
     RungeKuttaStepper stepper(spec_.solver.method, states_.size());
     auto minor_outputs = [&](double t) { outputs(t, false); };
@@ -331,14 +394,17 @@ void Simulation::run(const RowSink& sink) {
         for (Node* node : order_)
             call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
         for (long long step = 0;; ++step) {
-            const double t = static_cast<double>(step) * h;
+            // Multiples of the step, and the stop time itself after a last, shorter step.
+            const double t = step <= full_steps ? static_cast<double>(step) * h : spec_.solver.stop;
             outputs(t, true);
             time_ = t;
             if (step % spec_.log_every == 0 || step == last) log_row(t, sink);
             if (step == last) break;
+            if (stop_request_ && stop_request_->load()) throw RunStopped(t);
             updates(t);
             derivatives(t, true);
-            if (!states_.empty()) stepper.step(t, h, states_, derivatives_, minor_outputs, minor_derivatives);
+            const double step_size = step < full_steps ? h : spec_.solver.stop - t;
+            if (!states_.empty()) stepper.step(t, step_size, states_, derivatives_, minor_outputs, minor_derivatives);
             if (progress_ && (step & 1023) == 0) progress_(t);
         }
     } catch (...) {

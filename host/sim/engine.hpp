@@ -11,9 +11,11 @@
 //   end        mdlTerminate of every block, also after an error
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,16 @@
 
 namespace host {
 
+// The run ended early because its stop request was set.
+class RunStopped : public HostError {
+public:
+    explicit RunStopped(double time);
+    double time() const { return time_; }
+
+private:
+    double time_;
+};
+
 class Simulation {
 public:
     // Loads the libraries, creates the blocks and checks the model: ports,
@@ -31,11 +43,16 @@ public:
     explicit Simulation(ModelSpec spec);
     ~Simulation();
 
-    // Column names of the logged signals, "block.port[element]", and the
-    // log group of each.
+    // Column names of the logged signals, "block.port[element]", each once.
     const std::vector<std::string>& column_names() const { return columns_; }
-    const std::vector<int>& column_groups() const { return column_group_; }
-    const std::vector<std::string>& group_names() const { return group_names_; }
+    // A plot panel: the columns drawn in it, over time or over column x_column.
+    struct PlotGroup {
+        std::string name;
+        std::vector<int> columns;
+        int x_column;  // -1: time
+        std::optional<std::pair<double, double>> x_range;
+    };
+    const std::vector<PlotGroup>& groups() const { return groups_; }
     const SolverSpec& solver() const { return spec_.solver; }
     // The blocks in the order their outputs are computed.
     std::vector<std::string> execution_order() const;
@@ -46,14 +63,19 @@ public:
     using Observer = std::function<void(const Node& node, Method method, double time, bool major_step, bool after_call)>;
     void set_observer(Observer observer) { observer_ = std::move(observer); }
     void set_progress(std::function<void(double time)> progress) { progress_ = std::move(progress); }
+    // Checked after each major step; when set, the run ends there with
+    // RunStopped (the row of that step logged). A signal handler may set it.
+    void set_stop_request(const std::atomic<bool>* request) { stop_request_ = request; }
 
     // Runs from 0 to the stop time. Every block is terminated at the end,
     // also when a block fails; the failure is then rethrown.
     void run(const RowSink& sink);
     // The time of the last completed major step.
     double time() const { return time_; }
-    // Number of major steps the solver takes.
+    // Number of major steps after t = 0. When the stop time is no multiple of
+    // the step, the last of them is shorter and ends at the stop time.
     long long steps() const;
+    double last_step() const;  // the step, or the shorter last one
 
 private:
     // A connection, resolved to its nodes.
@@ -70,6 +92,8 @@ private:
         int element;
     };
 
+    long long full_steps() const;  // whole steps within the stop time
+
     // ---- Set-up, in this order
     void check_solver() const;
     void create_nodes();
@@ -81,6 +105,8 @@ private:
     void settle_sample_times();
     void allocate_and_connect();
     void set_up_logging();
+    std::vector<int> log_signal(const SignalRef& ref);
+    std::vector<std::string> block_names() const;
 
     // ---- Run
     template <typename Action>
@@ -98,16 +124,18 @@ private:
     ModelSpec spec_;
     std::vector<std::unique_ptr<Node>> nodes_;
     std::map<std::string, Node*> by_name_;
+    std::map<const Node*, int> line_of_;  // of the block in the model file
     std::vector<Link> links_;
     std::vector<Node*> order_;  // direct-feedthrough order
     std::vector<Node*> with_update_, with_derivatives_;
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
     std::vector<Column> logged_;
-    std::vector<std::string> columns_, group_names_;
-    std::vector<int> column_group_;
+    std::vector<std::string> columns_;
+    std::vector<PlotGroup> groups_;
     std::vector<double> row_;
     Observer observer_;
     std::function<void(double)> progress_;
+    const std::atomic<bool>* stop_request_ = nullptr;
     double time_ = 0.0;
 };
 

@@ -1,0 +1,55 @@
+#include "outputs.hpp"
+
+#include <system_error>
+
+#include "host/sfunction/errors.hpp"
+
+namespace blocksim {
+
+namespace {
+
+// Whether two paths name one file, whether or not it exists yet.
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    if (std::filesystem::exists(a, error) && std::filesystem::exists(b, error))
+        return std::filesystem::equivalent(a, b, error);
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(a), error) ==
+           std::filesystem::weakly_canonical(std::filesystem::absolute(b), error);
+}
+
+}  // namespace
+
+RunOutputs choose_outputs(const std::optional<std::filesystem::path>& model_file,
+                          const std::optional<std::filesystem::path>& out,
+                          const std::optional<std::filesystem::path>& plot) {
+    RunOutputs outputs;
+    if (out) {
+        outputs.csv = *out;
+    } else if (model_file) {
+        outputs.csv = model_file->parent_path() / model_file->stem();
+        outputs.csv += ".csv";
+    } else {
+        outputs.csv = "engine.csv";
+    }
+    outputs.png = plot ? *plot : std::filesystem::path(outputs.csv).replace_extension(".png");
+    return outputs;
+}
+
+void refuse_overwriting_inputs(const RunOutputs& outputs, const std::vector<host::FileRead>& inputs,
+                               bool with_plot) {
+    auto check = [&](const std::filesystem::path& output, const std::string& what, const std::string& option) {
+        for (const auto& input : inputs)
+            if (same_file(output, input.file))
+                throw host::HostError("refusing to write the " + what + " to " + output.string() + ": that is " +
+                                      input.role + " (" + input.file.string() + "); choose another file with " +
+                                      option);
+    };
+    check(outputs.csv, "results", "--out");
+    if (!with_plot) return;
+    check(outputs.png, "plot", "--plot");
+    if (same_file(outputs.csv, outputs.png))
+        throw host::HostError("refusing to write the results and the plot to one file, " + outputs.csv.string() +
+                              "; choose another with --plot");
+}
+
+}  // namespace blocksim

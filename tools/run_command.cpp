@@ -1,0 +1,203 @@
+// blocksim run: a model from its file to a CSV and a plot, as a pipeline of
+// named steps. No output lands on an input, an interrupted run leaves whole
+// rows, and a run that would write more than a few gigabytes asks first.
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <iostream>
+#include <optional>
+
+#include "commands.hpp"
+#include "csv_writer.hpp"
+#include "engine_demo.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sim/engine.hpp"
+#include "outputs.hpp"
+#include "plot.hpp"
+#include "progress.hpp"
+#include "search_path.hpp"
+#include "text.hpp"
+
+namespace blocksim {
+
+namespace {
+
+struct RunOptions {
+    std::optional<std::filesystem::path> model_file, out, plot;
+    std::optional<std::string> solver;
+    std::optional<double> step, stop;
+    bool no_plot = false;
+    bool force = false;
+    std::vector<std::filesystem::path> paths;
+};
+
+// A CSV larger than this needs --force.
+constexpr double largest_csv_bytes = 2e9;
+// What one value takes in the CSV, on average, for the estimate.
+constexpr double bytes_per_value = 20;
+
+RunOptions parse_options(const std::vector<std::string>& args) {
+    RunOptions options;
+    auto value = [&](std::size_t& i) {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    auto number = [&](std::size_t& i) {
+        const std::string option = args[i];
+        const std::string text = value(i);
+        double parsed = 0.0;
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+            throw UsageError(option + " needs a number, not '" + text + "'");
+        return parsed;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--solver") options.solver = value(i);
+        else if (arg == "--step") options.step = number(i);
+        else if (arg == "--stop") options.stop = number(i);
+        else if (arg == "--out") options.out = value(i);
+        else if (arg == "--plot") options.plot = value(i);
+        else if (arg == "--no-plot") options.no_plot = true;
+        else if (arg == "--force") options.force = true;
+        else if (arg == "--path") options.paths.emplace_back(value(i));
+        else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
+        else if (!options.model_file) options.model_file = arg;
+        else throw UsageError("one model at a time: " + options.model_file->string() + " and " + arg);
+    }
+    if (options.plot && options.no_plot) throw UsageError("--plot and --no-plot together");
+    return options;
+}
+
+host::ModelSpec read_model(const RunOptions& options) {
+    host::ModelSpec spec = options.model_file ? host::read_model_file(*options.model_file)
+                                              : host::read_model_text(engine_demo_model, "engine demo", ".");
+    if (options.solver) {
+        const auto method = host::solver_method_named(*options.solver);
+        if (!method)
+            throw UsageError("unknown solver '" + *options.solver + "' (known: " + host::known_solver_methods() + ")");
+        spec.solver.method = *method;
+    }
+    if (options.step) spec.solver.step = *options.step;
+    if (options.stop) spec.solver.stop = *options.stop;
+    // --path folders first, then the model's own, then the defaults.
+    auto path = library_search_path(options.paths);
+    path.insert(path.begin() + static_cast<long>(options.paths.size()), spec.search_path.begin(),
+                spec.search_path.end());
+    spec.search_path = path;
+    return spec;
+}
+
+void check_output_size(const host::Simulation& simulation, int log_every, const std::filesystem::path& csv,
+                       bool force) {
+    const double steps = static_cast<double>(simulation.steps());
+    const double rows = std::floor(steps / log_every) + 2;
+    const double row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
+    const double bytes = rows * row_bytes;
+    if (bytes <= largest_csv_bytes || force) return;
+    const double every = std::ceil((steps + 1) / std::floor(largest_csv_bytes / row_bytes));
+    throw host::HostError("the run would write about " + format_number(std::round(bytes / 1e8) / 10) + " GB to " +
+                          csv.string() + " (" + format_number(rows) + " rows), more than the " +
+                          format_number(largest_csv_bytes / 1e9) + " GB blocksim writes without --force; log fewer " +
+                          "rows (log: every: " + format_number(every) + " keeps it under) or add --force");
+}
+
+// SIGINT and SIGTERM ask the run to stop at the end of its step; a second
+// one ends the program at once.
+std::atomic<bool> stop_requested{false};
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void request_stop(int signal) {
+    stop_signal = signal;
+    stop_requested.store(true);
+    std::signal(signal, SIG_DFL);
+}
+
+struct Signals {
+    Signals() {
+        std::signal(SIGINT, request_stop);
+        std::signal(SIGTERM, request_stop);
+    }
+    ~Signals() {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+};
+
+std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
+    const auto& solver = simulation.solver();
+    const long long steps = simulation.steps();
+    const bool shorter = simulation.last_step() < solver.step;
+    std::string text = "ran " + title + ": " + count_of(shorter ? steps - 1 : steps, "step") + " of " +
+                       format_number(solver.step) + " s";
+    if (shorter) text += " and a last one of " + format_time(simulation.last_step()) + " s";
+    return text + " (" + host::solver_method_name(solver.method) + ") to t = " + format_time(simulation.time()) +
+           " s in " + format_number(std::round(seconds * 1000) / 1000) + " s";
+}
+
+std::string rows_kept(const std::filesystem::path& csv, const CsvWriter& written) {
+    return csv.string() + " holds the " + count_of(written.rows(), "row") + " written up to t = " +
+           format_time(written.last_time()) + " s";
+}
+
+}  // namespace
+
+int run_command(const std::vector<std::string>& args) {
+    const RunOptions options = parse_options(args);
+    host::ModelSpec spec = read_model(options);
+    const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
+    const bool plot_asked = options.plot.has_value();
+    const bool plot = !options.no_plot && (plot_asked || have_gnuplot());
+    if (plot_asked && !have_gnuplot())
+        throw host::HostError("--plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)");
+    refuse_overwriting_inputs(outputs, host::files_read(spec), plot);
+    const int log_every = spec.log_every;
+    const std::string title = options.model_file ? options.model_file->string() : "engine demo";
+
+    host::Simulation simulation(std::move(spec));
+    check_output_size(simulation, log_every, outputs.csv, options.force);
+    if (plot) check_plot_target(outputs.png);
+
+    CsvWriter csv(outputs.csv, simulation.column_names());
+    Progress progress(simulation.solver().stop);
+    simulation.set_progress([&](double t) { progress(t); });
+    simulation.set_stop_request(&stop_requested);
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        const Signals signals;
+        simulation.run([&](double t, const std::vector<double>& row) { csv.row(t, row); });
+    } catch (const host::RunStopped& stopped) {
+        progress.clear();
+        csv.close();
+        std::cerr << "blocksim: stopped by " << (stop_signal == SIGINT ? "SIGINT" : "SIGTERM") << " at t = "
+                  << format_time(stopped.time()) << " s\nblocksim: the run stopped at t = "
+                  << format_time(simulation.time()) << " s; " << rows_kept(outputs.csv, csv) << "\n";
+        return 128 + static_cast<int>(stop_signal);
+    } catch (const std::exception& error) {
+        progress.clear();
+        csv.close();
+        std::cerr << "blocksim: error: " << error.what() << "\nblocksim: the run stopped at t = "
+                  << format_time(simulation.time()) << " s; " << rows_kept(outputs.csv, csv) << "\n";
+        return 1;
+    }
+    progress.clear();
+    csv.close();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::cout << run_summary(title, simulation, seconds) << "\n"
+              << "wrote " << outputs.csv.string() << " (" << count_of(csv.rows(), "row") << ", "
+              << count_of(static_cast<long long>(simulation.column_names().size()), "signal") << ")\n";
+    if (!plot || simulation.groups().empty()) {
+        if (!options.no_plot && !plot) std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+        return 0;
+    }
+    if (csv.rows() < 2) {
+        std::cout << "no plot: the run logged " << count_of(csv.rows(), "row") << ", too few for a line\n";
+        return 0;
+    }
+    draw_plot(outputs.csv, outputs.png, title, simulation, csv);
+    std::cout << "wrote " << outputs.png.string() << "\n";
+    return 0;
+}
+
+}  // namespace blocksim
