@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build test test32 demo bench sanitize fuzz clean
+.PHONY: all deps build install test test32 demo bench sanitize fuzz clean
 
 all: build
 
@@ -10,9 +10,10 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
-# GNU Octave is installed too when run as root; otherwise its tests show as skipped.
+# GNU Octave and gnuplot are installed too when run as root; otherwise their
+# tests show as skipped.
 test: deps
-	@scripts/install-deps.sh --optional octave
+	@scripts/install-deps.sh --optional octave demo
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
 
@@ -20,8 +21,15 @@ demo: build
 	@scripts/install-deps.sh demo
 	./build/default/tools/blocksim run --out build/demo/engine.csv --plot build/demo/engine.png
 
+# blocksim on PATH and the block libraries where it finds them: PREFIX/bin
+# and PREFIX/lib/engine-blocks.
+PREFIX ?= /usr/local
+install: build
+	cmake --install build/default --prefix "$(PREFIX)"
+
 bench: build
 	./build/default/bench/blocks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	./build/default/bench/engine_bench
 
 # The blocks, the stand-in SDK and the host's block tests built with -m32.
 test32: deps

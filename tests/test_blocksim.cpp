@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <iterator>
 
 #include <cmath>
 #include <cstdio>
@@ -41,9 +46,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(directory_); }
 
-    Result blocksim(const std::string& arguments) const {
-        const std::string command =
-            "cd " + shell_word(directory_.string()) + " && " + shell_word(BLOCKSIM) + " " + arguments + " 2>&1";
+    // blocksim ARGUMENTS in the test's folder, with ENVIRONMENT ("NAME=value")
+    // set; the output is stdout and stderr together, or stdout alone.
+    Result blocksim(const std::string& arguments, const std::string& environment = "",
+                    bool with_stderr = true) const {
+        const std::string command = "cd " + shell_word(directory_.string()) + " && " + environment + " " +
+                                    shell_word(BLOCKSIM) + " " + arguments + (with_stderr ? " 2>&1" : " 2>/dev/null");
         FILE* pipe = popen(command.c_str(), "r");
         std::string output;
         char buffer[4096];
@@ -145,7 +153,7 @@ TEST_F(Blocksim, RelayExamplesGiveTheWorkedExample) {
 TEST_F(Blocksim, EngineDemoRunsAndSaysWhatItWrote) {
     const Result result = blocksim("run --stop 2 --no-plot");
     ASSERT_EQ(0, result.status) << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("wrote engine.csv (201 rows, 12 signals)")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("wrote engine.csv (201 rows, 13 signals)")) << result.output;
     EXPECT_EQ(std::string::npos, result.output.find('\r')) << "progress is for terminals only";
     const auto [header, rows] = csv("engine.csv");
     EXPECT_EQ("load_ratio.0[0]", header[1]);
@@ -166,7 +174,7 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
     const Case cases[] = {
         {"typo.yaml",
          "blocks:\n  c: {type: Constant, value: 1}\n  g: {type: Gain, gian: 2}\nconnections:\n  - c.0 -> g.0\n",
-         "typo.yaml:3: unknown key 'gian' in Gain block 'g' (known: gain, type)"},
+         "typo.yaml:3: unknown key 'gian' in Gain block 'g' (did you mean 'gain'?) (known: gain, type)"},
         {"arrow.yaml", "blocks:\n  c: {type: Constant, value: 1}\nconnections:\n  - c.0 to c.1\n",
          "arrow.yaml:4: a connection needs '->': 'c.0 to c.1'"},
         {"bracket.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  signals: [c.0[0]]\n",
@@ -297,6 +305,223 @@ TEST_F(Blocksim, InfoPrintsTheDeclaration) {
     result = blocksim("info Brisquel --raw");
     EXPECT_EQ(0, result.status) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("37  1               level")) << result.output;
+}
+
+// ---------------------------------------------------------------- a user's files
+
+TEST_F(Blocksim, NoOutputLandsOnAnInput) {
+    write("relay_inputs.csv", "time,u\n0,2\n1,4\n");
+    const std::string table = "time,u\n0,2\n1,4\n";
+    write("relay_inputs.yaml",
+          "solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  input: {type: Table, file: relay_inputs.csv}\n");
+    struct Case {
+        std::string arguments, message;
+    };
+    const Case cases[] = {
+        {"run relay_inputs.yaml --no-plot",
+         "blocksim: error: refusing to write the results to relay_inputs.csv: that is the table file of block "
+         "'input' (relay_inputs.csv); choose another file with --out\n"},
+        {"run relay_inputs.yaml --out relay_inputs.yaml --no-plot",
+         "blocksim: error: refusing to write the results to relay_inputs.yaml: that is the model file "
+         "(relay_inputs.yaml); choose another file with --out\n"},
+        {"run relay_inputs.yaml --out ./sub/../out.csv --plot relay_inputs.yaml",
+         "blocksim: error: refusing to write the plot to relay_inputs.yaml: that is the model file "
+         "(relay_inputs.yaml); choose another file with --plot\n"},
+        {"run relay_inputs.yaml --out out.csv --plot out.csv",
+         "blocksim: error: refusing to write the results and the plot to one file, out.csv; choose another with "
+         "--plot\n"},
+    };
+    for (const Case& c : cases) {
+        const Result result = blocksim(c.arguments);
+        EXPECT_EQ(1, result.status) << c.arguments;
+        EXPECT_EQ(c.message, result.output) << c.arguments;
+    }
+    std::ifstream in(directory_ / "relay_inputs.csv");
+    EXPECT_EQ(table, std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_FALSE(fs::exists(directory_ / "out.csv"));
+}
+
+TEST_F(Blocksim, DefaultOutputsGoNextToTheModel) {
+    fs::create_directories(directory_ / "models");
+    write("models/clock.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\n");
+    const Result result = blocksim("run models/clock.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_TRUE(fs::exists(directory_ / "models" / "clock.csv"));
+    EXPECT_FALSE(fs::exists(directory_ / "clock.csv"));
+    EXPECT_NE(std::string::npos, result.output.find("wrote models/clock.csv (3 rows, 1 signal)")) << result.output;
+}
+
+TEST_F(Blocksim, AnInterruptedRunLeavesWholeRowsAndSaysWhereItStopped) {
+    write("long.yaml", "solver: {method: ode4, step: 1e-4, stop: 100000}\nblocks:\n  c: {type: Clock}\n"
+                       "  s: {type: Sine}\n  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n");
+    const std::string command = "cd " + shell_word(directory_.string()) + " && exec " + shell_word(BLOCKSIM) +
+                                " run long.yaml --no-plot --force > run.log 2>&1";
+    FILE* shell = popen(("(" + command + ") & echo $!").c_str(), "r");
+    long pid = 0;
+    ASSERT_EQ(1, std::fscanf(shell, "%ld", &pid));
+    pclose(shell);
+    for (int wait = 0; wait < 100 && !(fs::exists(directory_ / "long.csv") && fs::file_size(directory_ / "long.csv") > 100000); ++wait)
+        usleep(20000);
+    ASSERT_EQ(0, kill(static_cast<pid_t>(pid), SIGTERM));
+    int status = 0;
+    for (int wait = 0; wait < 250 && waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == 0; ++wait) usleep(20000);
+    // Not our child (the shell's): wait for the log to say it stopped.
+    std::string log;
+    for (int wait = 0; wait < 250; ++wait) {
+        std::ifstream in(directory_ / "run.log");
+        log.assign(std::istreambuf_iterator<char>(in), {});
+        if (log.find("holds the") != std::string::npos) break;
+        usleep(20000);
+    }
+    EXPECT_NE(std::string::npos, log.find("blocksim: stopped by SIGTERM at t = ")) << log;
+    EXPECT_NE(std::string::npos, log.find("blocksim: the run stopped at t = ")) << log;
+    std::ifstream in(directory_ / "long.csv");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ("time,c.0[0],s.0[0],x.0[0]", line);
+    long rows = 0;
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ('\n', text.back()) << "the last row is whole";
+    std::stringstream lines(text);
+    while (std::getline(lines, line)) {
+        ++rows;
+        EXPECT_EQ(3, std::count(line.begin(), line.end(), ',')) << "row " << rows << ": " << line;
+    }
+    EXPECT_NE(std::string::npos, log.find("long.csv holds the " + std::to_string(rows) + " rows")) << log;
+}
+
+TEST_F(Blocksim, AHugeOutputIsAnnouncedAndNeedsForce) {
+    const Result result = blocksim("run --step 0.001 --stop 900000 --no-plot");
+    EXPECT_EQ(1, result.status);
+    // 9e8 steps logged every 10th, 14 values of about 20 bytes a row.
+    EXPECT_EQ("blocksim: error: the run would write about 25.2 GB to engine.csv (90000002 rows), more than the 2 GB "
+              "blocksim writes without --force; log fewer rows (log: every: 127 keeps it under) or add --force\n",
+              result.output);
+    EXPECT_FALSE(fs::exists(directory_ / "engine.csv"));
+}
+
+// ---------------------------------------------------------------- inputs and errors
+
+TEST_F(Blocksim, TableFilesTakeOneHeaderAndGiveTheirBreakpointValues) {
+    write("semicolon.csv", "time,u\n0;2\n1,4\n");
+    write("semicolon.yaml", "blocks:\n  t: {type: Table, file: semicolon.csv}\n");
+    Result result = blocksim("run semicolon.yaml --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("semicolon.csv:2: '0;2' is not a row of numbers separated by "
+                                                    "commas (only the first line may be a header)"))
+        << result.output;
+
+    // At exactly a breakpoint the row's own value, not 0 times the NaN of the next.
+    write("table.csv", "1,4\n2,nan\n");
+    write("nan.yaml", "solver: {method: ode1, step: 1, stop: 2}\nblocks:\n  t: {type: Table, file: table.csv}\n");
+    result = blocksim("run nan.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    const auto rows = csv("nan.csv").second;
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_EQ(4.0, rows[0][1]);
+    EXPECT_EQ(4.0, rows[1][1]);
+    EXPECT_TRUE(std::isnan(rows[2][1]));
+}
+
+TEST_F(Blocksim, ModelMistakesGetMessagesAUserCanActOn) {
+    struct Case {
+        const char* file;
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"twice.yaml", "solver: {stop: 1}\nblocks:\n  c: {type: Clock}\nsolver: {stop: 2}\n",
+         "twice.yaml:4: 'solver' stands twice in the model (lines 1 and 4)"},
+        {"value.yaml", "blocks:\n  c: {type: Constant, value: 2, value: 3}\n",
+         "value.yaml:2: 'value' stands twice in Constant block 'c' (both on line 2)"},
+        {"inf.yaml", "solver: {stop: .inf}\nblocks:\n  c: {type: Clock}\n",
+         "inf.yaml:1: the stop time must be finite, not inf"},
+        {"zero.yaml", "solver: {step: 0}\nblocks:\n  c: {type: Clock}\n",
+         "zero.yaml:1: the step must be positive: a step of 0 s never reaches the stop time"},
+        {"type.yaml", "blocks:\n  g: {type: gain, gain: 2}\n",
+         "type.yaml:2: unknown block type 'gain' (did you mean 'Gain'?) (built-in types: Constant, Clock, Step, "
+         "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag; an S-function block has "
+         "sfunction: NAME)"},
+        {"key.yaml", "blocks:\n  s: {type: Step, tiem: 2}\n",
+         "key.yaml:2: unknown key 'tiem' in Step block 's' (did you mean 'time'?) (known: after, before, time, type)"},
+        {"tab.yaml", "blocks:\n\tc: {type: Clock}\n", "tab.yaml:2: tabs are not allowed for indentation"},
+        {"binary.yaml", std::string("blocks:\0\x01\x02", 10), "binary.yaml: not a text file"},
+        {"int32.yaml", "blocks:\n  r: {sfunction: quorvel, parameters: [{int32: 1e12}, 1]}\n",
+         "int32.yaml:2: an int32 is out of range: 1e12 is not within -2147483648 .. 2147483647"},
+        {"empty.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    nothing: []\n",
+         "empty.yaml:5: log group 'nothing' names no signals"},
+        {"count.yaml", "blocks:\n  fan: {sfunction: blower, parameters: [0.7]}\n",
+         "count.yaml:2: block 'fan' (S-function 'blower'): the S-function expects 3 dialog parameters, but the block "
+         "gives 1"},
+        {"ports.yaml", "blocks:\n  c: {type: Clock}\n  g: {type: Gain, gain: 1}\nconnections:\n  - c.1 -> g.0\n",
+         "ports.yaml:5: block 'c' (Clock) has no output port 1; it has 1 output port"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ofstream(directory_ / c.file, std::ios::binary) << c.text;
+        const Result result = blocksim(std::string("run ") + c.file + " --no-plot");
+        EXPECT_EQ(1, result.status);
+        EXPECT_EQ("blocksim: error: " + c.message + "\n", result.output);
+    }
+    fs::create_directories(directory_ / "folder.yaml");
+    const Result result = blocksim("run folder.yaml");
+    EXPECT_EQ("blocksim: error: folder.yaml is a directory, not a model file\n", result.output);
+    EXPECT_EQ(2, blocksim("run --solver ode5").status);
+    EXPECT_NE(std::string::npos,
+              blocksim("run --solver ode5").output.find("unknown solver 'ode5' (known: ode1, ode2, ode3, ode4)"));
+}
+
+TEST_F(Blocksim, AStopTimeOffTheStepGridIsReachedAndSaidSo) {
+    write("half.yaml", "blocks:\n  c: {type: Clock}\n");
+    const Result result = blocksim("run half.yaml --stop 5.5 --step 1 --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("5 steps of 1 s and a last one of 0.5 s (ode4) to t = 5.5 s"))
+        << result.output;
+    EXPECT_EQ(5.5, csv("half.csv").second.back()[0]);
+}
+
+TEST_F(Blocksim, InfoRefusesAWrongParameterCountAsRunDoes) {
+    const Result result = blocksim("info blower 0.7");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: block 'blower' (S-function 'blower'): the S-function expects 3 dialog parameters, "
+              "but the block gives 1\n",
+              result.output);
+}
+
+// ---------------------------------------------------------------- plots
+
+TEST_F(Blocksim, PlotsFailWithOneLineAndNothingOnStdout) {
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    write("clock.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\n");
+    for (const std::string target : {"clock.yaml/plot.png", "/proc/plot.png"}) {
+        Result result = blocksim("run clock.yaml --plot " + target, "", false);
+        EXPECT_EQ(1, result.status) << target;
+        EXPECT_EQ("", result.output) << target << ": stdout carries nothing";
+    }
+    Result result = blocksim("run clock.yaml --plot clock.yaml/plot.png");
+    EXPECT_EQ("blocksim: error: cannot plot to clock.yaml/plot.png: clock.yaml is not a folder\n", result.output);
+    EXPECT_FALSE(fs::exists(directory_ / "clock.csv")) << "refused before the run";
+
+    write("one.yaml", "solver: {stop: 0}\nblocks:\n  c: {type: Clock}\n");
+    result = blocksim("run one.yaml");
+    EXPECT_EQ(0, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("no plot: the run logged 1 row, too few for a line"))
+        << result.output;
+    EXPECT_EQ(std::string::npos, result.output.find("warning")) << result.output;
+
+    result = blocksim("run clock.yaml");
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("wrote clock.png")) << result.output;
+    EXPECT_GT(fs::file_size(directory_ / "clock.png"), 1000u);
+}
+
+TEST_F(Blocksim, PlotWithoutGnuplotIsAnError) {
+    write("clock.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\n");
+    const Result result = blocksim("run clock.yaml --plot clock.png", "PATH=/nonexistent");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: --plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)\n",
+              result.output);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -15,8 +16,8 @@
 
 namespace {
 
-host::ModelSpec model(const std::string& text) {
-    host::ModelSpec spec = host::read_model_text(text, "test.yaml", ".");
+host::ModelSpec model(const std::string& text, const std::string& base = ".") {
+    host::ModelSpec spec = host::read_model_text(text, "test.yaml", base);
     spec.search_path = {BLOCKS_LIBRARY_DIR, TEST_BLOCKS_DIR};
     return spec;
 }
@@ -398,6 +399,145 @@ log:
     EXPECT_NEAR(0.3, simulation.time(), 1e-12);
     EXPECT_EQ(simulation.execution_order(), terminated);
     EXPECT_EQ(4u, terminated.size());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Engine, AStepSwitchesAtAMajorStepSoNoEarlierStageSeesIt) {
+    // Under ode4 a Lag fed by a Step at t = 1 reads exactly 0 at t = 1 and
+    // then follows 1 - exp(-(t - 1) / tau) as closely as ode4 does.
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 0.1, stop: 2}
+blocks:
+  step: {type: Step, time: 1}
+  lag:  {type: Lag, time_constant: 0.5}
+connections:
+  - step.0 -> lag.0
+log:
+  signals: [step.0, lag.0]
+)"));
+    const Rows rows = run(simulation);
+    ASSERT_EQ(21u, rows.times.size());
+    for (std::size_t n = 0; n <= 10; ++n) {
+        EXPECT_EQ(0.0, rows.values[n][1]) << "t = " << rows.times[n];
+        EXPECT_EQ(n == 10 ? 1.0 : 0.0, rows.values[n][0]) << "t = " << rows.times[n];
+    }
+    for (std::size_t n = 11; n < rows.times.size(); ++n)
+        EXPECT_NEAR(1 - std::exp(-(rows.times[n] - 1) / 0.5), rows.values[n][1], 1e-5) << rows.times[n];
+}
+
+TEST(Engine, AStopTimeOffTheGridEndsWithAShorterStep) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 1, stop: 5.5}
+blocks:
+  one: {type: Constant, value: 1}
+  x: {type: Integrator}
+connections:
+  - one.0 -> x.0
+log:
+  signals: [x.0]
+)"));
+    EXPECT_EQ(6, simulation.steps());
+    EXPECT_EQ(0.5, simulation.last_step());
+    const Rows rows = run(simulation);
+    EXPECT_EQ((std::vector<double>{0, 1, 2, 3, 4, 5, 5.5}), rows.times);
+    EXPECT_DOUBLE_EQ(5.5, rows.values.back()[0]);
+    EXPECT_EQ(5.5, simulation.time());
+}
+
+TEST(Engine, WithoutALogSectionEveryOutputIsLoggedAPanelPerBlock) {
+    host::Simulation simulation(model(R"(
+blocks:
+  clock: {type: Clock}
+  pair: {type: Mux}
+  relay: {sfunction: quorvel, parameters: [0.5, 0.2]}
+connections:
+  - clock.0 -> pair.0, pair.1, relay.0
+)"));
+    EXPECT_EQ((std::vector<std::string>{"clock.0[0]", "pair.0[0]", "pair.0[1]", "relay.0[0]"}),
+              simulation.column_names());
+    ASSERT_EQ(3u, simulation.groups().size());
+    EXPECT_EQ("pair", simulation.groups()[1].name);
+    EXPECT_EQ((std::vector<int>{1, 2}), simulation.groups()[1].columns);
+}
+
+TEST(Engine, ALogGroupMayPlotOverASignalLoggedOnce) {
+    host::Simulation simulation(model(R"(
+blocks:
+  clock: {type: Clock}
+  twice: {type: Gain, gain: 2}
+connections:
+  - clock.0 -> twice.0
+log:
+  groups:
+    "over time": [twice.0, clock.0]
+    "over the clock": {x: clock.0, signals: [twice.0], x_range: [0, 0.5]}
+)"));
+    EXPECT_EQ((std::vector<std::string>{"twice.0[0]", "clock.0[0]"}), simulation.column_names());
+    const auto& over_clock = simulation.groups()[1];
+    EXPECT_EQ(1, over_clock.x_column);
+    EXPECT_EQ((std::vector<int>{0}), over_clock.columns);
+    EXPECT_EQ(std::make_pair(0.0, 0.5), *over_clock.x_range);
+}
+
+TEST(Engine, ConvertTurnsAnInt32SignalIntoDoublesAndBack) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode1, step: 1, stop: 3}
+blocks:
+  u: {type: Table, file: convert_inputs.csv}
+  flag: {sfunction: quorvel, parameters: [2, 1]}
+  as_double: {type: Convert}
+  scaled: {type: Gain, gain: [2.5, -3e9, 0.5]}
+  back: {type: Convert, to: int32}
+  mux: {type: Mux, inputs: 3}
+connections:
+  - u.0 -> flag.0
+  - flag.0 -> as_double.0
+  - as_double.0 -> mux.0, mux.1, mux.2
+  - mux.0 -> scaled.0
+  - scaled.0 -> back.0
+log:
+  signals: [as_double.0, back.0]
+)",
+                                      TEST_DATA_DIR));
+    const Rows rows = run(simulation);
+    // u = 3, 0, 3, 3: the flag is 1, 0, 1, 1.
+    EXPECT_EQ((std::vector<double>{1, 3, -2147483648.0, 1}), rows.values[0]);  // 2.5 rounds away from 0
+    EXPECT_EQ((std::vector<double>{0, 0, 0, 0}), rows.values[1]);
+}
+
+TEST(Engine, AStopRequestEndsTheRunAfterTheStepWithEveryBlockTerminated) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode4, step: 0.1, stop: 100}
+blocks:
+  clock: {type: Clock}
+  ctrl_in: {type: Constant, value: [20000000, 0.4, 0.8]}
+  ctrl: {sfunction: Brisquel}
+connections:
+  - ctrl_in.0 -> ctrl.0
+log:
+  signals: [clock.0]
+)"));
+    std::atomic<bool> stop{false};
+    simulation.set_stop_request(&stop);
+    int terminated = 0;
+    simulation.set_observer([&](const host::Node&, host::Method method, double, bool, bool after) {
+        if (method == host::Method::terminate && after) ++terminated;
+    });
+    std::vector<double> logged;
+    try {
+        simulation.run([&](double t, const std::vector<double>&) {
+            logged.push_back(t);
+            if (logged.size() == 5) stop = true;
+        });
+        FAIL() << "expected the run to stop";
+    } catch (const host::RunStopped& stopped) {
+        EXPECT_NEAR(0.4, stopped.time(), 1e-12);
+    }
+    EXPECT_EQ(5u, logged.size());
+    EXPECT_EQ(3, terminated);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -56,10 +58,15 @@ void check_plot_target(const std::filesystem::path& png) {
     const auto folder = png.has_parent_path() ? png.parent_path() : std::filesystem::path(".");
     if (std::filesystem::is_directory(png, error))
         throw host::HostError("cannot plot to " + png.string() + ": it is a folder");
-    if (std::filesystem::exists(folder, error) && ::access(folder.c_str(), W_OK) != 0)
-        throw host::HostError("cannot plot to " + png.string() + ": the folder is not writable");
-    if (std::filesystem::exists(png, error) && ::access(png.c_str(), W_OK) != 0)
-        throw host::HostError("cannot plot to " + png.string() + ": the file is not writable");
+    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error))
+        throw host::HostError("cannot plot to " + png.string() + ": " + folder.string() + " is not a folder");
+    if (!std::filesystem::exists(folder, error)) return;  // made with the plot
+    // Opened as gnuplot will open it, and left as it was.
+    const bool existed = std::filesystem::exists(png, error);
+    std::FILE* file = std::fopen(png.c_str(), "ab");
+    if (!file) throw host::HostError("cannot plot to " + png.string() + ": " + std::strerror(errno));
+    std::fclose(file);
+    if (!existed) std::filesystem::remove(png, error);
 }
 
 void draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
@@ -94,7 +101,8 @@ void draw_plot(const std::filesystem::path& csv, const std::filesystem::path& pn
         if (first_error.empty() && line.find_first_not_of(" ^") != std::string::npos && line.find("arning") == std::string::npos)
             first_error = line;
     std::filesystem::remove(errors);
-    if (status != 0)
+    std::error_code error;
+    if (status != 0 || !std::filesystem::exists(png, error) || std::filesystem::file_size(png, error) == 0)
         throw host::HostError("gnuplot could not draw " + png.string() + (first_error.empty() ? "" : ": " + first_error));
 }
 

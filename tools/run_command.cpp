@@ -149,9 +149,9 @@ int run_command(const std::vector<std::string>& args) {
     const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
     const bool plot_asked = options.plot.has_value();
     const bool plot = !options.no_plot && (plot_asked || have_gnuplot());
+    refuse_overwriting_inputs(outputs, host::files_read(spec), !options.no_plot);
     if (plot_asked && !have_gnuplot())
         throw host::HostError("--plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)");
-    refuse_overwriting_inputs(outputs, host::files_read(spec), plot);
     const int log_every = spec.log_every;
     const std::string title = options.model_file ? options.model_file->string() : "engine demo";
 

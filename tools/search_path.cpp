@@ -16,7 +16,7 @@ std::filesystem::path installed_library_folder() {
     std::error_code error;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return {};
-    return program.parent_path() / BLOCKS_INSTALLED_LIBRARY_DIR;
+    return (program.parent_path() / BLOCKS_INSTALLED_LIBRARY_DIR).lexically_normal();
 }
 
 }  // namespace

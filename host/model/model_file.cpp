@@ -52,8 +52,11 @@ public:
             if (!entry.first.IsScalar()) continue;
             const auto [it, inserted] = lines.emplace(entry.first.Scalar(), line(entry.first));
             if (!inserted)
-                fail(entry.first, "'" + it->first + "' stands twice in " + what + " (lines " +
-                                      std::to_string(it->second) + " and " + std::to_string(line(entry.first)) + ")");
+                fail(entry.first, "'" + it->first + "' stands twice in " + what +
+                                      (it->second == line(entry.first)
+                                           ? " (both on line " + std::to_string(it->second) + ")"
+                                           : " (lines " + std::to_string(it->second) + " and " +
+                                                 std::to_string(line(entry.first)) + ")"));
         }
     }
 

@@ -96,6 +96,8 @@ void Simulation::create_nodes() {
                 node = std::make_unique<SFunctionNode>(block.name, library, std::move(block.parameters));
             } catch (const BlockError& error) {  // its parameters refused by mdlInitializeSizes
                 throw HostError(at(block.line) + error.what());
+            } catch (const HostError& error) {  // a parameter count or a declaration this host refuses
+                throw HostError(at(block.line) + error.what());
             }
         } else {
             node = make_builtin(block.name, block.builtin);
