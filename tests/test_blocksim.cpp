@@ -469,7 +469,7 @@ TEST_F(Blocksim, ModelMistakesGetMessagesAUserCanActOn) {
     EXPECT_EQ("blocksim: error: folder.yaml is a directory, not a model file\n", result.output);
     EXPECT_EQ(2, blocksim("run --solver ode5").status);
     EXPECT_NE(std::string::npos,
-              blocksim("run --solver ode5").output.find("unknown solver 'ode5' (known: ode1, ode2, ode3, ode4)"));
+              blocksim("run --solver ode5").output.find("unknown solver 'ode5' (known: ode1, ode2, ode3, ode4, ode45, ode23, bdf)"));
 }
 
 TEST_F(Blocksim, AStopTimeOffTheStepGridIsReachedAndSaidSo) {
@@ -479,6 +479,18 @@ TEST_F(Blocksim, AStopTimeOffTheStepGridIsReachedAndSaidSo) {
     EXPECT_NE(std::string::npos, result.output.find("5 steps of 1 s and a last one of 0.5 s (ode4) to t = 5.5 s"))
         << result.output;
     EXPECT_EQ(5.5, csv("half.csv").second.back()[0]);
+}
+
+TEST_F(Blocksim, AnIntegratorFailureKeepsTheRowsAndExitsNonZero) {
+    write("nan.yaml", "solver: {method: bdf, stop: 1}\nblocks:\n  bad: {type: Step, time: 0.5, after: .nan}\n"
+                      "  x: {type: Integrator}\nconnections:\n  - bad.0 -> x.0\n");
+    const Result result = blocksim("run nan.yaml --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: error: the integrator stopped at t = 0.5 s: a derivative "
+                                                    "of block 'x' (Integrator) is NaN\n"))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("the run stopped at t = 0.5 s; nan.csv holds the ")) << result.output;
+    EXPECT_EQ(0.5, csv("nan.csv").second.back()[0]);
 }
 
 TEST_F(Blocksim, InfoRefusesAWrongParameterCountAsRunDoes) {

@@ -10,9 +10,10 @@
 namespace {
 
 const char* const usage = R"(usage:
-  blocksim run [MODEL] [--solver S] [--step H] [--stop T] [--out FILE.csv] [--plot FILE.png]
-               [--no-plot] [--force] [--path DIR]...
+  blocksim run [MODEL] [--solver S] [--step H] [--stop T] [--rtol R] [--atol A] [--max-step H]
+               [--initial-step H] [--out FILE.csv] [--plot FILE.png] [--no-plot] [--force] [--path DIR]...
       Runs MODEL (a YAML model file; without one, the built-in engine demo).
+      Solvers: ode1..ode4 (fixed step), ode45, ode23, bdf (variable step).
       Writes the logged signals to a CSV file (MODEL.csv next to the model
       unless --out) and, where gnuplot is installed, plots them to a PNG
       (beside the CSV unless --plot; --no-plot for none). No output may be

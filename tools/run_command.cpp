@@ -26,7 +26,7 @@ namespace {
 struct RunOptions {
     std::optional<std::filesystem::path> model_file, out, plot;
     std::optional<std::string> solver;
-    std::optional<double> step, stop;
+    std::optional<double> step, stop, rtol, atol, max_step, initial_step;
     bool no_plot = false;
     bool force = false;
     std::vector<std::filesystem::path> paths;
@@ -57,6 +57,10 @@ RunOptions parse_options(const std::vector<std::string>& args) {
         if (arg == "--solver") options.solver = value(i);
         else if (arg == "--step") options.step = number(i);
         else if (arg == "--stop") options.stop = number(i);
+        else if (arg == "--rtol") options.rtol = number(i);
+        else if (arg == "--atol") options.atol = number(i);
+        else if (arg == "--max-step") options.max_step = number(i);
+        else if (arg == "--initial-step") options.initial_step = number(i);
         else if (arg == "--out") options.out = value(i);
         else if (arg == "--plot") options.plot = value(i);
         else if (arg == "--no-plot") options.no_plot = true;
@@ -81,6 +85,10 @@ host::ModelSpec read_model(const RunOptions& options) {
     }
     if (options.step) spec.solver.step = *options.step;
     if (options.stop) spec.solver.stop = *options.stop;
+    if (options.rtol) spec.solver.rtol = *options.rtol;
+    if (options.atol) spec.solver.atol = *options.atol;
+    if (options.max_step) spec.solver.max_step = *options.max_step;
+    if (options.initial_step) spec.solver.initial_step = *options.initial_step;
     // --path folders first, then the model's own, then the defaults.
     auto path = library_search_path(options.paths);
     path.insert(path.begin() + static_cast<long>(options.paths.size()), spec.search_path.begin(),
@@ -89,9 +97,14 @@ host::ModelSpec read_model(const RunOptions& options) {
     return spec;
 }
 
-void check_output_size(const host::Simulation& simulation, int log_every, const std::filesystem::path& csv,
-                       bool force) {
-    const double steps = static_cast<double>(simulation.steps());
+// A variable-step run's rows are known before it only with a log interval.
+void check_output_size(const host::Simulation& simulation, int log_every, const std::optional<double>& interval,
+                       const std::filesystem::path& csv, bool force) {
+    const bool variable = host::is_variable_step(simulation.solver().method);
+    if (variable && !interval) return;
+    const double steps = variable ? std::floor(simulation.solver().stop / *interval)
+                                  : static_cast<double>(simulation.steps());
+    if (variable) log_every = 1;
     const double rows = std::floor(steps / log_every) + 2;
     const double row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
     const double bytes = rows * row_bytes;
@@ -127,13 +140,20 @@ struct Signals {
 
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
     const auto& solver = simulation.solver();
+    const std::string took = " in " + format_number(std::round(seconds * 1000) / 1000) + " s";
+    if (host::is_variable_step(solver.method))
+        return "ran " + title + ": " + count_of(simulation.steps_taken(), "step") + " (" +
+               host::solver_method_name(solver.method) + ", rtol " + format_number(solver.rtol) + ", atol " +
+               format_number(solver.atol) + "), " +
+               count_of(simulation.rhs_evaluations(), "evaluation") + " of the derivatives, to t = " +
+               format_time(simulation.time()) + " s" + took;
     const long long steps = simulation.steps();
     const bool shorter = simulation.last_step() < solver.step;
     std::string text = "ran " + title + ": " + count_of(shorter ? steps - 1 : steps, "step") + " of " +
                        format_number(solver.step) + " s";
     if (shorter) text += " and a last one of " + format_time(simulation.last_step()) + " s";
-    return text + " (" + host::solver_method_name(solver.method) + ") to t = " + format_time(simulation.time()) +
-           " s in " + format_number(std::round(seconds * 1000) / 1000) + " s";
+    return text + " (" + host::solver_method_name(solver.method) + ") to t = " + format_time(simulation.time()) + " s" +
+           took;
 }
 
 std::string rows_kept(const std::filesystem::path& csv, const CsvWriter& written) {
@@ -153,10 +173,11 @@ int run_command(const std::vector<std::string>& args) {
     if (plot_asked && !have_gnuplot())
         throw host::HostError("--plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)");
     const int log_every = spec.log_every;
+    const std::optional<double> log_interval = spec.log_interval;
     const std::string title = options.model_file ? options.model_file->string() : "engine demo";
 
     host::Simulation simulation(std::move(spec));
-    check_output_size(simulation, log_every, outputs.csv, options.force);
+    check_output_size(simulation, log_every, log_interval, outputs.csv, options.force);
     if (plot) check_plot_target(outputs.png);
 
     CsvWriter csv(outputs.csv, simulation.column_names());

@@ -18,9 +18,16 @@ constexpr SolverEntry solver_methods[] = {
     {SolverMethod::ode2, "ode2"},
     {SolverMethod::ode3, "ode3"},
     {SolverMethod::ode4, "ode4"},
+    {SolverMethod::ode45, "ode45"},
+    {SolverMethod::ode23, "ode23"},
+    {SolverMethod::bdf, "bdf"},
 };
 
 }  // namespace
+
+bool is_variable_step(SolverMethod method) {
+    return method == SolverMethod::ode45 || method == SolverMethod::ode23 || method == SolverMethod::bdf;
+}
 
 const char* solver_method_name(SolverMethod method) {
     for (const auto& entry : solver_methods)
@@ -42,17 +49,28 @@ std::string known_solver_methods() {
 
 std::string solver_problem(const SolverSpec& solver) {
     std::ostringstream text;
-    if (solver.step == 0.0) {
+    const bool variable = is_variable_step(solver.method);
+    auto positive = [](const std::optional<double>& value) { return !value || (*value > 0.0 && std::isfinite(*value)); };
+    if (!variable && solver.step == 0.0) {
         text << "the step must be positive: a step of 0 s never reaches the stop time";
-    } else if (!(solver.step > 0.0) || !std::isfinite(solver.step)) {
+    } else if (!variable && (!(solver.step > 0.0) || !std::isfinite(solver.step))) {
         text << "the step must be a positive number of seconds, not " << solver.step;
     } else if (std::isinf(solver.stop)) {
         text << "the stop time must be finite, not " << solver.stop;
     } else if (!(solver.stop >= 0.0)) {
         text << "the stop time must not be negative, not " << solver.stop;
-    } else if (solver.stop / solver.step > most_steps) {
+    } else if (!variable && solver.stop / solver.step > most_steps) {
         text << "a stop time of " << solver.stop << " s with a step of " << solver.step << " s makes more than "
              << "1e" << std::lround(std::log10(most_steps)) << " steps";
+    } else if (variable && !(solver.rtol > 0.0 && solver.rtol < 1.0)) {
+        text << "rtol must lie between 0 and 1, not " << solver.rtol;
+    } else if (variable && !(solver.atol > 0.0 && std::isfinite(solver.atol))) {
+        text << "atol must be positive, not " << solver.atol;
+    } else if (variable && (!positive(solver.max_step) || !positive(solver.initial_step))) {
+        text << "max_step and initial_step must be positive numbers of seconds";
+    } else if (variable && solver.stop > 0.0 && solver.stop / solver.max_step_or_default() > most_steps) {
+        text << "a stop time of " << solver.stop << " s with a max_step of " << solver.max_step_or_default()
+             << " s makes more than 1e" << std::lround(std::log10(most_steps)) << " steps";
     }
     return text.str();
 }

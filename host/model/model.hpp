@@ -50,17 +50,25 @@ struct LogGroup {
     int line = 0;
 };
 
-// The fixed-step Runge-Kutta methods, by order.
-enum class SolverMethod { ode1, ode2, ode3, ode4 };
+// The fixed-step Runge-Kutta methods, by order, and the variable-step ones:
+// Dormand-Prince 5(4), Bogacki-Shampine 3(2) and variable-order BDF (stiff).
+enum class SolverMethod { ode1, ode2, ode3, ode4, ode45, ode23, bdf };
+bool is_variable_step(SolverMethod method);
 
 const char* solver_method_name(SolverMethod method);  // "ode4"
 std::optional<SolverMethod> solver_method_named(const std::string& name);
-std::string known_solver_methods();  // "ode1, ode2, ode3, ode4", for messages
+std::string known_solver_methods();  // "ode1, ode2, ..., bdf", for messages
 
 struct SolverSpec {
     SolverMethod method = SolverMethod::ode4;
-    double step = 1e-3;  // s
+    double step = 1e-3;  // s, of the fixed-step methods
     double stop = 1.0;   // s
+    // Variable-step methods
+    double rtol = 1e-3;
+    double atol = 1e-6;
+    std::optional<double> max_step;      // s; stop / 50 when not given
+    std::optional<double> initial_step;  // s; the integrator's own choice when not given
+    double max_step_or_default() const { return max_step ? *max_step : stop / 50; }
 };
 
 // What is wrong with a step and stop time ("the step must be positive: ..."),
@@ -75,7 +83,8 @@ struct ModelSpec {
     std::vector<ConnectionSpec> connections;
     SolverSpec solver;
     std::vector<LogGroup> log;
-    int log_every = 1;  // log every n-th major step (and the last)
+    int log_every = 1;                   // log every n-th major step (and the last)
+    std::optional<double> log_interval;  // or log at the multiples of this time (s) only, and the last
     std::vector<std::filesystem::path> search_path;
     std::filesystem::path file;  // the model file, when read from one
 };

@@ -222,7 +222,7 @@ public:
     SolverSpec solver(const YAML::Node& node) const {
         SolverSpec solver;
         if (!node.IsMap()) fail(node, "solver must be a map such as {method: ode4, step: 0.001, stop: 10}");
-        only_keys(node, {"method", "step", "stop"}, "solver");
+        only_keys(node, {"method", "step", "stop", "rtol", "atol", "max_step", "initial_step"}, "solver");
         if (node["method"]) {
             const std::string name = text(node["method"], "method");
             const auto method = solver_method_named(name);
@@ -231,6 +231,10 @@ public:
         }
         if (node["step"]) solver.step = number(node["step"], "step");
         if (node["stop"]) solver.stop = number(node["stop"], "stop");
+        if (node["rtol"]) solver.rtol = number(node["rtol"], "rtol");
+        if (node["atol"]) solver.atol = number(node["atol"], "atol");
+        if (node["max_step"]) solver.max_step = number(node["max_step"], "max_step");
+        if (node["initial_step"]) solver.initial_step = number(node["initial_step"], "initial_step");
         const std::string problem = solver_problem(solver);
         if (!problem.empty()) fail(node, problem);
         return solver;
@@ -272,11 +276,17 @@ public:
     }
 
     void read_log(const YAML::Node& log, ModelSpec& spec) const {
-        if (!log.IsMap()) fail(log, "log is a map with every and groups (or signals)");
-        only_keys(log, {"every", "groups", "signals"}, "log");
+        if (!log.IsMap()) fail(log, "log is a map with every or interval, and groups or signals");
+        only_keys(log, {"every", "interval", "groups", "signals"}, "log");
         if (log["every"]) {
             spec.log_every = integer(log["every"], "every");
             if (spec.log_every < 1) fail(log["every"], "every must be at least 1");
+        }
+        if (const auto interval = log["interval"]) {
+            if (log["every"]) fail(interval, "log takes every or interval, not both");
+            spec.log_interval = number(interval, "interval");
+            if (!(*spec.log_interval > 0.0) || !std::isfinite(*spec.log_interval))
+                fail(interval, "interval must be a positive number of seconds");
         }
         if (const auto groups = log["groups"]) {
             if (!groups.IsMap()) fail(groups, "groups maps a panel name to a list of signals");

@@ -106,6 +106,7 @@ public:
     void outputs(double t, bool major_step) override {
         if (major_step) out_[0][0] = t < spec_.time ? spec_.before : spec_.after;
     }
+    std::vector<double> switching_times() const override { return {spec_.time}; }
 
 private:
     builtin::Step spec_;

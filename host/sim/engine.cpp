@@ -9,6 +9,7 @@
 #include "host/sim/builtin_blocks.hpp"
 #include "host/sim/sfunction_node.hpp"
 #include "host/sim/stepper.hpp"
+#include "host/sim/variable_step.hpp"
 
 namespace host {
 
@@ -76,9 +77,22 @@ std::vector<std::string> Simulation::execution_order() const {
 
 // ---------------------------------------------------------------- set-up
 
-void Simulation::check_solver() const {
+void Simulation::check_solver() {
     const std::string problem = solver_problem(spec_.solver);
     if (!problem.empty()) throw HostError(at(0) + problem);
+    log_every_ = spec_.log_every;
+    if (spec_.log_interval && !is_variable_step(spec_.solver.method)) {
+        // A fixed step logs at the multiples of the interval: every n-th step.
+        const double ratio = *spec_.log_interval / spec_.solver.step;
+        const double n = std::round(ratio);
+        if (n < 1 || std::fabs(ratio - n) > step_count_tolerance * ratio) {
+            std::ostringstream text;
+            text << "the log interval " << *spec_.log_interval << " s is not a multiple of the step "
+                 << spec_.solver.step << " s";
+            throw HostError(at(0) + text.str());
+        }
+        log_every_ = static_cast<int>(n);
+    }
 }
 
 void Simulation::create_nodes() {
@@ -384,36 +398,124 @@ void Simulation::terminate_all(bool rethrow_first) {
 }
 
 void Simulation::run(const RowSink& sink) {
+    time_ = 0.0;
+    steps_taken_ = 0;
+    rhs_evaluations_ = 0;
+    try {
+        for (Node* node : order_) call(*node, Method::start, 0.0, true, [&] { node->start(); });
+        for (Node* node : order_)
+            call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
+        if (is_variable_step(spec_.solver.method)) run_variable_step(sink);
+        else run_fixed_step(sink);
+    } catch (...) {
+        terminate_all(false);
+        throw;
+    }
+    terminate_all(true);
+}
+
+void Simulation::run_fixed_step(const RowSink& sink) {
     const double h = spec_.solver.step;
     const long long full_steps = this->full_steps();
     const long long last = steps();
     RungeKuttaStepper stepper(spec_.solver.method, states_.size());
     auto minor_outputs = [&](double t) { outputs(t, false); };
     auto minor_derivatives = [&](double t) { derivatives(t, false); };
-    time_ = 0.0;
-    try {
-        for (Node* node : order_) call(*node, Method::start, 0.0, true, [&] { node->start(); });
-        for (Node* node : order_)
-            call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
-        for (long long step = 0;; ++step) {
-            // Multiples of the step, and the stop time itself after a last, shorter step.
-            const double t = step <= full_steps ? static_cast<double>(step) * h : spec_.solver.stop;
-            outputs(t, true);
-            time_ = t;
-            if (step % spec_.log_every == 0 || step == last) log_row(t, sink);
-            if (step == last) break;
-            if (stop_request_ && stop_request_->load()) throw RunStopped(t);
-            updates(t);
-            derivatives(t, true);
-            const double step_size = step < full_steps ? h : spec_.solver.stop - t;
-            if (!states_.empty()) stepper.step(t, step_size, states_, derivatives_, minor_outputs, minor_derivatives);
-            if (progress_ && (step & 1023) == 0) progress_(t);
-        }
-    } catch (...) {
-        terminate_all(false);
-        throw;
+    for (long long step = 0;; ++step) {
+        // Multiples of the step, and the stop time itself after a last, shorter step.
+        const double t = step <= full_steps ? static_cast<double>(step) * h : spec_.solver.stop;
+        outputs(t, true);
+        time_ = t;
+        if (step % log_every_ == 0 || step == last) log_row(t, sink);
+        if (step == last) break;
+        if (stop_request_ && stop_request_->load()) throw RunStopped(t);
+        updates(t);
+        derivatives(t, true);
+        const double step_size = step < full_steps ? h : spec_.solver.stop - t;
+        if (!states_.empty()) stepper.step(t, step_size, states_, derivatives_, minor_outputs, minor_derivatives);
+        steps_taken_ = step + 1;
+        if (progress_ && (step & 1023) == 0) progress_(t);
     }
-    terminate_all(true);
+}
+
+// Major steps where the integrator ends one of its accepted steps, at the
+// blocks' switching times (where it also starts again) and, with a log
+// interval, at its multiples. Without continuous states, steps of max_step.
+void Simulation::run_variable_step(const RowSink& sink) {
+    const double stop = spec_.solver.stop;
+    const double max_step = spec_.solver.max_step_or_default();
+    std::vector<double> switches;
+    for (Node* node : order_)
+        for (double t : node->switching_times())
+            if (t > 0.0 && t < stop) switches.push_back(t);
+    std::sort(switches.begin(), switches.end());
+    auto next_switch = switches.begin();
+    const std::optional<double> interval = spec_.log_interval;
+    long long next_log = 1;  // of the log interval's multiples
+    auto next_stop = [&](double t) {
+        double at = stop;
+        while (next_switch != switches.end() && *next_switch <= t) ++next_switch;
+        if (next_switch != switches.end()) at = std::min(at, *next_switch);
+        if (interval) {
+            while (static_cast<double>(next_log) * *interval <= t) ++next_log;
+            at = std::min(at, static_cast<double>(next_log) * *interval);
+        }
+        return at;
+    };
+    std::unique_ptr<VariableStepIntegrator> integrator;
+    if (!states_.empty())
+        integrator = std::make_unique<VariableStepIntegrator>(
+            spec_.solver, states_.size(),
+            [this](double t, const double* x, double* dx, std::string& failure) {
+                return evaluate_derivatives(t, x, dx, failure);
+            });
+
+    double t = 0.0;
+    outputs(t, true);
+    log_row(t, sink);
+    if (integrator) integrator->start(t, states_.data());
+    for (long long step = 1; t < stop; ++step) {
+        if (stop_request_ && stop_request_->load()) throw RunStopped(t);
+        updates(t);
+        const double target = next_stop(t);
+        if (integrator) {
+            t = integrator->step(target, states_.data());
+        } else {  // the next multiple of max_step (multiples, not sums)
+            t = std::min(target, (std::floor(t / max_step) + 1) * max_step);
+        }
+        outputs(t, true);
+        time_ = t;
+        steps_taken_ = step;
+        const bool at_log_time = interval ? t == static_cast<double>(next_log) * *interval : step % log_every_ == 0;
+        if (at_log_time || t >= stop) log_row(t, sink);
+        if (integrator && next_switch != switches.end() && t == *next_switch) integrator->start(t, states_.data());
+        if (progress_ && (step & 1023) == 0) progress_(t);
+    }
+    if (integrator) rhs_evaluations_ = integrator->rhs_evaluations();
+}
+
+// x' at (t, x) for the integrator: a minor step of every block.
+bool Simulation::evaluate_derivatives(double t, const double* x, double* dx, std::string& failure) {
+    std::copy(x, x + states_.size(), states_.begin());
+    outputs(t, false);
+    derivatives(t, false);
+    ++rhs_evaluations_;
+    for (std::size_t i = 0; i < derivatives_.size(); ++i)
+        if (!std::isfinite(derivatives_[i])) {
+            failure = "a derivative of " + state_owner(i)->label() + " is " + (std::isnan(derivatives_[i]) ? "NaN" : "infinite");
+            return false;
+        }
+    std::copy(derivatives_.begin(), derivatives_.end(), dx);
+    return true;
+}
+
+const Node* Simulation::state_owner(std::size_t index) const {
+    std::size_t offset = 0;
+    for (const auto& node : nodes_) {
+        offset += static_cast<std::size_t>(node->num_states());
+        if (index < offset) return node.get();
+    }
+    return nullptr;
 }
 
 }  // namespace host

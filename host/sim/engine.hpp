@@ -1,13 +1,16 @@
-// A fixed-step simulation of a model of S-function and built-in blocks,
-// calling block methods in the host's order:
+// A simulation of a model of S-function and built-in blocks, calling block
+// methods in the host's order:
 //
 //   set-up     mdlInitializeSizes, (frame, data type methods),
 //              mdlInitializeSampleTimes, then mdlStart and
 //              mdlInitializeConditions of every block
-//   each step  major step at t: mdlOutputs of every block in
-//              direct-feedthrough order, then mdlUpdate, then
+//   fixed      major step at t: mdlOutputs of every block in
+//   step       direct-feedthrough order, then mdlUpdate, then
 //              mdlDerivatives; for each further Runge-Kutta stage (minor
 //              steps) mdlOutputs and mdlDerivatives again
+//   variable   each evaluation of the derivatives the integrator asks for
+//   step       is a minor step (mdlOutputs, mdlDerivatives); after each
+//              accepted step a major step: mdlOutputs, then mdlUpdate
 //   end        mdlTerminate of every block, also after an error
 #pragma once
 
@@ -72,10 +75,14 @@ public:
     void run(const RowSink& sink);
     // The time of the last completed major step.
     double time() const { return time_; }
-    // Number of major steps after t = 0. When the stop time is no multiple of
-    // the step, the last of them is shorter and ends at the stop time.
+    // Number of major steps after t = 0 of a fixed-step method. When the
+    // stop time is no multiple of the step, the last of them is shorter.
     long long steps() const;
     double last_step() const;  // the step, or the shorter last one
+    // Major steps the last run took, and its evaluations of x' between them
+    // (variable-step methods; the fixed-step ones count none).
+    long long steps_taken() const { return steps_taken_; }
+    long long rhs_evaluations() const { return rhs_evaluations_; }
 
 private:
     // A connection, resolved to its nodes.
@@ -95,7 +102,7 @@ private:
     long long full_steps() const;  // whole steps within the stop time
 
     // ---- Set-up, in this order
-    void check_solver() const;
+    void check_solver();
     void create_nodes();
     void resolve_links();
     void order_by_feedthrough();
@@ -109,6 +116,10 @@ private:
     std::vector<std::string> block_names() const;
 
     // ---- Run
+    void run_fixed_step(const RowSink& sink);
+    void run_variable_step(const RowSink& sink);
+    bool evaluate_derivatives(double t, const double* x, double* dx, std::string& failure);
+    const Node* state_owner(std::size_t index) const;
     template <typename Action>
     void call(Node& node, Method method, double time, bool major_step, Action&& action);
     void outputs(double time, bool major_step);
@@ -137,6 +148,8 @@ private:
     std::function<void(double)> progress_;
     const std::atomic<bool>* stop_request_ = nullptr;
     double time_ = 0.0;
+    int log_every_ = 1;
+    long long steps_taken_ = 0, rhs_evaluations_ = 0;
 };
 
 }  // namespace host

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/sfunction/errors.hpp"
 
@@ -56,6 +57,9 @@ public:
     virtual bool has_derivatives() const { return num_states() > 0; }
     virtual void derivatives(double /*time*/) {}
     virtual void terminate() {}
+    // Times at which the block's output jumps, known before the run; a
+    // variable-step integrator stops and starts again at each.
+    virtual std::vector<double> switching_times() const { return {}; }
 
 private:
     std::string name_;

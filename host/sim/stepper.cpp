@@ -1,5 +1,7 @@
 #include "host/sim/stepper.hpp"
 
+#include <string>
+
 namespace host {
 
 const Tableau& tableau(SolverMethod method) {
@@ -12,9 +14,12 @@ const Tableau& tableau(SolverMethod method) {
         case SolverMethod::ode1: return ode1;
         case SolverMethod::ode2: return ode2;
         case SolverMethod::ode3: return ode3;
-        case SolverMethod::ode4: break;
+        case SolverMethod::ode4: return ode4;
+        case SolverMethod::ode45:
+        case SolverMethod::ode23:
+        case SolverMethod::bdf: break;
     }
-    return ode4;
+    throw HostError(std::string(solver_method_name(method)) + " is not a fixed-step method");
 }
 
 RungeKuttaStepper::RungeKuttaStepper(SolverMethod method, std::size_t states)

@@ -1,0 +1,211 @@
+// The variable-step methods: accuracy against known solutions, a stiff
+// model, switching times hit exactly, the logging grid and the host's
+// major and minor steps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/model/model_file.hpp"
+#include "host/sim/engine.hpp"
+#include "host/sim/variable_step.hpp"
+
+namespace {
+
+struct Rows {
+    std::vector<double> times;
+    std::vector<std::vector<double>> values;
+};
+
+host::ModelSpec model(const std::string& text) {
+    host::ModelSpec spec = host::read_model_text(text, "test.yaml", ".");
+    spec.search_path = {BLOCKS_LIBRARY_DIR};
+    return spec;
+}
+
+Rows run(host::Simulation& simulation) {
+    Rows rows;
+    simulation.run([&](double t, const std::vector<double>& row) {
+        rows.times.push_back(t);
+        rows.values.push_back(row);
+    });
+    return rows;
+}
+
+std::string with(std::string text, const std::string& key, const std::string& value) {
+    return text.replace(text.find(key), key.size(), value);
+}
+
+// A Lag fed by a Step at 1.2345, and the integral of a sine, side by side.
+const char* const known_solutions = R"(
+solver: {method: METHOD, stop: 4, rtol: RTOL, atol: ATOL}
+blocks:
+  step: {type: Step, time: 1.2345}
+  lag:  {type: Lag, time_constant: 0.5}
+  sine: {type: Sine}
+  x:    {type: Integrator}
+connections:
+  - step.0 -> lag.0
+  - sine.0 -> x.0
+log:
+  signals: [lag.0, x.0]
+)";
+
+double lag_solution(double t) { return t <= 1.2345 ? 0.0 : 1 - std::exp(-(t - 1.2345) / 0.5); }
+
+TEST(VariableStep, EachMethodMeetsItsToleranceOnKnownSolutions) {
+    for (const char* method : {"ode45", "ode23", "bdf"})
+        for (double rtol : {1e-6, 1e-8, 1e-10}) {
+            SCOPED_TRACE(std::string(method) + " rtol " + std::to_string(rtol));
+            char tolerances[2][32];
+            std::snprintf(tolerances[0], sizeof tolerances[0], "%g", rtol);
+            std::snprintf(tolerances[1], sizeof tolerances[1], "%g", rtol * 1e-3);
+            const std::string text =
+                with(with(with(known_solutions, "METHOD", method), "RTOL", tolerances[0]), "ATOL", tolerances[1]);
+            host::Simulation simulation(model(text));
+            const Rows rows = run(simulation);
+            double lag_error = 0, sine_error = 0;
+            for (std::size_t i = 0; i < rows.times.size(); ++i) {
+                lag_error = std::max(lag_error, std::fabs(rows.values[i][0] - lag_solution(rows.times[i])));
+                sine_error = std::max(sine_error, std::fabs(rows.values[i][1] - (1 - std::cos(rows.times[i]))));
+            }
+            EXPECT_LT(lag_error, 10 * rtol);
+            EXPECT_LT(sine_error, 10 * rtol);
+            EXPECT_EQ(4.0, rows.times.back());
+        }
+}
+
+TEST(VariableStep, ASwitchingTimeIsHitExactlyAndTheIntegratorStartsAgainThere) {
+    host::Simulation simulation(model(with(with(with(known_solutions, "METHOD", "ode45"), "RTOL", "1e-6"), "ATOL", "1e-9")));
+    const Rows rows = run(simulation);
+    std::size_t at_switch = 0;
+    while (at_switch < rows.times.size() && rows.times[at_switch] != 1.2345) ++at_switch;
+    ASSERT_LT(at_switch, rows.times.size()) << "no major step at the Step's time";
+    for (std::size_t i = 0; i <= at_switch; ++i) EXPECT_EQ(0.0, rows.values[i][0]) << rows.times[i];
+    EXPECT_GT(rows.values[at_switch + 1][0], 0.0);
+}
+
+TEST(VariableStep, BdfTakesAFractionOfTheStepsOfOde45OnAStiffModel) {
+    const char* const stiff = R"(
+solver: {method: METHOD, stop: 2, rtol: 1e-6, atol: 1e-9}
+blocks:
+  one:  {type: Constant, value: 1}
+  fast: {type: Lag, time_constant: 1e-5}
+  slow: {type: Lag, time_constant: 1}
+connections:
+  - one.0 -> fast.0
+  - fast.0 -> slow.0
+log: {interval: 0.5, signals: [slow.0]}
+)";
+    long long steps[2];
+    int i = 0;
+    for (const char* method : {"bdf", "ode45"}) {
+        host::Simulation simulation(model(with(stiff, "METHOD", method)));
+        const Rows rows = run(simulation);
+        EXPECT_NEAR(1 - std::exp(-2.0), rows.values.back()[0], 1e-4) << method;
+        steps[i++] = simulation.steps_taken();
+    }
+    EXPECT_LT(steps[0] * 50, steps[1]) << "bdf " << steps[0] << ", ode45 " << steps[1];
+}
+
+TEST(VariableStep, ALogIntervalPutsTheRowsOnExactMultiples) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode23, stop: 1}
+blocks:
+  sine: {type: Sine, frequency: 7}
+  x: {type: Integrator}
+connections:
+  - sine.0 -> x.0
+log: {interval: 0.1, signals: [x.0]}
+)"));
+    const Rows rows = run(simulation);
+    ASSERT_EQ(11u, rows.times.size());
+    for (std::size_t k = 0; k < rows.times.size(); ++k) EXPECT_EQ(static_cast<double>(k) * 0.1, rows.times[k]);
+}
+
+TEST(VariableStep, WithoutContinuousStatesStepsAreMaxStepLong) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode45, stop: 1, max_step: 0.25}
+blocks:
+  c: {type: Clock}
+  relay: {sfunction: sarnith, parameters: [0.6, 0.3]}
+connections:
+  - c.0 -> relay.0
+log:
+  signals: [relay.0]
+)"));
+    const Rows rows = run(simulation);
+    EXPECT_EQ((std::vector<double>{0, 0.25, 0.5, 0.75, 1}), rows.times);
+    // 1.0 below 0.3, held between, 0.0 above 0.6.
+    EXPECT_EQ((std::vector<std::vector<double>>{{1}, {1}, {1}, {0}, {0}}), rows.values);
+}
+
+TEST(VariableStep, MinorStepsCallOutputsAndDerivativesAndMajorStepsUpdate) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode45, stop: 0.5, rtol: 1e-6}
+blocks:
+  u:     {type: Constant, value: [20000000, 0.4, 0.8]}
+  ctrl:  {sfunction: Brisquel}
+  pick:  {type: Selector, elements: [4]}
+  relay: {sfunction: sarnith, parameters: [0.5, 0.2]}
+connections:
+  - u.0 -> ctrl.0
+  - ctrl.0 -> pick.0
+  - pick.0 -> relay.0
+)"));
+    long long major_outputs = 0, minor_outputs = 0, minor_derivatives = 0, updates = 0, major_derivatives = 0;
+    std::vector<std::string> sequence;
+    simulation.set_observer([&](const host::Node& node, host::Method method, double, bool major, bool after) {
+        if (after || node.name() != "relay") return;
+        if (method == host::Method::outputs) (major ? major_outputs : minor_outputs)++;
+        if (method == host::Method::derivatives) (major ? major_derivatives : minor_derivatives)++;
+        if (method == host::Method::update) {
+            EXPECT_TRUE(major) << "an update in a minor step";
+            ++updates;
+        }
+        if (method == host::Method::outputs || method == host::Method::update)
+            sequence.push_back(std::string(major ? "major " : "minor ") + host::method_name(method));
+    });
+    run(simulation);
+    // One major step at t = 0 and one after each accepted step, each an update
+    // but the last; every evaluation of the derivatives is a minor step.
+    EXPECT_EQ(simulation.steps_taken() + 1, major_outputs);
+    EXPECT_EQ(simulation.steps_taken(), updates);
+    EXPECT_EQ(0, major_derivatives);
+    EXPECT_EQ(simulation.rhs_evaluations(), minor_outputs);
+    EXPECT_EQ(simulation.rhs_evaluations(), minor_derivatives);
+    EXPECT_GT(simulation.rhs_evaluations(), simulation.steps_taken());
+    ASSERT_GE(sequence.size(), 3u);
+    EXPECT_EQ("major mdlOutputs", sequence[0]);
+    EXPECT_EQ("major mdlUpdate", sequence[1]);
+}
+
+TEST(VariableStep, AnIntegratorFailureEndsTheRunWithTheTimeAndTheCause) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode45, stop: 1}
+blocks:
+  bad: {type: Step, time: 0.5, after: .nan}
+  x: {type: Integrator}
+connections:
+  - bad.0 -> x.0
+log:
+  signals: [x.0]
+)"));
+    Rows rows;
+    try {
+        simulation.run([&](double t, const std::vector<double>& row) {
+            rows.times.push_back(t);
+            rows.values.push_back(row);
+        });
+        FAIL() << "expected the integrator to fail";
+    } catch (const host::IntegratorError& error) {
+        EXPECT_EQ("the integrator stopped at t = 0.5 s: a derivative of block 'x' (Integrator) is NaN",
+                  std::string(error.what()));
+    }
+    ASSERT_FALSE(rows.times.empty());
+    EXPECT_EQ(0.5, rows.times.back()) << "the rows up to the failure are kept";
+}
+
+}  // namespace
