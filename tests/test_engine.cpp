@@ -12,29 +12,12 @@
 #include "core/controller.hpp"
 #include "host/sim/engine.hpp"
 #include "host/sim/sfunction_node.hpp"
+#include "engine_fixture.hpp"
 #include "host/model/model_file.hpp"
 
 namespace {
 
-host::ModelSpec model(const std::string& text, const std::string& base = ".") {
-    host::ModelSpec spec = host::read_model_text(text, "test.yaml", base);
-    spec.search_path = {BLOCKS_LIBRARY_DIR, TEST_BLOCKS_DIR};
-    return spec;
-}
-
-struct Rows {
-    std::vector<double> times;
-    std::vector<std::vector<double>> values;
-};
-
-Rows run(host::Simulation& simulation) {
-    Rows rows;
-    simulation.run([&](double t, const std::vector<double>& row) {
-        rows.times.push_back(t);
-        rows.values.push_back(row);
-    });
-    return rows;
-}
+using namespace testing_engine;
 
 std::string build_error(const std::string& text) {
     try {
@@ -404,6 +387,8 @@ log:
 }  // namespace
 
 namespace {
+
+using namespace testing_engine;
 
 TEST(Engine, AStepSwitchesAtAMajorStepSoNoEarlierStageSeesIt) {
     // Under ode4 a Lag fed by a Step at t = 1 reads exactly 0 at t = 1 and

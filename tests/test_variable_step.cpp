@@ -8,31 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "host/model/model_file.hpp"
-#include "host/sim/engine.hpp"
+#include "engine_fixture.hpp"
 #include "host/sim/variable_step.hpp"
 
 namespace {
 
-struct Rows {
-    std::vector<double> times;
-    std::vector<std::vector<double>> values;
-};
-
-host::ModelSpec model(const std::string& text) {
-    host::ModelSpec spec = host::read_model_text(text, "test.yaml", ".");
-    spec.search_path = {BLOCKS_LIBRARY_DIR};
-    return spec;
-}
-
-Rows run(host::Simulation& simulation) {
-    Rows rows;
-    simulation.run([&](double t, const std::vector<double>& row) {
-        rows.times.push_back(t);
-        rows.values.push_back(row);
-    });
-    return rows;
-}
+using namespace testing_engine;
 
 std::string with(std::string text, const std::string& key, const std::string& value) {
     return text.replace(text.find(key), key.size(), value);
@@ -195,10 +176,7 @@ log:
 )"));
     Rows rows;
     try {
-        simulation.run([&](double t, const std::vector<double>& row) {
-            rows.times.push_back(t);
-            rows.values.push_back(row);
-        });
+        run_into(simulation, rows);
         FAIL() << "expected the integrator to fail";
     } catch (const host::IntegratorError& error) {
         EXPECT_EQ("the integrator stopped at t = 0.5 s: a derivative of block 'x' (Integrator) is NaN",

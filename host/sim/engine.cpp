@@ -30,6 +30,7 @@ std::string count_of(int n, const std::string& thing) {
 
 Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
     check_solver();
+    choose_log_cadence();
     create_nodes();
     resolve_links();
     order_by_feedthrough();
@@ -77,9 +78,12 @@ std::vector<std::string> Simulation::execution_order() const {
 
 // ---------------------------------------------------------------- set-up
 
-void Simulation::check_solver() {
+void Simulation::check_solver() const {
     const std::string problem = solver_problem(spec_.solver);
     if (!problem.empty()) throw HostError(at(0) + problem);
+}
+
+void Simulation::choose_log_cadence() {
     log_every_ = spec_.log_every;
     if (spec_.log_interval && !is_variable_step(spec_.solver.method)) {
         // A fixed step logs at the multiples of the interval: every n-th step.
@@ -108,9 +112,8 @@ void Simulation::create_nodes() {
             }
             try {
                 node = std::make_unique<SFunctionNode>(block.name, library, std::move(block.parameters));
-            } catch (const BlockError& error) {  // its parameters refused by mdlInitializeSizes
-                throw HostError(at(block.line) + error.what());
-            } catch (const HostError& error) {  // a parameter count or a declaration this host refuses
+            } catch (const std::runtime_error& error) {
+                // Parameters its mdlInitializeSizes refused, or a count or declaration this host refuses.
                 throw HostError(at(block.line) + error.what());
             }
         } else {

@@ -102,7 +102,8 @@ private:
     long long full_steps() const;  // whole steps within the stop time
 
     // ---- Set-up, in this order
-    void check_solver();
+    void check_solver() const;
+    void choose_log_cadence();
     void create_nodes();
     void resolve_links();
     void order_by_feedthrough();

@@ -1,0 +1,38 @@
+// Helpers for tests that run models in the engine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/model/model_file.hpp"
+#include "host/sim/engine.hpp"
+
+namespace testing_engine {
+
+// A model from its text, finding the block libraries and the test ones.
+inline host::ModelSpec model(const std::string& text, const std::string& base = ".") {
+    host::ModelSpec spec = host::read_model_text(text, "test.yaml", base);
+    spec.search_path = {BLOCKS_LIBRARY_DIR, TEST_BLOCKS_DIR};
+    return spec;
+}
+
+struct Rows {
+    std::vector<double> times;
+    std::vector<std::vector<double>> values;
+};
+
+// Runs the simulation into `rows`, which keep what was logged before a failure.
+inline void run_into(host::Simulation& simulation, Rows& rows) {
+    simulation.run([&](double t, const std::vector<double>& row) {
+        rows.times.push_back(t);
+        rows.values.push_back(row);
+    });
+}
+
+inline Rows run(host::Simulation& simulation) {
+    Rows rows;
+    run_into(simulation, rows);
+    return rows;
+}
+
+}  // namespace testing_engine
