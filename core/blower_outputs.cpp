@@ -38,17 +38,15 @@ void blower_outputs(const double* inlet, const double* outlet, const double* dri
     inlet_flow[0] = mass_flow;
     inlet_flow[2] = mass_flow * c * sigma / (c * sigma + 1.0);
 
-    GasProperties state{};
-    combustion_gas_properties(p_in, T_in, c, state);
-    const double h_in = state.h;
-    const double kappa = state.kappa;
+    const GasComposition gas = gas_composition(c);
+    double h_in, kappa;
+    gas_enthalpy_and_kappa(p_in, T_in, gas, h_in, kappa);
     inlet_flow[1] = mass_flow * h_in;
     outlet_flow[0] = mass_flow;
     outlet_flow[2] = inlet_flow[2];
 
     const double T_out_isentropic = T_in * std::pow(pressure_ratio, (kappa - 1.0) / kappa);
-    combustion_gas_properties(p_out, T_out_isentropic, c, state);
-    const double h_out_isentropic = state.h;
+    const double h_out_isentropic = gas_enthalpy(p_out, T_out_isentropic, gas);
 
     const double shaft_power = (h_out_isentropic - h_in) * mass_flow / eta;
     *power = shaft_power;

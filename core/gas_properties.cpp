@@ -111,66 +111,128 @@ std::array<double, N> linear_in_r(const std::array<double, N>& constant,
     return k;
 }
 
+// The reduced variables, the equation of state and the enthalpy: what every
+// evaluation needs. Each result below is computed from these by one
+// expression, whichever evaluation asks for it, so their numbers agree.
+// What depends on the composition alone (GasComposition) is computed once
+// for states of one composition.
+using Composition = GasComposition;
+
+struct EquationOfState {
+    const Composition* k;
+    double pi, theta, inv_theta;
+    double x, w, q, q_per_theta;
+    double Z, Z_pi, Z_theta;
+    double ideal_H, H;
+};
+
+inline Composition composition(double c) {
+    Composition k{};
+    k.inv_composition = 1.0 / (1.0 + fuel_air_ratio * c);
+    k.r = (1.0 - c) * k.inv_composition;
+    k.inv_molar = 1.0 / (molar_mass_slope * c + molar_mass_base);
+    k.R = universal_gas_constant * (c / 3.0 + moles_base) * k.inv_molar;
+    k.A = A0 + A1 * k.r;
+    k.B = B0 + B1 * k.r;
+    k.D = D0 + D1 * k.r;
+    k.b = linear_in_r(enthalpy_constant, enthalpy_slope, k.r);
+    return k;
+}
+
+inline EquationOfState equation_of_state(double p, double T, const Composition& k) {
+    EquationOfState s;
+    s.k = &k;
+    s.pi = pascal_to_kp_per_cm2 * p;
+    s.theta = kelvin_to_reduced * T;
+    s.inv_theta = 1.0 / s.theta;
+    s.x = k.D * s.inv_theta * s.inv_theta;
+    s.w = std::exp(s.x) * s.inv_theta;
+    s.q = s.pi * s.inv_theta;
+    s.q_per_theta = s.q * s.inv_theta;
+
+    s.Z = 1.0 + s.q * (k.A - k.B * s.w);
+    s.Z_pi = (k.A - k.B * s.w) * s.inv_theta;
+    s.Z_theta = s.q_per_theta * (k.B * s.w * (s.x + 2.0) - k.A);
+
+    s.ideal_H = polynomial(k.b, s.theta);
+    s.H = s.ideal_H - s.theta * s.Z_theta;
+    return s;
+}
+
+inline double enthalpy(const EquationOfState& s, double T) { return s.k->R * T * s.H; }
+
+inline double enthalpy_theta(const EquationOfState& s) {
+    return polynomial_derivative(s.k->b, s.theta) -
+           s.q_per_theta * (s.k->A - 4.0 * s.k->B * s.w * ((s.x + 1.0) * (s.x + 1.0) + s.x));
+}
+
+// cp, cv and their ratio, with the p-v-T derivatives they need.
+struct HeatCapacities {
+    double RZ, dRZ_dp, dRZ_dT, du_dp, du_dT, cp, cv, kappa;
+};
+
+inline HeatCapacities heat_capacities(const EquationOfState& s, double p, double T) {
+    const double H_theta = enthalpy_theta(s);
+    HeatCapacities k;
+    k.RZ = s.k->R * s.Z;
+    k.dRZ_dp = pressure_factor_of_derivatives * s.k->R * s.Z_pi;
+    k.dRZ_dT = kelvin_to_reduced * s.k->R * s.Z_theta;
+    k.du_dp = pressure_factor_of_derivatives * s.k->R * T * (-s.theta * s.Z_theta / s.pi - s.Z_pi);
+    k.du_dT = s.k->R * (s.H - s.Z + s.theta * (H_theta - s.Z_theta));
+    k.cp = s.k->R * (s.H + s.theta * H_theta);
+    k.cv = k.du_dT + k.du_dp * (k.RZ / T + k.dRZ_dT) / (k.RZ / p - k.dRZ_dp);
+    k.kappa = k.cp / k.cv;
+    return k;
+}
+
 }  // namespace
 
 void combustion_gas_properties(double p, double T, double c, GasProperties& out) {
-    const double pi = pascal_to_kp_per_cm2 * p;
-    const double theta = kelvin_to_reduced * T;
-    const double inv_theta = 1.0 / theta;
-    const double inv_composition = 1.0 / (1.0 + fuel_air_ratio * c);
-    const double r = (1.0 - c) * inv_composition;
-    const double inv_molar = 1.0 / (molar_mass_slope * c + molar_mass_base);
-    const double R = universal_gas_constant * (c / 3.0 + moles_base) * inv_molar;
+    const Composition k_c = composition(c);
+    const EquationOfState s = equation_of_state(p, T, k_c);
+    const HeatCapacities k = heat_capacities(s, p, T);
 
-    const double A = A0 + A1 * r;
-    const double B = B0 + B1 * r;
-    const double D = D0 + D1 * r;
-    const double x = D * inv_theta * inv_theta;
-    const double w = std::exp(x) * inv_theta;
-    const double q = pi * inv_theta;
-    const double q_per_theta = q * inv_theta;
+    const auto a = linear_in_r(entropy_constant, entropy_slope, s.k->r);
+    const double S = (log_T_constant + log_T_slope * s.k->r) * std::log(T)  // ln T, T in K
+                     + polynomial(a, s.theta)
+                     - polynomial(entropy_offset, s.k->r)
+                     - std::log(s.pi)                                     // ln pi, pi in kp/cm^2
+                     - s.q * s.k->B * s.w * (s.x + 1.0);
 
-    const double Z = 1.0 + q * (A - B * w);
-    const double Z_pi = (A - B * w) * inv_theta;
-    const double Z_theta = q_per_theta * (B * w * (x + 2.0) - A);
-
-    const auto b = linear_in_r(enthalpy_constant, enthalpy_slope, r);
-    const double ideal_H = polynomial(b, theta);
-    const double H = ideal_H - theta * Z_theta;
-    const double H_theta = polynomial_derivative(b, theta)
-                           - q_per_theta * (A - 4.0 * B * w * ((x + 1.0) * (x + 1.0) + x));
-
-    const auto a = linear_in_r(entropy_constant, entropy_slope, r);
-    const double S = (log_T_constant + log_T_slope * r) * std::log(T)  // ln T, T in K
-                     + polynomial(a, theta)
-                     - polynomial(entropy_offset, r)
-                     - std::log(pi)                                     // ln pi, pi in kp/cm^2
-                     - q * B * w * (x + 1.0);
-
-    out.RZ = R * Z;
-    out.h = R * T * H;
-    out.s = R * S;
+    out.RZ = k.RZ;
+    out.h = enthalpy(s, T);
+    out.s = s.k->R * S;
     out.u = out.h - out.RZ * T;
-    out.dRZ_dp = pressure_factor_of_derivatives * R * Z_pi;
-    out.dRZ_dT = kelvin_to_reduced * R * Z_theta;
-    out.du_dp = pressure_factor_of_derivatives * R * T * (-theta * Z_theta / pi - Z_pi);
-    out.du_dT = R * (H - Z + theta * (H_theta - Z_theta));
-    out.cp = R * (H + theta * H_theta);
-    out.cv = out.du_dT + out.du_dp * (out.RZ / T + out.dRZ_dT) / (out.RZ / p - out.dRZ_dp);
-    out.kappa = out.cp / out.cv;
+    out.dRZ_dp = k.dRZ_dp;
+    out.dRZ_dT = k.dRZ_dT;
+    out.du_dp = k.du_dp;
+    out.du_dT = k.du_dT;
+    out.cp = k.cp;
+    out.cv = k.cv;
+    out.kappa = k.kappa;
 
     // Composition derivatives, through r and R.
-    const double dr_dc = -(1.0 + fuel_air_ratio) * inv_composition * inv_composition;
+    const double dr_dc = -(1.0 + fuel_air_ratio) * s.k->inv_composition * s.k->inv_composition;
     const double dR_dc = universal_gas_constant * (molar_mass_base / 3.0 - moles_base * molar_mass_slope)
-                         * inv_molar * inv_molar;
-    const double dx_dr = D1 * inv_theta * inv_theta;
-    const double dw_dr = w * dx_dr;
-    const double dZ_dr = q * (A1 - B1 * w - B * dw_dr);
-    const double H_minus_Z = ideal_H - 1.0 - q * B * w * (x + 1.0);
-    const double dH_minus_Z_dr = polynomial(enthalpy_slope, theta)
-                                 - q * (B1 * w * (x + 1.0) + B * dw_dr * (x + 1.0) + B * w * dx_dr);
-    out.dRZ_dc = dR_dc * Z + R * dZ_dr * dr_dc;
-    out.du_dc = dR_dc * T * H_minus_Z + R * T * dH_minus_Z_dr * dr_dc;
+                         * s.k->inv_molar * s.k->inv_molar;
+    const double dx_dr = D1 * s.inv_theta * s.inv_theta;
+    const double dw_dr = s.w * dx_dr;
+    const double dZ_dr = s.q * (A1 - B1 * s.w - s.k->B * dw_dr);
+    const double H_minus_Z = s.ideal_H - 1.0 - s.q * s.k->B * s.w * (s.x + 1.0);
+    const double dH_minus_Z_dr = polynomial(enthalpy_slope, s.theta)
+                                 - s.q * (B1 * s.w * (s.x + 1.0) + s.k->B * dw_dr * (s.x + 1.0) + s.k->B * s.w * dx_dr);
+    out.dRZ_dc = dR_dc * s.Z + s.k->R * dZ_dr * dr_dc;
+    out.du_dc = dR_dc * T * H_minus_Z + s.k->R * T * dH_minus_Z_dr * dr_dc;
+}
+
+GasComposition gas_composition(double c) { return composition(c); }
+
+double gas_enthalpy(double p, double T, const GasComposition& k) { return enthalpy(equation_of_state(p, T, k), T); }
+
+void gas_enthalpy_and_kappa(double p, double T, const GasComposition& k, double& h, double& kappa) {
+    const EquationOfState s = equation_of_state(p, T, k);
+    h = enthalpy(s, T);
+    kappa = heat_capacities(s, p, T).kappa;
 }
 
 }  // namespace blocks

@@ -3,10 +3,13 @@
 // exactly its size. Asserted:
 //   - all seven outputs are written, whatever the inputs;
 //   - drive +0 or -0 gives seven exact zeros (+0.0);
-//   - moderate physical inputs give finite outputs.
+//   - moderate physical inputs give finite outputs;
+//   - the outputs equal, bit for bit (or both NaN), those computed through
+//     the full property evaluation (blower_outputs asks only for h and kappa).
 #include <cmath>
 #include <cstdlib>
 
+#include "tests/blower_full_path.hpp"
 #include "core/blower_outputs.hpp"
 #include "fuzz_input.hpp"
 
@@ -45,6 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (double output : outputs)
         if (fuzzing::same_bits(output, marker)) std::abort();
+    const auto full = blower_full_path::outputs(inlet.data(), outlet.data(), drive, efficiency[0], characteristic.data(),
+                                                stoichiometric_ratio[0]);
+    for (int i = 0; i < 7; ++i)
+        if (std::isnan(outputs[i]) ? !std::isnan(full[static_cast<std::size_t>(i)])  // NaNs may differ in sign
+                                   : !fuzzing::same_bits(outputs[i], full[static_cast<std::size_t>(i)]))
+            std::abort();
     if (drive == 0.0) {
         for (double output : outputs)
             if (!fuzzing::same_bits(output, 0.0)) std::abort();
