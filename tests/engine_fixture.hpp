@@ -16,6 +16,25 @@ inline host::ModelSpec model(const std::string& text, const std::string& base = 
     return spec;
 }
 
+// Two blocks whose calls tests record: the controller (continuous states,
+// lagged outputs) and a relay behind it (memory updated at major steps).
+// SOLVER stands for the solver's map.
+inline std::string calling_sequence_model(const std::string& solver) {
+    std::string text = R"(
+solver: SOLVER
+blocks:
+  u:      {type: Constant, value: [20000000, 0.4, 0.8]}
+  ctrl:   {sfunction: Brisquel}
+  pick:   {type: Selector, elements: [4]}
+  relay:  {sfunction: sarnith, parameters: [0.5, 0.2]}
+connections:
+  - u.0 -> ctrl.0
+  - ctrl.0 -> pick.0
+  - pick.0 -> relay.0
+)";
+    return text.replace(text.find("SOLVER"), 6, solver);
+}
+
 struct Rows {
     std::vector<double> times;
     std::vector<std::vector<double>> values;

@@ -44,23 +44,8 @@ std::ostream& operator<<(std::ostream& out, const Call& call) {
                << (call.major ? " major" : " minor");
 }
 
-const char* const sequence_model = R"(
-solver: {method: METHOD, step: 0.5, stop: 0.5}
-blocks:
-  u:      {type: Constant, value: [20000000, 0.4, 0.8]}
-  ctrl:   {sfunction: Brisquel}
-  pick:   {type: Selector, elements: [4]}
-  relay:  {sfunction: sarnith, parameters: [0.5, 0.2]}
-connections:
-  - u.0 -> ctrl.0
-  - ctrl.0 -> pick.0
-  - pick.0 -> relay.0
-)";
-
 std::vector<Call> record_calls(const std::string& method) {
-    std::string text = sequence_model;
-    text.replace(text.find("METHOD"), 6, method);
-    host::Simulation simulation(model(text));
+    host::Simulation simulation(model(calling_sequence_model("{method: " + method + ", step: 0.5, stop: 0.5}")));
     std::vector<Call> calls;
     simulation.set_observer([&](const host::Node& node, host::Method flag, double t, bool major, bool after) {
         if (!after && (node.name() == "ctrl" || node.name() == "relay")) calls.push_back({node.name(), flag, t, major});

@@ -124,18 +124,7 @@ log:
 }
 
 TEST(VariableStep, MinorStepsCallOutputsAndDerivativesAndMajorStepsUpdate) {
-    host::Simulation simulation(model(R"(
-solver: {method: ode45, stop: 0.5, rtol: 1e-6}
-blocks:
-  u:     {type: Constant, value: [20000000, 0.4, 0.8]}
-  ctrl:  {sfunction: Brisquel}
-  pick:  {type: Selector, elements: [4]}
-  relay: {sfunction: sarnith, parameters: [0.5, 0.2]}
-connections:
-  - u.0 -> ctrl.0
-  - ctrl.0 -> pick.0
-  - pick.0 -> relay.0
-)"));
+    host::Simulation simulation(model(calling_sequence_model("{method: ode45, stop: 0.5, rtol: 1e-6}")));
     long long major_outputs = 0, minor_outputs = 0, minor_derivatives = 0, updates = 0, major_derivatives = 0;
     std::vector<std::string> sequence;
     simulation.set_observer([&](const host::Node& node, host::Method method, double, bool major, bool after) {
