@@ -18,6 +18,19 @@ const char* const usage = R"(usage:
       unless --out) and, where gnuplot is installed, plots them to a PNG
       (beside the CSV unless --plot; --no-plot for none). No output may be
       the model or a file it reads. A CSV of more than 2 GB needs --force.
+  blocksim sweep FILE [--jobs N] [--out DIR] [--keep-runs] [--no-plot] [--path DIR]...
+  blocksim sweep FILE --shard K/N [--jobs N] [--out DIR] [--keep-runs]
+  blocksim sweep FILE --merge DIR
+  blocksim sweep FILE --slurm [--tasks N] [--jobs N] [--submit] [--out DIR] [--keep-runs]
+      Runs every case of a sweep file (a model and the values to vary) on N
+      worker processes (default: one per core) and writes DIR/summary.csv, a
+      row per case with its values, metrics and status, and a plot of each
+      metric over each value (DIR: the sweep file's name without .yaml,
+      beside it, unless --out). --keep-runs writes each case's CSV to
+      DIR/runs. --shard K/N runs the cases K, K+N, ... into
+      DIR/summary.K-of-N.csv; --merge joins the shards into DIR/summary.csv.
+      --slurm writes a Slurm job array of N tasks (default: up to 32, one
+      per shard) and a merge job; --submit submits it, waits and merges.
   blocksim info NAME [PARAMS...] [--raw] [--path DIR]...
       Loads S-function NAME and prints its declaration for the given dialog
       parameters (YAML values: 0.7, "[2, 0.5, 0.1]", "{int32: 3}"); --raw prints
@@ -42,6 +55,7 @@ int main(int argc, char** argv) {
         const std::string command = args[0];
         args.erase(args.begin());
         if (command == "run") return blocksim::run_command(args);
+        if (command == "sweep") return blocksim::sweep_command(args);
         if (command == "info") return blocksim::info_command(args);
         if (command == "demo-model") {
             std::cout << engine_demo_model;

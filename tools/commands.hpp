@@ -15,5 +15,6 @@ struct UsageError : std::runtime_error {
 
 int run_command(const std::vector<std::string>& args);
 int info_command(const std::vector<std::string>& args);
+int sweep_command(const std::vector<std::string>& args);
 
 }  // namespace blocksim

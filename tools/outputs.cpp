@@ -6,8 +6,6 @@
 
 namespace blocksim {
 
-namespace {
-
 // Whether two paths name one file, whether or not it exists yet.
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code error;
@@ -17,7 +15,13 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
            std::filesystem::weakly_canonical(std::filesystem::absolute(b), error);
 }
 
-}  // namespace
+void refuse_output_over_inputs(const std::filesystem::path& output, const std::string& what,
+                               const std::string& option, const std::vector<host::FileRead>& inputs) {
+    for (const auto& input : inputs)
+        if (same_file(output, input.file))
+            throw host::HostError("refusing to write the " + what + " to " + output.string() + ": that is " +
+                                  input.role + " (" + input.file.string() + "); choose another file with " + option);
+}
 
 RunOutputs choose_outputs(const std::optional<std::filesystem::path>& model_file,
                           const std::optional<std::filesystem::path>& out,
@@ -37,16 +41,9 @@ RunOutputs choose_outputs(const std::optional<std::filesystem::path>& model_file
 
 void refuse_overwriting_inputs(const RunOutputs& outputs, const std::vector<host::FileRead>& inputs,
                                bool with_plot) {
-    auto check = [&](const std::filesystem::path& output, const std::string& what, const std::string& option) {
-        for (const auto& input : inputs)
-            if (same_file(output, input.file))
-                throw host::HostError("refusing to write the " + what + " to " + output.string() + ": that is " +
-                                      input.role + " (" + input.file.string() + "); choose another file with " +
-                                      option);
-    };
-    check(outputs.csv, "results", "--out");
+    refuse_output_over_inputs(outputs.csv, "results", "--out", inputs);
     if (!with_plot) return;
-    check(outputs.png, "plot", "--plot");
+    refuse_output_over_inputs(outputs.png, "plot", "--plot", inputs);
     if (same_file(outputs.csv, outputs.png))
         throw host::HostError("refusing to write the results and the plot to one file, " + outputs.csv.string() +
                               "; choose another with --plot");

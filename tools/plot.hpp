@@ -13,6 +13,13 @@ namespace blocksim {
 
 bool have_gnuplot();
 
+// A gnuplot string literal.
+std::string gnuplot_string(const std::string& text);
+
+// Runs gnuplot on `script`, which draws `png`; throws with gnuplot's first
+// error line when it fails. gnuplot's output and warnings are not passed on.
+void run_gnuplot(const std::string& script, const std::filesystem::path& png);
+
 // Throws when the PNG could not be written: a missing folder, no write permission.
 void check_plot_target(const std::filesystem::path& png);
 

@@ -4,13 +4,13 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <iostream>
 #include <optional>
 
 #include "commands.hpp"
 #include "csv_writer.hpp"
 #include "engine_demo.hpp"
+#include "interrupt.hpp"
 #include "host/model/model_file.hpp"
 #include "host/sim/engine.hpp"
 #include "outputs.hpp"
@@ -89,11 +89,7 @@ host::ModelSpec read_model(const RunOptions& options) {
     if (options.atol) spec.solver.atol = *options.atol;
     if (options.max_step) spec.solver.max_step = *options.max_step;
     if (options.initial_step) spec.solver.initial_step = *options.initial_step;
-    // --path folders first, then the model's own, then the defaults.
-    auto path = library_search_path(options.paths);
-    path.insert(path.begin() + static_cast<long>(options.paths.size()), spec.search_path.begin(),
-                spec.search_path.end());
-    spec.search_path = path;
+    complete_search_path(spec, options.paths);
     return spec;
 }
 
@@ -115,28 +111,6 @@ void check_output_size(const host::Simulation& simulation, int log_every, const 
                           format_number(largest_csv_bytes / 1e9) + " GB blocksim writes without --force; log fewer " +
                           "rows (log: every: " + format_number(every) + " keeps it under) or add --force");
 }
-
-// SIGINT and SIGTERM ask the run to stop at the end of its step; a second
-// one ends the program at once.
-std::atomic<bool> stop_requested{false};
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void request_stop(int signal) {
-    stop_signal = signal;
-    stop_requested.store(true);
-    std::signal(signal, SIG_DFL);
-}
-
-struct Signals {
-    Signals() {
-        std::signal(SIGINT, request_stop);
-        std::signal(SIGTERM, request_stop);
-    }
-    ~Signals() {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-    }
-};
 
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
     const auto& solver = simulation.solver();
@@ -186,15 +160,15 @@ int run_command(const std::vector<std::string>& args) {
     simulation.set_stop_request(&stop_requested);
     const auto started = std::chrono::steady_clock::now();
     try {
-        const Signals signals;
+        const StopOnSignals signals;
         simulation.run([&](double t, const std::vector<double>& row) { csv.row(t, row); });
     } catch (const host::RunStopped& stopped) {
         progress.clear();
         csv.close();
-        std::cerr << "blocksim: stopped by " << (stop_signal == SIGINT ? "SIGINT" : "SIGTERM") << " at t = "
+        std::cerr << "blocksim: stopped by " << stop_signal_name() << " at t = "
                   << format_time(stopped.time()) << " s\nblocksim: the run stopped at t = "
                   << format_time(simulation.time()) << " s; " << rows_kept(outputs.csv, csv) << "\n";
-        return 128 + static_cast<int>(stop_signal);
+        return 128 + stop_signal;
     } catch (const std::exception& error) {
         progress.clear();
         csv.close();

@@ -40,4 +40,11 @@ std::vector<std::filesystem::path> library_search_path(const std::vector<std::fi
     return path;
 }
 
+void complete_search_path(host::ModelSpec& spec, const std::vector<std::filesystem::path>& path_options) {
+    auto path = library_search_path(path_options);
+    path.insert(path.begin() + static_cast<long>(path_options.size()), spec.search_path.begin(),
+                spec.search_path.end());
+    spec.search_path = path;
+}
+
 }  // namespace blocksim

@@ -1,29 +1,21 @@
-// How blocksim writes numbers, times and counts.
+// How blocksim writes numbers, times and counts: as the host does.
 #pragma once
 
-#include <charconv>
-#include <cstdio>
 #include <string>
+
+#include "host/sfunction/text.hpp"
 
 namespace blocksim {
 
-// The shortest text that reads back as the same double.
-inline std::string format_number(double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
+using host::count_of;
+using host::format_number;
+using host::format_time;
 
-// Times in messages: twelve significant digits hide the rounding of n * step.
-inline std::string format_time(double time) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.12g", time);
-    return buffer;
-}
-
-// "1 row", "3 rows"
-inline std::string count_of(long long n, const std::string& thing) {
-    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+// A word for the shell: `text` in single quotes.
+inline std::string shell_word(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 }  // namespace blocksim

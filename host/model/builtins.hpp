@@ -147,6 +147,17 @@ struct BuiltinKey {
 };
 std::vector<BuiltinKey> builtin_keys(const BuiltinSpec& spec);
 
+// The number behind key `key` of a built-in block (element `element` of a
+// list; -1 or 0 for a single number), which a sweep sets; `positive` when the
+// key takes positive numbers only. Empty, with `problem` saying why (or ""
+// when the block has no such key), when there is none to set.
+struct BuiltinNumber {
+    double* value;
+    bool positive;
+};
+std::optional<BuiltinNumber> builtin_number(BuiltinSpec& spec, const std::string& key, int element,
+                                           std::string& problem);
+
 // The built-in type names, in the order above.
 const std::vector<std::string>& builtin_types();
 // A built-in block of that type with every key at its default.

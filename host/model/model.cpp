@@ -25,6 +25,17 @@ constexpr SolverEntry solver_methods[] = {
 
 }  // namespace
 
+BlockSpec::BlockSpec(const BlockSpec& other)
+    : name(other.name), is_sfunction(other.is_sfunction), sfunction(other.sfunction), builtin(other.builtin),
+      line(other.line) {
+    for (const auto& parameter : other.parameters) parameters.push_back(duplicate(parameter.get()));
+}
+
+BlockSpec& BlockSpec::operator=(const BlockSpec& other) {
+    if (this != &other) *this = BlockSpec(other);
+    return *this;
+}
+
 bool is_variable_step(SolverMethod method) {
     return method == SolverMethod::ode45 || method == SolverMethod::ode23 || method == SolverMethod::bdf;
 }

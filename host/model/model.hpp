@@ -29,6 +29,14 @@ struct SignalRef {
 };
 
 struct BlockSpec {
+    BlockSpec() = default;
+    // A copy holds copies of the parameters, so that one model can be run
+    // many times with some of them changed.
+    BlockSpec(const BlockSpec& other);
+    BlockSpec& operator=(const BlockSpec& other);
+    BlockSpec(BlockSpec&&) = default;
+    BlockSpec& operator=(BlockSpec&&) = default;
+
     std::string name;
     bool is_sfunction = false;
     std::string sfunction;

@@ -13,82 +13,16 @@
 #include <sstream>
 
 #include "host/model/table_file.hpp"
+#include "host/model/yaml_reader.hpp"
 #include "host/sfunction/suggestions.hpp"
 
 namespace host {
 
 namespace {
 
-class Reader {
+class Reader : public YamlReader {
 public:
-    Reader(std::string source, std::filesystem::path base) : source_(std::move(source)), base_(std::move(base)) {}
-
-    [[noreturn]] void fail(const YAML::Node& node, const std::string& what) const {
-        fail_at(node.IsDefined() ? node.Mark().line + 1 : 0, what);
-    }
-    [[noreturn]] void fail_at(int line, const std::string& what) const {
-        throw ModelError(source_ + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what);
-    }
-    int line(const YAML::Node& node) const { return node.IsDefined() ? node.Mark().line + 1 : 0; }
-
-    // Every key of `map` is one of `allowed`, and none stands twice.
-    void only_keys(const YAML::Node& map, const std::set<std::string>& allowed, const std::string& what) const {
-        unique_keys(map, what);
-        for (const auto& entry : map) {
-            const std::string key = text(entry.first, "a key");
-            if (!allowed.count(key)) {
-                std::string list;
-                for (const auto& name : allowed) list += (list.empty() ? "" : ", ") + name;
-                fail(entry.first, "unknown key '" + key + "' in " + what +
-                                      did_you_mean(key, {allowed.begin(), allowed.end()}) + " (known: " + list + ")");
-            }
-        }
-    }
-
-    // yaml-cpp keeps the first of two equal keys: a second is refused.
-    void unique_keys(const YAML::Node& map, const std::string& what) const {
-        std::map<std::string, int> lines;
-        for (const auto& entry : map) {
-            if (!entry.first.IsScalar()) continue;
-            const auto [it, inserted] = lines.emplace(entry.first.Scalar(), line(entry.first));
-            if (!inserted)
-                fail(entry.first, "'" + it->first + "' stands twice in " + what +
-                                      (it->second == line(entry.first)
-                                           ? " (both on line " + std::to_string(it->second) + ")"
-                                           : " (lines " + std::to_string(it->second) + " and " +
-                                                 std::to_string(line(entry.first)) + ")"));
-        }
-    }
-
-    std::string text(const YAML::Node& node, const std::string& what) const {
-        if (!node.IsScalar()) fail(node, what + " must be a single word or number, not a list or map");
-        return node.Scalar();
-    }
-
-    double number(const YAML::Node& node, const std::string& what) const {
-        if (!node.IsScalar()) fail(node, what + " must be a number");
-        try {
-            return node.as<double>();
-        } catch (const YAML::Exception&) {
-            fail(node, what + " must be a number, not '" + node.Scalar() + "'");
-        }
-    }
-
-    std::vector<double> numbers(const YAML::Node& node, const std::string& what) const {
-        if (node.IsScalar()) return {number(node, what)};
-        if (!node.IsSequence()) fail(node, what + " must be a number or a list of numbers");
-        std::vector<double> values;
-        for (const auto& item : node) values.push_back(number(item, what));
-        return values;
-    }
-
-    int integer(const YAML::Node& node, const std::string& what) const {
-        const double value = number(node, what);
-        if (value != std::floor(value)) fail(node, what + " must be a whole number, not " + node.Scalar());
-        if (!(value >= -2147483648.0 && value <= 2147483647.0))
-            fail(node, what + " is out of range: " + node.Scalar() + " is not within -2147483648 .. 2147483647");
-        return static_cast<int>(value);
-    }
+    using YamlReader::YamlReader;
 
     ArrayPtr parameter(const YAML::Node& node) const {
         if (node.IsScalar()) {
@@ -147,30 +81,6 @@ public:
         fail(node, "unknown parameter class '" + kind + "' (known: double, single, int32, logical, complex, sparse, char)");
     }
 
-    SignalRef signal(const YAML::Node& node, const std::string& text, bool element_allowed) const {
-        static const std::regex pattern(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)\.(\d+)(?:\[(\d+)\])?\s*$)");
-        std::smatch match;
-        if (!std::regex_match(text, match, pattern) || (match[3].matched && !element_allowed))
-            fail(node, "'" + text + "' is not a signal; write block.port" +
-                           std::string(element_allowed ? " or block.port[element]" : "") + ", ports from 0");
-        // Nine digits always fit an int; more is no port or element any block has.
-        auto number = [&](const std::string& digits, const std::string& what) {
-            if (digits.size() > 9) fail(node, "'" + text + "': the " + what + " number is too large");
-            return std::stoi(digits);
-        };
-        SignalRef ref;
-        ref.block = match[1];
-        ref.port = number(match[2], "port");
-        ref.element = match[3].matched ? number(match[3], "element") : -1;
-        ref.line = line(node);
-        return ref;
-    }
-
-    std::filesystem::path path(const std::string& name) const {
-        const std::filesystem::path p(name);
-        return p.is_absolute() ? p : base_ / p;
-    }
-
     BlockSpec block(const std::string& name, const YAML::Node& node) const {
         BlockSpec spec;
         spec.name = name;
@@ -205,7 +115,7 @@ public:
 
     ModelSpec model(const YAML::Node& root) const {
         ModelSpec spec;
-        spec.source = source_;
+        spec.source = source();
         if (!root.IsMap()) fail_at(1, "a model is a map with blocks, connections, solver and log");
         only_keys(root, {"blocks", "connections", "solver", "log", "search_path"}, "the model");
         if (const auto solver = root["solver"]) spec.solver = this->solver(solver);
@@ -327,11 +237,6 @@ public:
         return signals;
     }
 
-    const std::string& source() const { return source_; }
-
-private:
-    std::string source_;
-    std::filesystem::path base_;
 };
 
 // Reads the keys of one built-in block, as its struct lists them, from the
@@ -419,35 +324,8 @@ void Reader::read_keys(const YAML::Node& node, const std::string& what, Keys& ke
     keys.keys(reader);
 }
 
-// What YAML would take for something else: a binary file, or tabs in the
-// indentation (which YAML does not allow, with a message that does not say so).
-void check_text(const std::string& text, const std::string& source) {
-    if (text.find('\0') != std::string::npos) throw ModelError(source + ": not a text file");
-    int line = 1;
-    for (std::size_t start = 0; start < text.size(); ++line) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::size_t indent_end = text.find_first_not_of(" \t", start);
-        if (text.find('\t', start) < std::min(indent_end, end))
-            throw ModelError(source + ":" + std::to_string(line) + ": tabs are not allowed for indentation");
-        start = end + 1;
-    }
-}
-
 ModelSpec parse(const std::string& text, const std::string& source, const std::filesystem::path& base) {
-    check_text(text, source);
-    YAML::Node root;
-    try {
-        root = YAML::Load(text);
-    } catch (const YAML::DeepRecursion& error) {
-        // The parser's own message for this is "bad file".
-        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": lists or maps nested too deeply");
-    } catch (const YAML::ParserException& error) {
-        // A common slip: block.port[element] inside a [ ] list reads as a nested list.
-        const std::string hint = error.msg.find("flow") != std::string::npos
-                                     ? " (inside [ ], write block.port[element] in quotes: \"fan.0[1]\")"
-                                     : "";
-        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg + hint);
-    }
+    const YAML::Node root = load_yaml(text, source);
     try {
         return Reader(source, base).model(root);
     } catch (const YAML::Exception& error) {
@@ -458,13 +336,7 @@ ModelSpec parse(const std::string& text, const std::string& source, const std::f
 }  // namespace
 
 ModelSpec read_model_file(const std::filesystem::path& file) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) throw ModelError(file.string() + " is a directory, not a model file");
-    std::ifstream in(file);
-    if (!in) throw ModelError(file.string() + ": cannot open the model file");
-    std::stringstream text;
-    text << in.rdbuf();
-    ModelSpec spec = parse(text.str(), file.string(), file.parent_path());
+    ModelSpec spec = parse(read_yaml_file(file, "model file"), file.string(), file.parent_path());
     spec.file = file;
     return spec;
 }

@@ -6,6 +6,7 @@
 
 #include "host/sfunction/data_types.hpp"
 #include "host/sfunction/suggestions.hpp"
+#include "host/sfunction/text.hpp"
 #include "host/sim/builtin_blocks.hpp"
 #include "host/sim/sfunction_node.hpp"
 #include "host/sim/stepper.hpp"
@@ -20,11 +21,6 @@ namespace {
 constexpr double step_count_tolerance = 1e-9;
 
 std::string port_text(const SignalRef& ref) { return ref.block + "." + std::to_string(ref.port); }
-
-// "1 output port", "3 output ports"
-std::string count_of(int n, const std::string& thing) {
-    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
-}
 
 }  // namespace
 
@@ -48,9 +44,9 @@ std::string Simulation::at(int line) const {
 }
 
 template <typename Action>
-void Simulation::at_line(int line, Action&& action) const {
+decltype(auto) Simulation::at_line(int line, Action&& action) const {
     try {
-        action();
+        return action();
     } catch (const HostError& error) {
         throw HostError(at(line) + error.what());
     }
@@ -319,23 +315,37 @@ void Simulation::set_up_logging() {
 }
 
 // The columns of a logged signal, added unless logged already.
-std::vector<int> Simulation::log_signal(const SignalRef& ref) {
+std::pair<const Node*, std::pair<int, int>> Simulation::resolve_signal(const SignalRef& ref,
+                                                                       const std::string& what) const {
     const auto it = by_name_.find(ref.block);
     if (it == by_name_.end())
-        throw HostError(at(ref.line) + "cannot log '" + ref.block + "': no such block" +
-                        did_you_mean(ref.block, block_names()));
+        throw HostError(what + " '" + ref.block + "': no such block" + did_you_mean(ref.block, block_names()));
     const Node* node = it->second;
     if (ref.port < 0 || ref.port >= node->num_outputs())
-        throw HostError(at(ref.line) + "cannot log " + port_text(ref) + ": block '" + ref.block + "' has " +
+        throw HostError(what + " " + port_text(ref) + ": block '" + ref.block + "' has " +
                         count_of(node->num_outputs(), "output port"));
     const int width = node->output_width(ref.port);
     if (ref.element >= width)
-        throw HostError(at(ref.line) + "cannot log element " + std::to_string(ref.element) + " of " +
-                        port_text(ref) + ", which has width " + std::to_string(width));
+        throw HostError(what + " element " + std::to_string(ref.element) + " of " + port_text(ref) +
+                        ", which has width " + std::to_string(width));
+    if (ref.element >= 0) return {node, {ref.element, ref.element}};
+    return {node, {0, width - 1}};
+}
+
+int Simulation::watch(const SignalRef& ref) {
+    const auto [node, elements] = resolve_signal(ref, "cannot watch");
+    if (elements.first != elements.second)
+        throw HostError(port_text(ref) + " has width " + std::to_string(elements.second + 1) +
+                        "; name one element, as " + port_text(ref) + "[0]");
+    watched_.push_back({node, ref.port, elements.first});
+    watched_values_.push_back(0.0);
+    return static_cast<int>(watched_.size()) - 1;
+}
+
+std::vector<int> Simulation::log_signal(const SignalRef& ref) {
+    const auto [node, elements] = at_line(ref.line, [&] { return resolve_signal(ref, "cannot log"); });
     std::vector<int> columns;
-    const int first = ref.element < 0 ? 0 : ref.element;
-    const int last = ref.element < 0 ? width - 1 : ref.element;
-    for (int element = first; element <= last; ++element) {
+    for (int element = elements.first; element <= elements.second; ++element) {
         const std::string name = port_text(ref) + "[" + std::to_string(element) + "]";
         const auto existing = std::find(columns_.begin(), columns_.end(), name);
         if (existing != columns_.end()) {
@@ -388,6 +398,16 @@ void Simulation::log_row(double time, const RowSink& sink) {
     sink(time, row_);
 }
 
+void Simulation::major_step_done(double time) {
+    for (std::size_t i = 0; i < watched_.size(); ++i) {
+        const Column& column = watched_[i];
+        watched_values_[i] = element_as_double(column.node->output_signal(column.port),
+                                               column.node->output_type(column.port),
+                                               static_cast<std::size_t>(column.element));
+    }
+    major_step_sink_(time, watched_values_);
+}
+
 void Simulation::terminate_all(bool rethrow_first) {
     std::exception_ptr first;
     for (Node* node : order_) {
@@ -429,6 +449,7 @@ void Simulation::run_fixed_step(const RowSink& sink) {
         const double t = step <= full_steps ? static_cast<double>(step) * h : spec_.solver.stop;
         outputs(t, true);
         time_ = t;
+        if (major_step_sink_) major_step_done(t);
         if (step % log_every_ == 0 || step == last) log_row(t, sink);
         if (step == last) break;
         if (stop_request_ && stop_request_->load()) throw RunStopped(t);
@@ -475,6 +496,7 @@ void Simulation::run_variable_step(const RowSink& sink) {
 
     double t = 0.0;
     outputs(t, true);
+    if (major_step_sink_) major_step_done(t);
     log_row(t, sink);
     if (integrator) integrator->start(t, states_.data());
     for (long long step = 1; t < stop; ++step) {
@@ -489,6 +511,7 @@ void Simulation::run_variable_step(const RowSink& sink) {
         outputs(t, true);
         time_ = t;
         steps_taken_ = step;
+        if (major_step_sink_) major_step_done(t);
         const bool at_log_time = interval ? t == static_cast<double>(next_log) * *interval : step % log_every_ == 0;
         if (at_log_time || t >= stop) log_row(t, sink);
         if (integrator && next_switch != switches.end() && t == *next_switch) integrator->start(t, states_.data());

@@ -70,6 +70,14 @@ public:
     // RunStopped (the row of that step logged). A signal handler may set it.
     void set_stop_request(const std::atomic<bool>* request) { stop_request_ = request; }
 
+    // A signal element read after every major step, for what a caller
+    // computes over a whole run (a sweep's metrics); `ref.element` -1 takes
+    // a signal of width 1. Returns its place in the watched values. Throws
+    // HostError, without a file position, when the model has no such signal.
+    int watch(const SignalRef& ref);
+    using MajorStepSink = std::function<void(double time, const std::vector<double>& watched)>;
+    void set_major_step_sink(MajorStepSink sink) { major_step_sink_ = std::move(sink); }
+
     // Runs from 0 to the stop time. Every block is terminated at the end,
     // also when a block fails; the failure is then rethrown.
     void run(const RowSink& sink);
@@ -114,6 +122,8 @@ private:
     void allocate_and_connect();
     void set_up_logging();
     std::vector<int> log_signal(const SignalRef& ref);
+    // The block of `ref` and its elements; `what` starts the message ("cannot log").
+    std::pair<const Node*, std::pair<int, int>> resolve_signal(const SignalRef& ref, const std::string& what) const;
     std::vector<std::string> block_names() const;
 
     // ---- Run
@@ -127,11 +137,12 @@ private:
     void updates(double time);
     void derivatives(double time, bool major_step);
     void log_row(double time, const RowSink& sink);
+    void major_step_done(double time);
     void terminate_all(bool rethrow_first);
 
     std::string at(int line) const;  // "model.yaml:12: "
     template <typename Action>
-    void at_line(int line, Action&& action) const;  // prefixes a HostError with the line
+    decltype(auto) at_line(int line, Action&& action) const;  // prefixes a HostError with the line
 
     ModelSpec spec_;
     std::vector<std::unique_ptr<Node>> nodes_;
@@ -145,6 +156,9 @@ private:
     std::vector<std::string> columns_;
     std::vector<PlotGroup> groups_;
     std::vector<double> row_;
+    std::vector<Column> watched_;
+    std::vector<double> watched_values_;
+    MajorStepSink major_step_sink_;
     Observer observer_;
     std::function<void(double)> progress_;
     const std::atomic<bool>* stop_request_ = nullptr;

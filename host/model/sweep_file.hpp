@@ -1,0 +1,75 @@
+// Sweep files: one model run over a design of its parameters' values.
+//
+//   model: engine.yaml                   # relative to this file
+//   vary:
+//     - {block: fan, parameter: 1, values: [0.6, 0.7, 0.8]}   # dialog parameter 1 (from 1), element 0
+//     - {block: fan, parameter: 2, element: 1, range: [0.5, 1.5], count: 5}
+//     - {block: scavenge, key: time_constant, values: [1.0, 2.0]}   # a key of a built-in block
+//   design: grid        # every combination, the last entry varying fastest;
+//                       # lhs: a Latin hypercube of `runs` cases from `seed` (ranges only)
+//   metrics:            # over every major step of a run
+//     power_final: {signal: fan.2, of: final}   # final, min, max, mean (time average), integral
+//
+// The reader checks the file against the model's blocks; the signals of
+// the metrics are checked once the model is built.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/model/model.hpp"
+
+namespace host {
+
+// One varied value: a dialog parameter's element, or a built-in block's key.
+struct SweepEntry {
+    std::string block;
+    int parameter = 0;  // from 1; 0 for a key
+    int element = -1;   // -1 when not given: element 0
+    std::string key;
+    std::vector<double> values;                     // as given, or
+    std::optional<std::pair<double, double>> range;  // [low, high]
+    int count = 0;                                  // grid points over the range, both ends included
+    int line = 0;
+    // "fan.parameter1", "fan.parameter2[1]", "scavenge.time_constant"
+    std::string column() const;
+};
+
+enum class SweepDesign { grid, lhs };
+
+// What a metric takes of a signal over every major step: its last value,
+// least, greatest, time average or trapezoidal integral.
+enum class MetricKind { final, min, max, mean, integral };
+
+struct MetricSpec {
+    std::string name;
+    SignalRef signal;
+    MetricKind of = MetricKind::final;
+    int line = 0;
+};
+
+struct SweepSpec {
+    std::filesystem::path file;
+    ModelSpec model;
+    std::vector<SweepEntry> vary;
+    SweepDesign design = SweepDesign::grid;
+    int runs = 0;  // lhs
+    std::uint64_t seed = 0;
+    std::vector<MetricSpec> metrics;
+    // "sweep.yaml:12: ", for messages about what stands on that line.
+    std::string at(int line) const;
+};
+
+// A sweep design with more cases than this is refused.
+constexpr double most_sweep_cases = 1e7;
+
+SweepSpec read_sweep_file(const std::filesystem::path& file);
+
+// Sets entry `entry`'s value in `model`, a copy of the sweep's model. Throws
+// ModelError when a built-in key that must be positive is given another value.
+void set_sweep_value(ModelSpec& model, const SweepEntry& entry, double value);
+
+}  // namespace host

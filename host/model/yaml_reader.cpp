@@ -1,0 +1,151 @@
+#include "host/model/yaml_reader.hpp"
+
+#include <yaml-cpp/depthguard.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "host/sfunction/suggestions.hpp"
+
+namespace host {
+
+namespace {
+
+// What YAML would take for something else: a binary file, or tabs in the
+// indentation (which YAML does not allow, with a message that does not say so).
+void check_text(const std::string& text, const std::string& source) {
+    if (text.find('\0') != std::string::npos) throw ModelError(source + ": not a text file");
+    int line = 1;
+    for (std::size_t start = 0; start < text.size(); ++line) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::size_t indent_end = text.find_first_not_of(" \t", start);
+        if (text.find('\t', start) < std::min(indent_end, end))
+            throw ModelError(source + ":" + std::to_string(line) + ": tabs are not allowed for indentation");
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::string read_yaml_file(const std::filesystem::path& file, const std::string& what) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error))
+        throw ModelError(file.string() + " is a directory, not a " + what);
+    std::ifstream in(file);
+    if (!in) throw ModelError(file.string() + ": cannot open the " + what);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+YAML::Node load_yaml(const std::string& text, const std::string& source) {
+    check_text(text, source);
+    try {
+        return YAML::Load(text);
+    } catch (const YAML::DeepRecursion& error) {
+        // The parser's own message for this is "bad file".
+        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": lists or maps nested too deeply");
+    } catch (const YAML::ParserException& error) {
+        // A common slip: block.port[element] inside a [ ] list reads as a nested list.
+        const std::string hint = error.msg.find("flow") != std::string::npos
+                                     ? " (inside [ ], write block.port[element] in quotes: \"fan.0[1]\")"
+                                     : "";
+        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg + hint);
+    }
+}
+
+void YamlReader::fail(const YAML::Node& node, const std::string& what) const {
+    fail_at(node.IsDefined() ? node.Mark().line + 1 : 0, what);
+}
+
+void YamlReader::fail_at(int line, const std::string& what) const {
+    throw ModelError(source_ + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what);
+}
+
+void YamlReader::only_keys(const YAML::Node& map, const std::set<std::string>& allowed,
+                           const std::string& what) const {
+    unique_keys(map, what);
+    for (const auto& entry : map) {
+        const std::string key = text(entry.first, "a key");
+        if (!allowed.count(key)) {
+            std::string list;
+            for (const auto& name : allowed) list += (list.empty() ? "" : ", ") + name;
+            fail(entry.first, "unknown key '" + key + "' in " + what +
+                                  did_you_mean(key, {allowed.begin(), allowed.end()}) + " (known: " + list + ")");
+        }
+    }
+}
+
+void YamlReader::unique_keys(const YAML::Node& map, const std::string& what) const {
+    std::map<std::string, int> lines;
+    for (const auto& entry : map) {
+        if (!entry.first.IsScalar()) continue;
+        const auto [it, inserted] = lines.emplace(entry.first.Scalar(), line(entry.first));
+        if (!inserted)
+            fail(entry.first, "'" + it->first + "' stands twice in " + what +
+                                  (it->second == line(entry.first)
+                                       ? " (both on line " + std::to_string(it->second) + ")"
+                                       : " (lines " + std::to_string(it->second) + " and " +
+                                             std::to_string(line(entry.first)) + ")"));
+    }
+}
+
+std::string YamlReader::text(const YAML::Node& node, const std::string& what) const {
+    if (!node.IsScalar()) fail(node, what + " must be a single word or number, not a list or map");
+    return node.Scalar();
+}
+
+double YamlReader::number(const YAML::Node& node, const std::string& what) const {
+    if (!node.IsScalar()) fail(node, what + " must be a number");
+    try {
+        return node.as<double>();
+    } catch (const YAML::Exception&) {
+        fail(node, what + " must be a number, not '" + node.Scalar() + "'");
+    }
+}
+
+std::vector<double> YamlReader::numbers(const YAML::Node& node, const std::string& what) const {
+    if (node.IsScalar()) return {number(node, what)};
+    if (!node.IsSequence()) fail(node, what + " must be a number or a list of numbers");
+    std::vector<double> values;
+    for (const auto& item : node) values.push_back(number(item, what));
+    return values;
+}
+
+int YamlReader::integer(const YAML::Node& node, const std::string& what) const {
+    const double value = number(node, what);
+    if (value != std::floor(value)) fail(node, what + " must be a whole number, not " + node.Scalar());
+    if (!(value >= -2147483648.0 && value <= 2147483647.0))
+        fail(node, what + " is out of range: " + node.Scalar() + " is not within -2147483648 .. 2147483647");
+    return static_cast<int>(value);
+}
+
+SignalRef YamlReader::signal(const YAML::Node& node, const std::string& text, bool element_allowed) const {
+    static const std::regex pattern(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)\.(\d+)(?:\[(\d+)\])?\s*$)");
+    std::smatch match;
+    if (!std::regex_match(text, match, pattern) || (match[3].matched && !element_allowed))
+        fail(node, "'" + text + "' is not a signal; write block.port" +
+                       std::string(element_allowed ? " or block.port[element]" : "") + ", ports from 0");
+    // Nine digits always fit an int; more is no port or element any block has.
+    auto number = [&](const std::string& digits, const std::string& what) {
+        if (digits.size() > 9) fail(node, "'" + text + "': the " + what + " number is too large");
+        return std::stoi(digits);
+    };
+    SignalRef ref;
+    ref.block = match[1];
+    ref.port = number(match[2], "port");
+    ref.element = match[3].matched ? number(match[3], "element") : -1;
+    ref.line = line(node);
+    return ref;
+}
+
+std::filesystem::path YamlReader::path(const std::string& name) const {
+    const std::filesystem::path p(name);
+    return p.is_absolute() ? p : base_ / p;
+}
+
+}  // namespace host

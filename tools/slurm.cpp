@@ -1,0 +1,118 @@
+#include "slurm.hpp"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "host/sfunction/errors.hpp"
+#include "text.hpp"
+
+extern char** environ;
+
+namespace blocksim {
+
+namespace {
+
+void write_script(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream out(file);
+    out << text;
+    out.close();
+    if (!out) throw host::HostError("cannot write " + file.string());
+    std::filesystem::permissions(file, std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec,
+                                 std::filesystem::perm_options::add);
+}
+
+// The log goes where the script says, not through an #SBATCH line: sbatch
+// reads those word by word, and a folder name may hold a space.
+std::string log_to(const std::filesystem::path& folder, const std::string& name_in_shell) {
+    return "exec >" + shell_word((folder / "logs").string() + "/") + name_in_shell + " 2>&1\n";
+}
+
+}  // namespace
+
+SlurmScripts write_slurm_scripts(const SlurmSweep& sweep) {
+    std::filesystem::create_directories(sweep.folder / "logs");
+    std::string options;
+    for (const auto& option : sweep.options) options += " " + shell_word(option);
+    const std::string blocksim = shell_word(sweep.blocksim.string());
+    const std::string file = shell_word(sweep.sweep_file.string());
+    const std::string folder = shell_word(sweep.folder.string());
+    const std::string tasks = std::to_string(sweep.tasks);
+
+    SlurmScripts scripts{sweep.folder / "sweep.sbatch", sweep.folder / "merge.sbatch"};
+    write_script(scripts.array,
+                 "#!/bin/sh\n"
+                 "#SBATCH --job-name=blocksim-sweep\n"
+                 "#SBATCH --array=0-" + std::to_string(sweep.tasks - 1) + "\n"
+                 "#SBATCH --cpus-per-task=" + std::to_string(sweep.jobs_per_task) + "\n"
+                 "#SBATCH --output=/dev/null\n"
+                 "# Task K of " + tasks + " runs the cases K, K+" + tasks + ", ... of the sweep and writes\n"
+                 "# summary.K-of-" + tasks + ".csv; merge.sbatch joins them once every task has ended.\n" +
+                     log_to(sweep.folder, "\"task-$SLURM_ARRAY_TASK_ID.log\"") + "exec " + blocksim + " sweep " +
+                     file + " --shard \"$SLURM_ARRAY_TASK_ID/" + tasks + "\" --jobs " +
+                     std::to_string(sweep.jobs_per_task) + " --out " + folder + options + "\n");
+    write_script(scripts.merge,
+                 "#!/bin/sh\n"
+                 "#SBATCH --job-name=blocksim-sweep-merge\n"
+                 "#SBATCH --output=/dev/null\n"
+                 "# Joins the shards of sweep.sbatch into summary.csv.\n" +
+                     log_to(sweep.folder, "merge.log") + "exec " + blocksim + " sweep " + file + " --merge " +
+                     folder + options + "\n");
+    return scripts;
+}
+
+std::string submit_line(const SlurmScripts& scripts) {
+    return "job=$(sbatch --parsable " + shell_word(scripts.array.string()) +
+           ") && sbatch --dependency=afterany:${job%%;*} " + shell_word(scripts.merge.string());
+}
+
+int submit_and_wait(const SlurmScripts& scripts, const std::function<void(const std::string& job)>& submitted) {
+    int out[2];
+    if (::pipe(out) != 0) throw host::HostError(std::string("cannot run sbatch: ") + std::strerror(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, out[1]);
+    const std::string script = scripts.array.string();
+    std::vector<std::string> words{"sbatch", "--parsable", "--wait", script};
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, "sbatch", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        throw host::HostError(std::string("cannot run sbatch: ") + std::strerror(spawned) +
+                              (spawned == ENOENT ? " (is Slurm's client installed? apt-get install slurm-client)" : ""));
+    }
+    std::string line;
+    char c = 0;
+    bool told = false;
+    for (;;) {
+        const ssize_t got = ::read(out[0], &c, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        if (c != '\n') {
+            line += c;
+        } else if (!told) {
+            submitted(line.substr(0, line.find(';')));
+            told = true;
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!told) throw host::HostError("sbatch did not submit " + script + (line.empty() ? "" : ": " + line));
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 1;
+}
+
+}  // namespace blocksim

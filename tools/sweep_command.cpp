@@ -1,0 +1,258 @@
+// blocksim sweep: every case of a sweep file, on worker processes, into a
+// summary; or one shard of them; or the shards joined; or a Slurm job
+// array that runs the shards on a cluster.
+#include <charconv>
+#include <chrono>
+#include <iostream>
+#include <optional>
+#include <thread>
+
+#include "commands.hpp"
+#include "host/model/sweep_file.hpp"
+#include "interrupt.hpp"
+#include "outputs.hpp"
+#include "plot.hpp"
+#include "progress.hpp"
+#include "search_path.hpp"
+#include "slurm.hpp"
+#include "sweep_design.hpp"
+#include "sweep_summary.hpp"
+#include "sweep_workers.hpp"
+#include "text.hpp"
+
+namespace blocksim {
+
+namespace {
+
+struct SweepOptions {
+    std::optional<std::filesystem::path> file, out, merge;
+    std::optional<int> jobs, tasks;
+    int shard = 0, shards = 0;  // shards 0: every case
+    bool keep_runs = false, no_plot = false, slurm = false, submit = false;
+    std::vector<std::filesystem::path> paths;
+};
+
+int positive_whole(const std::string& option, const std::string& text) {
+    int value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1)
+        throw UsageError(option + " needs a whole number of at least 1, not '" + text + "'");
+    return value;
+}
+
+SweepOptions parse_options(const std::vector<std::string>& args) {
+    SweepOptions options;
+    auto value = [&](std::size_t& i) {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--jobs") options.jobs = positive_whole(arg, value(i));
+        else if (arg == "--out") options.out = value(i);
+        else if (arg == "--keep-runs") options.keep_runs = true;
+        else if (arg == "--no-plot") options.no_plot = true;
+        else if (arg == "--merge") options.merge = value(i);
+        else if (arg == "--slurm") options.slurm = true;
+        else if (arg == "--submit") options.submit = true;
+        else if (arg == "--tasks") options.tasks = positive_whole(arg, value(i));
+        else if (arg == "--path") options.paths.emplace_back(value(i));
+        else if (arg == "--shard") {
+            const std::string text = value(i);
+            const auto slash = text.find('/');
+            if (slash == std::string::npos) throw UsageError("--shard is K/N, as 0/4, not '" + text + "'");
+            options.shards = positive_whole("--shard", text.substr(slash + 1));
+            const std::string k = text.substr(0, slash);
+            options.shard = k == "0" ? 0 : positive_whole("--shard", k);
+            if (options.shard >= options.shards)
+                throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
+        } else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
+        else if (!options.file) options.file = arg;
+        else throw UsageError("one sweep at a time: " + options.file->string() + " and " + arg);
+    }
+    if (!options.file) throw UsageError("sweep needs a sweep file");
+    const int modes = (options.merge ? 1 : 0) + (options.slurm ? 1 : 0) + (options.shards > 0 ? 1 : 0);
+    if (modes > 1) throw UsageError("--merge, --slurm and --shard go one at a time");
+    if (options.merge && options.out) throw UsageError("--merge DIR writes DIR/summary.csv: no --out with it");
+    if ((options.submit || options.tasks) && !options.slurm) throw UsageError("--submit and --tasks go with --slurm");
+    return options;
+}
+
+// The sweep file's name without .yaml, beside it, unless --out.
+std::filesystem::path output_folder(const SweepOptions& options) {
+    if (options.merge) return *options.merge;
+    if (options.out) return *options.out;
+    return options.file->parent_path() / options.file->stem();
+}
+
+std::vector<host::FileRead> files_read(const host::SweepSpec& spec) {
+    auto files = host::files_read(spec.model);
+    files.push_back({spec.file, "the sweep file"});
+    return files;
+}
+
+void make_folder(const std::filesystem::path& folder) {
+    std::error_code error;
+    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error))
+        throw host::HostError("cannot write the sweep's results into " + folder.string() +
+                              ": it is a file; choose a folder with --out");
+    std::filesystem::create_directories(folder, error);
+    if (error) throw host::HostError("cannot make the folder " + folder.string() + ": " + error.message());
+}
+
+// Each case's CSV in folder/runs, named so that they sort by case.
+std::filesystem::path run_file(const std::filesystem::path& folder, std::size_t case_number, std::size_t cases) {
+    const std::string number = std::to_string(case_number);
+    const std::size_t width = std::to_string(cases > 0 ? cases - 1 : 0).size();
+    return folder / "runs" / ("case-" + std::string(width - std::min(width, number.size()), '0') + number + ".csv");
+}
+
+void refuse_overwriting(const host::SweepSpec& spec, const std::filesystem::path& folder, const std::string& summary,
+                        bool keep_runs) {
+    const auto inputs = files_read(spec);
+    refuse_output_over_inputs(folder / summary, "summary", "--out", inputs);
+    refuse_output_over_inputs(folder / "summary.png", "summary plot", "--out", inputs);
+    if (!keep_runs) return;
+    for (const auto& input : inputs)
+        if (same_file(input.file.parent_path(), folder / "runs"))
+            throw host::HostError("refusing to write the runs into " + (folder / "runs").string() + ": it holds " +
+                                  input.role + " (" + input.file.string() + "); choose another folder with --out");
+}
+
+void draw_summary_plot(const host::SweepSpec& spec, const std::filesystem::path& folder, bool no_plot) {
+    if (no_plot || spec.metrics.empty()) return;
+    if (!have_gnuplot()) {
+        std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+        return;
+    }
+    plot_summary(spec, folder / "summary.csv", folder / "summary.png");
+    std::cout << "wrote " << (folder / "summary.png").string() << "\n";
+}
+
+int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const std::vector<SweepCase>& cases) {
+    const auto folder = output_folder(options);
+    const std::string summary = summary_name(options.shard, options.shards);
+    refuse_overwriting(spec, folder, summary, options.keep_runs);
+    make_folder(folder);
+    std::vector<std::size_t> order;
+    const std::size_t step = options.shards > 0 ? static_cast<std::size_t>(options.shards) : 1;
+    for (std::size_t i = static_cast<std::size_t>(options.shard); i < cases.size(); i += step) order.push_back(i);
+    const int workers = options.jobs ? *options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+
+    SummaryWriter writer(folder / summary, summary_columns(spec), order);
+    CaseProgress progress(order.size());
+    std::size_t failed = 0;
+    const auto started = std::chrono::steady_clock::now();
+    const auto job = [&](std::size_t i) {
+        return run_case(spec, cases[i], options.keep_runs ? run_file(folder, i, cases.size()) : std::filesystem::path());
+    };
+    const auto done = [&](std::size_t i, CaseResult result) {
+        if (result.status != "ok") ++failed;
+        writer.add(i, summary_row(i, cases[i], result, spec.metrics.size()));
+        progress(writer.written(), failed);
+    };
+    bool finished = false;
+    {
+        const StopOnSignals signals;
+        finished = run_on_workers(workers, order, job, done, &stop_requested);
+    }
+    progress.clear();
+    const std::string written = (folder / summary).string();
+    if (!finished) {
+        std::cerr << "blocksim: stopped by " << stop_signal_name() << " after " << writer.written() << " of "
+                  << count_of(static_cast<long long>(order.size()), "case") << "; " << written << " holds "
+                  << (writer.written() == 0 ? std::string("no case")
+                                            : "the cases up to case " + std::to_string(writer.last_written()))
+                  << " (" << count_of(static_cast<long long>(writer.written()), "row") << ")\n";
+        return 128 + stop_signal;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::cout << "ran " << count_of(static_cast<long long>(order.size()), "case") << " of "
+              << options.file->string() << (options.shards > 0 ? " (shard " + std::to_string(options.shard) + " of " +
+                                                                     std::to_string(options.shards) + ")"
+                                                               : "")
+              << " on " << count_of(std::min<long long>(workers, static_cast<long long>(order.size())), "worker")
+              << " in " << format_number(std::round(seconds * 100) / 100) << " s: " << order.size() - failed
+              << " ok, " << failed << " failed\nwrote " << written << " ("
+              << count_of(static_cast<long long>(order.size()), "row") << ")\n";
+    if (options.keep_runs) std::cout << "wrote the runs' CSV files in " << (folder / "runs").string() << "\n";
+    if (options.shards == 0) draw_summary_plot(spec, folder, options.no_plot);
+    return 0;
+}
+
+int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t cases) {
+    const auto folder = output_folder(options);
+    refuse_overwriting(spec, folder, "summary.csv", false);
+    const int shards = merge_shards(spec, cases, folder);
+    std::cout << "merged " << count_of(shards, "shard") << " into " << (folder / "summary.csv").string() << " ("
+              << count_of(static_cast<long long>(cases), "row") << ")\n";
+    draw_summary_plot(spec, folder, options.no_plot);
+    return 0;
+}
+
+// What each task passes on: the options that change what a case writes or
+// where the libraries are found.
+std::vector<std::string> task_options(const SweepOptions& options) {
+    std::vector<std::string> passed;
+    if (options.keep_runs) passed.push_back("--keep-runs");
+    if (options.no_plot) passed.push_back("--no-plot");
+    for (const auto& path : options.paths) {
+        passed.push_back("--path");
+        passed.push_back(std::filesystem::absolute(path).string());
+    }
+    return passed;
+}
+
+// Without --tasks, this many at most: one per case below it.
+constexpr int default_most_tasks = 32;
+
+int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t cases) {
+    const auto folder = std::filesystem::absolute(output_folder(options));
+    refuse_overwriting(spec, folder, "summary.csv", options.keep_runs);
+    make_folder(folder);
+    SlurmSweep sweep;
+    sweep.blocksim = std::filesystem::read_symlink("/proc/self/exe");
+    sweep.sweep_file = std::filesystem::absolute(*options.file);
+    sweep.folder = folder;
+    sweep.tasks = options.tasks ? *options.tasks : static_cast<int>(std::min<std::size_t>(cases, default_most_tasks));
+    if (static_cast<std::size_t>(sweep.tasks) > cases)
+        throw UsageError("--tasks " + std::to_string(sweep.tasks) + " is more than the sweep's " +
+                         count_of(static_cast<long long>(cases), "case"));
+    sweep.jobs_per_task = options.jobs ? *options.jobs : 1;
+    sweep.options = task_options(options);
+    // Shards of an earlier split would not merge with these.
+    for (const auto& item : std::filesystem::directory_iterator(folder))
+        if (item.path().filename().string().rfind("summary.", 0) == 0 &&
+            item.path().filename().string().find("-of-") != std::string::npos)
+            std::filesystem::remove(item.path());
+    const SlurmScripts scripts = write_slurm_scripts(sweep);
+    std::cout << "wrote " << scripts.array.string() << " (an array of " << count_of(sweep.tasks, "task") << ") and "
+              << scripts.merge.string() << "\n";
+    if (!options.submit) {
+        std::cout << "submit them with:\n  " << submit_line(scripts) << "\n";
+        return 0;
+    }
+    const int status = submit_and_wait(scripts, [&](const std::string& job) {
+        std::cout << "submitted job array " << job << "; waiting for its " << count_of(sweep.tasks, "task") << std::endl;
+    });
+    if (status != 0)
+        std::cerr << "blocksim: a task of the array failed (sbatch exit status " << status << "); its log is in "
+                  << (folder / "logs").string() << "\n";
+    const int merged = merge(options, spec, cases);
+    return status != 0 ? 1 : merged;
+}
+
+}  // namespace
+
+int sweep_command(const std::vector<std::string>& args) {
+    const SweepOptions options = parse_options(args);
+    host::SweepSpec spec = host::read_sweep_file(*options.file);
+    complete_search_path(spec.model, options.paths);
+    const std::vector<SweepCase> cases = sweep_cases(spec);
+    if (options.merge) return merge(options, spec, cases.size());
+    check_metric_signals(spec);
+    if (options.slurm) return slurm(options, spec, cases.size());
+    return run_cases(options, spec, cases);
+}
+
+}  // namespace blocksim
