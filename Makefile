@@ -10,10 +10,10 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
-# GNU Octave and gnuplot are installed too when run as root; otherwise their
+# GNU Octave, gnuplot and Slurm are installed too when run as root; otherwise their
 # tests show as skipped.
 test: deps
-	@scripts/install-deps.sh --optional octave demo
+	@scripts/install-deps.sh --optional octave demo slurm
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
 

@@ -114,7 +114,7 @@ void refuse_overwriting(const host::SweepSpec& spec, const std::filesystem::path
     refuse_output_over_inputs(folder / "summary.png", "summary plot", "--out", inputs);
     if (!keep_runs) return;
     for (const auto& input : inputs)
-        if (same_file(input.file.parent_path(), folder / "runs"))
+        if (same_file(input.file.has_parent_path() ? input.file.parent_path() : ".", folder / "runs"))
             throw host::HostError("refusing to write the runs into " + (folder / "runs").string() + ": it holds " +
                                   input.role + " (" + input.file.string() + "); choose another folder with --out");
 }

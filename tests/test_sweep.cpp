@@ -1,0 +1,331 @@
+// blocksim sweep: its designs, the summary a user reads, the mistakes a
+// sweep file can hold, and results that do not depend on how the cases are
+// split over workers and shards.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <iterator>
+#include <random>
+#include <set>
+
+#include "blocksim_fixture.hpp"
+#include "sweep_design.hpp"
+
+namespace {
+
+// ---- Designs
+
+host::SweepEntry range_entry(double low, double high, int count = 0) {
+    host::SweepEntry entry;
+    entry.range = std::make_pair(low, high);
+    entry.count = count;
+    return entry;
+}
+
+TEST(SweepDesign, GridVariesTheLastEntryFastestAndHitsBothEndsOfARange) {
+    host::SweepSpec spec;
+    host::SweepEntry listed;
+    listed.values = {10, 20};
+    spec.vary = {listed, range_entry(0.5, 1.5, 3)};
+    const auto cases = blocksim::sweep_cases(spec);
+    const std::vector<blocksim::SweepCase> expected = {{10, 0.5}, {10, 1.0}, {10, 1.5},
+                                                       {20, 0.5}, {20, 1.0}, {20, 1.5}};
+    EXPECT_EQ(expected, cases);
+    // 0.1 + (0.7 - 0.1) * 2 / 2 is not exactly 0.7 in doubles: the last point is the end itself.
+    EXPECT_EQ(0.7, blocksim::grid_values(range_entry(0.1, 0.7, 3)).back());
+}
+
+TEST(SweepDesign, LatinHypercubeHasOneCaseInEveryStratumOfEveryRange) {
+    std::mt19937 random(20261208);
+    for (int trial = 0; trial < 200; ++trial) {
+        const int runs = 1 + static_cast<int>(random() % 60);
+        std::vector<std::pair<double, double>> ranges;
+        const int dimensions = 1 + static_cast<int>(random() % 4);
+        for (int d = 0; d < dimensions; ++d) {
+            const double low = std::uniform_real_distribution<double>(-100, 100)(random);
+            ranges.emplace_back(low, low + std::uniform_real_distribution<double>(1e-3, 50)(random));
+        }
+        const auto cases = blocksim::latin_hypercube(ranges, runs, random());
+        ASSERT_EQ(static_cast<std::size_t>(runs), cases.size());
+        for (int d = 0; d < dimensions; ++d) {
+            const auto [low, high] = ranges[static_cast<std::size_t>(d)];
+            std::set<int> strata;
+            for (const auto& c : cases) {
+                const double value = c[static_cast<std::size_t>(d)];
+                ASSERT_GE(value, low);
+                ASSERT_LE(value, high);
+                strata.insert(std::min(runs - 1, static_cast<int>((value - low) / (high - low) * runs)));
+            }
+            EXPECT_EQ(static_cast<std::size_t>(runs), strata.size()) << "trial " << trial << ", range " << d;
+        }
+    }
+}
+
+TEST(SweepDesign, LatinHypercubeIsReproducibleFromItsSeed) {
+    const std::vector<std::pair<double, double>> ranges = {{0, 1}, {-5, 5}};
+    EXPECT_EQ(blocksim::latin_hypercube(ranges, 25, 7), blocksim::latin_hypercube(ranges, 25, 7));
+    EXPECT_NE(blocksim::latin_hypercube(ranges, 25, 7), blocksim::latin_hypercube(ranges, 25, 8));
+    // The first draws of seed 7, pinned so that another platform's or
+    // library's random numbers cannot change a user's design unnoticed.
+    const auto cases = blocksim::latin_hypercube(ranges, 4, 7);
+    std::mt19937_64 reference(7);
+    // Stratum permutation of range 0, drawn as the design draws it (4 > 3 > 2).
+    std::vector<int> strata{0, 1, 2, 3};
+    for (std::size_t i = 4; i > 1; --i) {
+        std::uint64_t draw;
+        do draw = reference();
+        while (draw >= UINT64_MAX - UINT64_MAX % i);
+        std::swap(strata[i - 1], strata[draw % i]);
+    }
+    const double u = static_cast<double>(reference() >> 11) * 0x1.0p-53;
+    EXPECT_EQ((strata[0] + u) / 4, cases[0][0]);
+}
+
+// ---- The command
+
+// A model whose metrics are known exactly: x' = gain * level from x = 0,
+// so x(t) = gain * level * t, which Euler steps of 0.25 s hit exactly.
+const char* const ramp_model = R"(solver: {method: ode1, step: 0.25, stop: 2}
+blocks:
+  level: {type: Constant, value: 3}
+  gain:  {type: Gain, gain: 1}
+  x:     {type: Integrator}
+  fault: {sfunction: failer, parameters: [100]}
+connections:
+  - level.0 -> gain.0
+  - gain.0 -> x.0
+  - x.0 -> fault.0
+log:
+  signals: [x.0]
+)";
+
+class Sweep : public Blocksim {
+protected:
+    void SetUp() override {
+        Blocksim::SetUp();
+        write("ramp.yaml", ramp_model);
+    }
+    // blocksim sweep with the test blocks' folder on the search path.
+    Result sweep(const std::string& arguments) const {
+        return blocksim("sweep " + arguments + " --path " + shell_word(TEST_BLOCKS_DIR));
+    }
+    std::string text(const fs::path& file) const {
+        std::ifstream in(directory_ / file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+const char* const grid_sweep = R"(model: ramp.yaml
+vary:
+  - {block: gain, key: gain, values: [1, 2]}
+  - {block: level, key: value, range: [1, 3], count: 3}
+metrics:
+  last: {signal: x.0, of: final}
+  least: {signal: x.0, of: min}
+  most: {signal: "x.0[0]", of: max}
+  average: {signal: x.0, of: mean}
+  area: {signal: x.0, of: integral}
+)";
+
+TEST_F(Sweep, SummaryHoldsEachCaseWithItsValuesAndExactMetrics) {
+    write("grid.yaml", grid_sweep);
+    const Result result = sweep("grid.yaml --no-plot --jobs 2");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("ran 6 cases of grid.yaml on 2 workers in ")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(" s: 6 ok, 0 failed\nwrote grid/summary.csv (6 rows)\n"))
+        << result.output;
+    // x = k t over t in [0, 2]: final 2k, min 0, max 2k, mean k, integral 2k.
+    EXPECT_EQ("case,gain.gain,level.value,last,least,most,average,area,status\n"
+              "0,1,1,2,0,2,1,2,ok\n"
+              "1,1,2,4,0,4,2,4,ok\n"
+              "2,1,3,6,0,6,3,6,ok\n"
+              "3,2,1,4,0,4,2,4,ok\n"
+              "4,2,2,8,0,8,4,8,ok\n"
+              "5,2,3,12,0,12,6,12,ok\n",
+              text("grid/summary.csv"));
+}
+
+TEST_F(Sweep, NumbersReadBackExactly) {
+    write("lhs.yaml", "model: ramp.yaml\nvary:\n  - {block: gain, key: gain, range: [0.1, 0.7]}\n"
+                      "design: lhs\nruns: 5\nseed: 3\nmetrics:\n  area: {signal: x.0, of: integral}\n");
+    ASSERT_EQ(0, sweep("lhs.yaml --no-plot --jobs 1").status);
+    const auto cases = blocksim::latin_hypercube({{0.1, 0.7}}, 5, 3);
+    std::stringstream rows(text("lhs/summary.csv"));
+    std::string line;
+    std::getline(rows, line);
+    for (const auto& c : cases) {
+        ASSERT_TRUE(std::getline(rows, line));
+        std::stringstream cells(line);
+        std::string number, value;
+        std::getline(cells, number, ',');
+        std::getline(cells, value, ',');
+        EXPECT_EQ(c[0], std::stod(value)) << line;  // bit for bit
+    }
+}
+
+TEST_F(Sweep, ResultsDoNotDependOnWorkersOrShards) {
+    write("grid.yaml", grid_sweep);
+    ASSERT_EQ(0, sweep("grid.yaml --no-plot --jobs 1 --out one").status);
+    ASSERT_EQ(0, sweep("grid.yaml --no-plot --jobs 3 --out three").status);
+    for (int shard = 0; shard < 4; ++shard) {
+        const Result result = sweep("grid.yaml --jobs 2 --out shards --shard " + std::to_string(shard) + "/4");
+        ASSERT_EQ(0, result.status) << result.output;
+    }
+    EXPECT_EQ("case,gain.gain,level.value,last,least,most,average,area,status\n1,1,2,4,0,4,2,4,ok\n5,2,3,12,0,12,6,12,ok\n",
+              text("shards/summary.1-of-4.csv"));
+    const Result merged = blocksim("sweep grid.yaml --merge shards --no-plot");
+    ASSERT_EQ(0, merged.status) << merged.output;
+    EXPECT_EQ("merged 4 shards into shards/summary.csv (6 rows)\n", merged.output);
+    const std::string one = text("one/summary.csv");
+    EXPECT_FALSE(one.empty());
+    EXPECT_EQ(one, text("three/summary.csv"));
+    EXPECT_EQ(one, text("shards/summary.csv"));
+}
+
+TEST_F(Sweep, MergeNamesWhatIsMissing) {
+    write("grid.yaml", grid_sweep);
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 0/3").status);
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 2/3").status);
+    Result result = blocksim("sweep grid.yaml --merge shards");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: cannot merge shards: missing summary.1-of-3.csv (run those shards with --shard K/3)\n",
+              result.output);
+    // A shard cut short: its last row gone.
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 1/3").status);
+    std::string shard = text("shards/summary.1-of-3.csv");
+    shard.erase(shard.rfind('\n', shard.size() - 2) + 1);
+    write("shards/summary.1-of-3.csv", shard);
+    result = blocksim("sweep grid.yaml --merge shards");
+    EXPECT_EQ("blocksim: error: shards/summary.1-of-3.csv is incomplete: it holds 1 of its 2 cases; run it again "
+              "with --shard 1/3\n",
+              result.output);
+    EXPECT_FALSE(fs::exists(directory_ / "shards" / "summary.csv"));
+}
+
+TEST_F(Sweep, AFailingCaseIsReportedInItsRowAndTheSweepGoesOn) {
+    write("faults.yaml", "model: ramp.yaml\nvary:\n  - {block: fault, parameter: 1, values: [100, 1.5, -.inf, 100]}\n"
+                         "metrics:\n  last: {signal: x.0, of: final}\n");
+    const Result result = sweep("faults.yaml --jobs 2 --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("2 ok, 2 failed")) << result.output;
+    EXPECT_EQ("case,fault.parameter1,last,status\n"
+              "0,100,6,ok\n"
+              "1,1.5,,block 'fault' (S-function 'failer') failed in mdlOutputs at t = 1.5: simulated failure\n"
+              "2,-inf,,the worker running this case killed by signal 6 (Aborted)\n"
+              "3,100,6,ok\n",
+              text("faults/summary.csv"));
+}
+
+TEST_F(Sweep, KeptRunsAreWhatARunOfTheCaseWrites) {
+    write("grid.yaml", grid_sweep);
+    ASSERT_EQ(0, sweep("grid.yaml --keep-runs --no-plot").status);
+    std::string model = ramp_model;
+    model.replace(model.find("gain: 1"), 7, "gain: 2");
+    model.replace(model.find("value: 3"), 8, "value: 2");
+    write("case4.yaml", model);
+    ASSERT_EQ(0, blocksim("run case4.yaml --no-plot --path " + shell_word(TEST_BLOCKS_DIR)).status);
+    EXPECT_EQ(text("case4.csv"), text("grid/runs/case-4.csv"));
+    EXPECT_TRUE(fs::exists(directory_ / "grid" / "runs" / "case-0.csv"));
+}
+
+TEST_F(Sweep, SweepFileMistakesAreReportedWithFileAndLineBeforeAnyRun) {
+    struct Case {
+        std::string vary, rest, message;
+    };
+    const std::vector<Case> cases = {
+        {"  - {block: gian, key: gain, values: [1]}", "", "bad.yaml:3: the model has no block 'gian' (did you mean 'gain'?)"},
+        {"  - {block: fault, parameter: 2, values: [1]}", "",
+         "bad.yaml:3: parameter 2 is out of range: S-function block 'fault' has 1 dialog parameter, 1 to 1"},
+        {"  - {block: fault, parameter: 1, element: 1, values: [1]}", "",
+         "bad.yaml:3: element 1 is beyond parameter 1 of S-function block 'fault', which has 1 element"},
+        {"  - {block: gain, key: gian, values: [1]}", "",
+         "bad.yaml:3: Gain block 'gain' has no key 'gian' (did you mean 'gain'?) (keys: gain)"},
+        {"  - {block: gain, key: gain, element: 2, values: [1]}", "",
+         "bad.yaml:3: Gain block 'gain': element 2 is beyond 'gain', which has 1 element"},
+        {"  - {block: gain, parameter: 1, values: [1]}", "",
+         "bad.yaml:3: Gain block 'gain' is a built-in block: vary one of its keys (key: NAME)"},
+        {"  - {block: gain, key: gain, range: [1, 2]}", "",
+         "bad.yaml:3: a range in a grid needs count, the number of points from low to high"},
+        {"  - {block: gain, key: gain, values: [1]}", "design: lhs\nruns: 4\n",
+         "bad.yaml:3: an lhs design varies ranges only: give range: [low, high]"},
+        {"  - {block: gain, key: gain, range: [2, 1], count: 3}", "",
+         "bad.yaml:3: range is [low, high], finite, with low < high"},
+        {"  - {block: gain, key: gain, values: [1]}\n  - {block: gain, key: gain, values: [2]}", "",
+         "bad.yaml:4: gain.gain is varied twice (lines 3 and 4)"},
+        {"  - {block: gain, key: gain, values: [1]}", "metrics:\n  m: {signal: gian.0, of: final}\n",
+         "bad.yaml:5: metric 'm': cannot watch 'gian': no such block (did you mean 'gain'?)"},
+        {"  - {block: gain, key: gain, values: [1]}", "metrics:\n  m: {signal: x.1, of: final}\n",
+         "bad.yaml:5: metric 'm': cannot watch x.1: block 'x' has 1 output port"},
+        {"  - {block: gain, key: gain, values: [1]}", "metrics:\n  m: {signal: x.0, of: median}\n",
+         "bad.yaml:5: metric 'm': of is final, min, max, mean or integral, not 'median' (did you mean 'mean'?)"},
+    };
+    for (const auto& c : cases) {
+        write("bad.yaml", "model: ramp.yaml\nvary:\n" + c.vary + "\n" + c.rest);
+        const Result result = sweep("bad.yaml");
+        EXPECT_EQ(1, result.status) << c.vary;
+        EXPECT_EQ("blocksim: error: " + c.message + "\n", result.output) << c.vary << "\n" << c.rest;
+        EXPECT_FALSE(fs::exists(directory_ / "bad")) << "nothing ran: " << c.vary;
+    }
+}
+
+TEST_F(Sweep, NoOutputLandsOnAnInput) {
+    write("grid.yaml", grid_sweep);
+    fs::create_directories(directory_ / "grid");
+    fs::rename(directory_ / "ramp.yaml", directory_ / "grid" / "summary.csv");
+    std::string sweep_file = grid_sweep;
+    sweep_file.replace(0, std::string("model: ramp.yaml").size(), "model: grid/summary.csv");
+    write("grid.yaml", sweep_file);
+    const std::string model = text("grid/summary.csv");
+    const Result result = sweep("grid.yaml");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: refusing to write the summary to grid/summary.csv: that is the model file "
+              "(grid/summary.csv); choose another file with --out\n",
+              result.output);
+    EXPECT_EQ(model, text("grid/summary.csv"));
+}
+
+TEST_F(Sweep, AnInterruptedSweepLeavesWholeRowsAndSaysWhereItStopped) {
+    write("slow.yaml", "solver: {method: ode4, step: 1e-4, stop: 5}\nblocks:\n  s: {type: Sine}\n"
+                       "  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n");
+    write("many.yaml", "model: slow.yaml\nvary:\n  - {block: s, key: amplitude, range: [1, 2], count: 400}\n"
+                       "metrics:\n  last: {signal: x.0, of: final}\n");
+    const std::string command = "cd " + shell_word(directory_.string()) + " && exec " + shell_word(BLOCKSIM) +
+                                " sweep many.yaml --jobs 2 --no-plot > sweep.log 2>&1";
+    FILE* shell = popen(("(" + command + ") & echo $!").c_str(), "r");
+    long pid = 0;
+    ASSERT_EQ(1, std::fscanf(shell, "%ld", &pid));
+    pclose(shell);
+    const fs::path summary = directory_ / "many" / "summary.csv";
+    for (int wait = 0; wait < 500 && std::count(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(summary)),
+                                                  {}, '\n') < 3;
+         ++wait)
+        usleep(20000);
+    ASSERT_EQ(0, kill(static_cast<pid_t>(pid), SIGTERM));
+    std::string log;
+    for (int wait = 0; wait < 500 && log.find("holds") == std::string::npos; ++wait) {
+        usleep(20000);
+        log = text("sweep.log");
+    }
+    const std::string rows = text("many/summary.csv");
+    const auto written = std::count(rows.begin(), rows.end(), '\n') - 1;
+    ASSERT_GE(written, 2);
+    ASSERT_LT(written, 400) << "the sweep ended before the signal";
+    EXPECT_EQ('\n', rows.back());
+    EXPECT_EQ("blocksim: stopped by SIGTERM after " + std::to_string(written) + " of 400 cases; many/summary.csv holds "
+              "the cases up to case " + std::to_string(written - 1) + " (" + std::to_string(written) + " rows)\n",
+              log);
+    // Every row is whole: its status field closes it.
+    std::stringstream lines(rows);
+    std::string line;
+    std::getline(lines, line);
+    for (long i = 0; i < written; ++i) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(std::to_string(i) + ",", line.substr(0, std::to_string(i).size() + 1));
+        EXPECT_EQ(",ok", line.substr(line.size() - 3));
+    }
+}
+
+}  // namespace
