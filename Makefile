@@ -30,6 +30,7 @@ install: build
 bench: build
 	./build/default/bench/blocks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	./build/default/bench/engine_bench
+	bench/host_share.sh build/default/tools/blocksim examples/engine_hour.yaml 3.6
 	bench/sweep_bench.sh build/default/tools/blocksim
 
 # The blocks, the stand-in SDK and the host's block tests built with -m32.
