@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build install test test32 demo bench sanitize fuzz clean
+.PHONY: all deps build install test test32 demo bench sanitize fuzz clean xcos
 
 all: build
 
@@ -13,7 +13,7 @@ build: deps
 # GNU Octave, gnuplot and Slurm are installed too when run as root; otherwise their
 # tests show as skipped.
 test: deps
-	@scripts/install-deps.sh --optional octave demo slurm
+	@scripts/install-deps.sh --optional octave demo scilab slurm
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
 
@@ -52,6 +52,13 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
+
+# The Xcos toolbox (xcos/): Scilab installed when run as root, then the
+# block libraries and the computational function in build/default.
+xcos: deps
+	@scripts/install-deps.sh scilab
+	cmake --preset default
+	cmake --build --preset default --target xcos
 
 clean:
 	rm -rf build
