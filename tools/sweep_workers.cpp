@@ -25,7 +25,7 @@ constexpr int poll_interval_ms = 100;
 
 // ---- The wire: a case number down; case number, status and metrics up.
 void put(std::string& out, const void* data, std::size_t size) {
-    out.append(static_cast<const char*>(data), size);
+    if (size > 0) out.append(static_cast<const char*>(data), size);
 }
 
 std::string encode(std::uint64_t case_number, const CaseResult& result) {
@@ -46,7 +46,7 @@ std::optional<std::pair<std::size_t, CaseResult>> decode(std::string& buffer) {
     std::size_t at = 0;
     auto take = [&](void* data, std::size_t size) {
         if (buffer.size() < at + size) return false;
-        std::memcpy(data, buffer.data() + at, size);
+        if (size > 0) std::memcpy(data, buffer.data() + at, size);  // no metrics: data may be null
         at += size;
         return true;
     };
