@@ -16,16 +16,14 @@
    needs more of Scilab's headers than scilab-include ships). */
 int get_phase_simulation(void);
 double get_scicos_time(void);
-void set_block_error(int err);
 void Coserror(const char* fmt, ...);
 
-/* Scilab's code for an error a block reports itself; Coserror carries the
-   message that xcos_simulate shows. */
-#define BLOCK_REPORTED_ERROR (-3)
-
+/* Coserror sets the block's error code itself (-5, the one whose message is
+   Coserror's text); setting another code after it, as set_block_error(-3)
+   did, replaces the block's message with "block produces an internal
+   error". */
 static void report_error(const char* message) {
     Coserror("%s", message);
-    set_block_error(BLOCK_REPORTED_ERROR);
 }
 
 static EngineSfunctionRun run;
