@@ -1,6 +1,7 @@
 #include "host/sfunction/instance.hpp"
 
 #include "host/sfunction/data_types.hpp"
+#include "host/sfunction/method_table.hpp"
 #include "mex_runtime.hpp"
 #include "simstruc.h"
 
@@ -32,6 +33,11 @@ std::size_t count(int n) { return static_cast<std::size_t>(n > 0 ? n : 0); }
 template <typename T>
 T* first_or_null(std::vector<T>& storage) {
     return storage.empty() ? nullptr : storage.data();
+}
+
+// Inlined where a method runs each step, ahead of its call.
+bool provided(const SimStruct& S, Method method) {
+    return (S.methods & SS_METHOD_BIT(method_table::flag(method))) != 0;
 }
 
 }  // namespace
@@ -76,7 +82,7 @@ SFunctionInstance::~SFunctionInstance() {
 std::string SFunctionInstance::label() const { return block_label(name_, sfunction_kind(library_->name())); }
 int SFunctionInstance::level() const { return state_->S.level; }
 bool SFunctionInstance::provides(Method method) const {
-    return (state_->S.methods & SS_METHOD_BIT(method_flag(method))) != 0;
+    return provided(state_->S, method);
 }
 const SimStruct_tag& SFunctionInstance::simstruct() const { return state_->S; }
 
@@ -129,7 +135,7 @@ void SFunctionInstance::call(Method method, double time) {
     S.errorStatus = nullptr;
     mxArray* plhs[1] = {state_->self};
     try {
-        library_->entry()(SS_HOST_CALL, plhs, method_flag(method), nullptr);
+        library_->entry()(SS_HOST_CALL, plhs, method_table::flag(method), nullptr);
     } catch (const mexrt::MexError& error) {
         fail(method, error.what());
     }
@@ -275,14 +281,14 @@ void SFunctionInstance::outputs(double time, bool major_step) {
 }
 
 void SFunctionInstance::update(double time) {
-    if (!provides(Method::update)) return;
+    if (!provided(state_->S, Method::update)) return;
     state_->S.majorTimeStep = 1;
     state_->S.call.tid = 0;
     call(Method::update, time);
 }
 
 void SFunctionInstance::derivatives(double time) {
-    if (provides(Method::derivatives)) call(Method::derivatives, time);
+    if (provided(state_->S, Method::derivatives)) call(Method::derivatives, time);
 }
 
 void SFunctionInstance::terminate() {

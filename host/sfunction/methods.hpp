@@ -22,8 +22,6 @@ enum class Method {
 };
 
 const char* method_name(Method method);  // "mdlOutputs" for Method::outputs
-// The SDK's call flag of a method (SS_CALL_MDL_OUTPUTS for Method::outputs).
-int method_flag(Method method);
 // Methods that run at a simulation time; their failures name it.
 bool runs_at_a_time(Method method);
 

@@ -77,6 +77,7 @@ public:
     }
     void start() override { out_[0] = value_; }
     void outputs(double, bool) override {}
+    bool outputs_held() const override { return true; }
 
 private:
     std::vector<double> value_;
@@ -194,8 +195,15 @@ class Gain : public Builtin {
 public:
     Gain(const std::string& name, std::vector<double> gain) : Builtin(name, "Gain", 1, 1), gain_(std::move(gain)) {}
     void outputs(double, bool) override {
-        const std::size_t n = width(0);
-        for (std::size_t i = 0; i < n; ++i) out_[0][i] = gain_[gain_.size() == 1 ? 0 : i] * in_[0][i];
+        double* y = out_[0].data();
+        const double* u = in_[0];
+        const std::size_t n = out_[0].size();
+        if (gain_.size() == 1) {
+            const double gain = gain_[0];
+            for (std::size_t i = 0; i < n; ++i) y[i] = gain * u[i];
+        } else {
+            for (std::size_t i = 0; i < n; ++i) y[i] = gain_[i] * u[i];
+        }
     }
 
 private:
@@ -229,12 +237,15 @@ public:
     Sum(const std::string& name, std::string signs)
         : ElementWise(name, "Sum", static_cast<int>(signs.size())), signs_(std::move(signs)) {}
     void outputs(double, bool) override {
-        const std::size_t n = static_cast<std::size_t>(out_width_[0]);
+        double* y = out_[0].data();
+        const std::size_t n = out_[0].size(), ports = signs_.size();
         for (std::size_t i = 0; i < n; ++i) {
             double sum = 0.0;
-            for (std::size_t port = 0; port < signs_.size(); ++port)
-                sum = signs_[port] == '-' ? sum - element(port, i) : sum + element(port, i);
-            out_[0][i] = sum;
+            for (std::size_t port = 0; port < ports; ++port) {
+                const double u = element(port, i);
+                sum = signs_[port] == '-' ? sum - u : sum + u;
+            }
+            y[i] = sum;
         }
     }
 
@@ -259,9 +270,12 @@ class Mux : public Builtin {
 public:
     Mux(const std::string& name, int inputs) : Builtin(name, "Mux", inputs, 1) {}
     void outputs(double, bool) override {
-        std::size_t at = 0;
-        for (int port = 0; port < num_inputs(); ++port)
-            for (std::size_t i = 0; i < width(port); ++i) out_[0][at++] = in_[port][i];
+        // Loops, not std::copy: the inputs are a few elements wide.
+        double* y = out_[0].data();
+        for (std::size_t port = 0; port < in_.size(); ++port) {
+            const double* u = in_[port];
+            for (int i = 0; i < in_width_[port]; ++i) *y++ = u[i];
+        }
     }
 
 private:
@@ -279,7 +293,9 @@ public:
         out_width_[0] = static_cast<int>(indices_.size());
     }
     void outputs(double, bool) override {
-        for (std::size_t i = 0; i < indices_.size(); ++i) out_[0][i] = in_[0][indices_[i]];
+        double* y = out_[0].data();
+        const double* u = in_[0];
+        for (std::size_t i = 0; i < indices_.size(); ++i) y[i] = u[indices_[i]];
     }
 
 private:
@@ -302,7 +318,10 @@ public:
     bool direct_feedthrough(int) const override { return false; }
     int num_states() const override { return static_cast<int>(initial_.size()); }
     void initialize_conditions() override { std::copy(initial_.begin(), initial_.end(), x_); }
-    void outputs(double, bool) override { std::copy(x_, x_ + initial_.size(), out_[0].begin()); }
+    void outputs(double, bool) override {
+        double* y = out_[0].data();
+        for (std::size_t i = 0; i < initial_.size(); ++i) y[i] = x_[i];
+    }
     void derivatives(double) override {
         for (std::size_t i = 0; i < initial_.size(); ++i)
             dx_[i] = time_constant_ > 0.0 ? (in_[0][i] - x_[i]) / time_constant_ : in_[0][i];

@@ -173,6 +173,7 @@ void Simulation::order_by_feedthrough() {
     }
     if (order_.size() != nodes_.size()) report_algebraic_loop(waiting);
     for (Node* node : order_) {
+        if (!node->outputs_held()) with_changing_outputs_.push_back(node);
         if (node->has_update()) with_update_.push_back(node);
         if (node->has_derivatives()) with_derivatives_.push_back(node);
     }
@@ -375,17 +376,31 @@ void Simulation::call(Node& node, Method method, double time, bool major_step, A
     observer_(node, method, time, major_step, true);
 }
 
+// The loop over the blocks tests for an observer once, not at each block:
+// this runs several times a step.
+template <typename Action>
+void Simulation::call_each(const std::vector<Node*>& nodes, Method method, double time, bool major_step,
+                           Action&& action) {
+    if (!observer_) {
+        for (Node* node : nodes) action(*node);
+        return;
+    }
+    for (Node* node : nodes) call(*node, method, time, major_step, [&] { action(*node); });
+}
+
+// An observer sees every block's call; without one, blocks whose outputs
+// are held are left out, their call doing nothing.
 void Simulation::outputs(double time, bool major_step) {
-    for (Node* node : order_) call(*node, Method::outputs, time, major_step, [&] { node->outputs(time, major_step); });
+    const auto& nodes = observer_ ? order_ : with_changing_outputs_;
+    call_each(nodes, Method::outputs, time, major_step, [&](Node& node) { node.outputs(time, major_step); });
 }
 
 void Simulation::updates(double time) {
-    for (Node* node : with_update_) call(*node, Method::update, time, true, [&] { node->update(time); });
+    call_each(with_update_, Method::update, time, true, [&](Node& node) { node.update(time); });
 }
 
 void Simulation::derivatives(double time, bool major_step) {
-    for (Node* node : with_derivatives_)
-        call(*node, Method::derivatives, time, major_step, [&] { node->derivatives(time); });
+    call_each(with_derivatives_, Method::derivatives, time, major_step, [&](Node& node) { node.derivatives(time); });
 }
 
 void Simulation::log_row(double time, const RowSink& sink) {

@@ -133,6 +133,8 @@ private:
     const Node* state_owner(std::size_t index) const;
     template <typename Action>
     void call(Node& node, Method method, double time, bool major_step, Action&& action);
+    template <typename Action>
+    void call_each(const std::vector<Node*>& nodes, Method method, double time, bool major_step, Action&& action);
     void outputs(double time, bool major_step);
     void updates(double time);
     void derivatives(double time, bool major_step);
@@ -150,7 +152,7 @@ private:
     std::map<const Node*, int> line_of_;  // of the block in the model file
     std::vector<Link> links_;
     std::vector<Node*> order_;  // direct-feedthrough order
-    std::vector<Node*> with_update_, with_derivatives_;
+    std::vector<Node*> with_changing_outputs_, with_update_, with_derivatives_;
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
     std::vector<Column> logged_;
     std::vector<std::string> columns_;

@@ -35,8 +35,10 @@ public:
     void step(double t, double h, std::vector<double>& x, const std::vector<double>& dx, Outputs&& outputs,
               Derivatives&& derivatives) {
         const std::size_t n = x.size();
-        start_ = x;
-        k_[0] = dx;
+        // Element loops into buffers made once: the states are few, and a
+        // vector assignment or memmove per stage costs more than the copy.
+        for (std::size_t i = 0; i < n; ++i) start_[i] = x[i];
+        for (std::size_t i = 0; i < n; ++i) k_[0][i] = dx[i];
         for (int stage = 1; stage < rk_.stages; ++stage) {
             for (std::size_t i = 0; i < n; ++i) {
                 double increment = 0.0;
@@ -46,7 +48,7 @@ public:
             const double stage_time = t + rk_.c[stage] * h;
             outputs(stage_time);
             derivatives(stage_time);
-            k_[stage] = dx;
+            for (std::size_t i = 0; i < n; ++i) k_[stage][i] = dx[i];
         }
         for (std::size_t i = 0; i < n; ++i) {
             double increment = 0.0;
