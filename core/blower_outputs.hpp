@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+#include "gas_properties.hpp"
 
 namespace blocks {
 
@@ -17,10 +20,24 @@ constexpr double blower_reference_temperature = 298.15;  // K
 // The element counts are passed along for the caller's checks; the formulas
 // read the first element of efficiency and stoichiometric_ratio and the first
 // three of characteristic.
+//
+// inlet_memo (optional): what the last call with this memo worked out of its
+// inlet state alone. A call whose inlet is bit for bit the same reuses it
+// instead of evaluating the gas there again, with the same numbers. A
+// zero-filled memo holds nothing.
+struct BlowerInletMemo {
+    bool holds;
+    std::uint64_t inlet_bits[3];  // p_in, T_in, c
+    double temperature_factor;  // sqrt(298.15 / T_in)
+    GasComposition gas;
+    double h_in, kappa;
+};
+
 void blower_outputs(const double* inlet, const double* outlet, const double* drive,
                     double* inlet_flow, double* outlet_flow, double* power,
                     const double* efficiency, std::size_t efficiency_count,
                     const double* characteristic, std::size_t characteristic_count,
-                    const double* stoichiometric_ratio, std::size_t stoichiometric_ratio_count);
+                    const double* stoichiometric_ratio, std::size_t stoichiometric_ratio_count,
+                    BlowerInletMemo* inlet_memo = nullptr);
 
 }  // namespace blocks

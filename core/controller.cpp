@@ -94,32 +94,43 @@ void initialize_controller(ControlRecord& r, double* x0) {
 }
 
 void lookup_schedules(ControlRecord& r) {
+    // The search runs over locals and leaves its results in the record at
+    // the end: the tables are reached through pointers that could alias
+    // the record's fields, so a loop over the fields themselves would store
+    // and reload them at every entry.
     const double* breakpoints = r.breakpoint_view.data;
     const double* a = r.schedule_a_view.data;
     const double* b = r.schedule_b_view.data;
-    r.search_index = 1.0;
-    r.found = 0.0;
-    while (r.search_index <= r.table_length && r.found == 0.0) {
+    const double ratio = r.ratio;
+    const double table_length = r.table_length;
+    double search_index = 1.0;
+    double found = 0.0;
+    double scheduled_a = r.scheduled_a, scheduled_b = r.scheduled_b;
+    while (search_index <= table_length && found == 0.0) {
         // i and j are 1-based, as the search index; element k lives at [k - 1].
-        const int i = static_cast<int>(r.search_index);
-        if (r.ratio > breakpoints[i - 1]) {  // strict: a ratio on a breakpoint takes the segment below it
-            r.found = 1.0;
-            if (r.search_index == 1.0) {
-                r.scheduled_a = a[0];
-                r.scheduled_b = b[0];
+        const int i = static_cast<int>(search_index);
+        if (ratio > breakpoints[i - 1]) {  // strict: a ratio on a breakpoint takes the segment below it
+            found = 1.0;
+            if (search_index == 1.0) {
+                scheduled_a = a[0];
+                scheduled_b = b[0];
             } else {
-                const int j = static_cast<int>(r.search_index - 1.0);
+                const int j = static_cast<int>(search_index - 1.0);
                 const double span = breakpoints[i - 1] - breakpoints[j - 1];
-                r.scheduled_a = ((a[i - 1] - a[j - 1]) * (r.ratio - breakpoints[j - 1])) / span + a[j - 1];
-                r.scheduled_b = ((b[i - 1] - b[j - 1]) * (r.ratio - breakpoints[j - 1])) / span + b[j - 1];
+                scheduled_a = ((a[i - 1] - a[j - 1]) * (ratio - breakpoints[j - 1])) / span + a[j - 1];
+                scheduled_b = ((b[i - 1] - b[j - 1]) * (ratio - breakpoints[j - 1])) / span + b[j - 1];
             }
-        } else if (r.search_index == r.table_length) {  // at or below the last breakpoint, and NaN
-            r.found = 1.0;
-            r.scheduled_a = a[i - 1];
-            r.scheduled_b = b[i - 1];
+        } else if (search_index == table_length) {  // at or below the last breakpoint, and NaN
+            found = 1.0;
+            scheduled_a = a[i - 1];
+            scheduled_b = b[i - 1];
         }
-        r.search_index = r.search_index + 1.0;
+        search_index = search_index + 1.0;
     }
+    r.search_index = search_index;
+    r.found = found;
+    r.scheduled_a = scheduled_a;
+    r.scheduled_b = scheduled_b;
 }
 
 void controller_outputs(ControlRecord& r, const double* x, const double* u, double* y) {

@@ -5,7 +5,8 @@
 //   - drive +0 or -0 gives seven exact zeros (+0.0);
 //   - moderate physical inputs give finite outputs;
 //   - the outputs equal, bit for bit (or both NaN), those computed through
-//     the full property evaluation (blower_outputs asks only for h and kappa).
+//     the full property evaluation (blower_outputs asks only for h and kappa);
+//   - so do those of a call with an inlet memo, empty or holding this inlet.
 #include <cmath>
 #include <cstdlib>
 
@@ -54,6 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::isnan(outputs[i]) ? !std::isnan(full[static_cast<std::size_t>(i)])  // NaNs may differ in sign
                                    : !fuzzing::same_bits(outputs[i], full[static_cast<std::size_t>(i)]))
             std::abort();
+    blocks::BlowerInletMemo memo{};
+    for (int call = 0; call < 2; ++call) {  // fills the memo, then reuses it
+        double remembered[7];
+        blocks::blower_outputs(inlet.data(), outlet.data(), &drive, remembered, remembered + 3, remembered + 6,
+                               efficiency.data(), efficiency.size(), characteristic.data(), characteristic.size(),
+                               stoichiometric_ratio.data(), stoichiometric_ratio.size(), &memo);
+        for (int i = 0; i < 7; ++i)
+            if (std::isnan(outputs[i]) ? !std::isnan(remembered[i]) : !fuzzing::same_bits(outputs[i], remembered[i]))
+                std::abort();
+    }
     if (drive == 0.0) {
         for (double output : outputs)
             if (!fuzzing::same_bits(output, 0.0)) std::abort();

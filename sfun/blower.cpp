@@ -64,6 +64,11 @@ static void mdlInitializeSampleTimes(SimStruct *S) {
     ssSetOffsetTime(S, 0, 0.0);
 }
 
+/* The inlet memo depends on nothing but the inlet state it was made for, so
+ * one per thread serves every instance: an instance whose inlet differs
+ * from the last call's refills it. Static storage starts zero-filled. */
+static thread_local blocks::BlowerInletMemo inletMemo;
+
 static void mdlOutputs(SimStruct *S, int_T tid) {
     const mxArray *efficiency = ssGetSFcnParam(S, 0);
     const mxArray *characteristic = ssGetSFcnParam(S, 1);
@@ -76,7 +81,7 @@ static void mdlOutputs(SimStruct *S, int_T tid) {
                            static_cast<const double *>(mxGetData(characteristic)),
                            mxGetNumberOfElements(characteristic),
                            static_cast<const double *>(mxGetData(stoichiometricRatio)),
-                           mxGetNumberOfElements(stoichiometricRatio));
+                           mxGetNumberOfElements(stoichiometricRatio), &inletMemo);
 }
 
 static void mdlTerminate(SimStruct *S) { (void)S; }

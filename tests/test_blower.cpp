@@ -225,3 +225,42 @@ TEST(GasProperties, EnthalpyAndKappaAloneEqualTheFullEvaluation) {
 }
 
 }  // namespace
+
+namespace {
+
+// Calls sharing one inlet memo, with inlets that repeat, change in one
+// element, flip the sign of a zero or turn NaN: each call's outputs equal,
+// bit for bit, those of a call without the memo.
+TEST(BlowerOutputs, AnInletMemoChangesNoOutputOverChangingAndRepeatedInlets) {
+    std::mt19937_64 random(8122026);
+    std::uniform_real_distribution<double> log_pressure(std::log(1e3), std::log(1e8)), temperature(200.0, 3000.0),
+        composition(0.0, 10.0), ratio(0.2, 5.0), unit(0.0, 1.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::array<double, 3> characteristic = {2, 0.5, 0.1};
+    const double eta = 0.7, sigma = 0.0698;
+    blocks::BlowerInletMemo memo{};
+    std::array<double, 3> inlet = {1e5, 350, 1};
+    int reused = 0;
+    for (int i = 0; i < 200'000; ++i) {
+        const double change = unit(random);
+        if (change < 0.1) inlet = {std::exp(log_pressure(random)), temperature(random), composition(random)};
+        else if (change < 0.15) inlet[static_cast<std::size_t>(i % 3)] = nan;
+        else if (change < 0.2) inlet[static_cast<std::size_t>(i % 3)] = i % 2 ? 0.0 : -0.0;
+        else if (change < 0.3) inlet[1] = std::nextafter(inlet[1], 1e9);  // one ulp away
+        else ++reused;
+        const std::array<double, 3> outlet = {1e5 * ratio(random), 0, 0};
+        const double drive = unit(random) < 0.05 ? 0.0 : 1.0;
+
+        std::array<double, 7> with{}, without{};
+        blocks::blower_outputs(inlet.data(), outlet.data(), &drive, with.data(), with.data() + 3, with.data() + 6, &eta,
+                               1, characteristic.data(), 3, &sigma, 1, &memo);
+        blocks::blower_outputs(inlet.data(), outlet.data(), &drive, without.data(), without.data() + 3,
+                               without.data() + 6, &eta, 1, characteristic.data(), 3, &sigma, 1);
+        for (int k = 0; k < 7; ++k)
+            ASSERT_TRUE(same_bits(with[k], without[k]))
+                << "call " << i << ", output " << k << ": " << with[k] << " against " << without[k];
+    }
+    EXPECT_GT(reused, 100'000);  // most calls met the inlet of the call before
+}
+
+}  // namespace
