@@ -129,7 +129,8 @@ void SFunctionInstance::fail(Method method, const std::string& message) const {
     throw BlockError(name_, library_->name(), method_name(method), time, message);
 }
 
-void SFunctionInstance::call(Method method, double time) {
+// Inline: outputs, updates and derivatives make this call at every step.
+inline void SFunctionInstance::call(Method method, double time) {
     SimStruct& S = state_->S;
     S.t = time;
     S.errorStatus = nullptr;
