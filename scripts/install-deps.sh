@@ -7,7 +7,8 @@
 #   install-deps.sh octave   GNU Octave with its MEX build tools
 #   install-deps.sh fuzz     clang with libFuzzer and the sanitizer runtimes
 #   install-deps.sh m32      32-bit x86 compilers and qemu-i386 to run their programs
-#   install-deps.sh scilab   Scilab's command line with Xcos's simulator and the scicos headers, for the Xcos toolbox
+#   install-deps.sh scilab   Scilab's command line with Xcos's simulator and the scicos headers, for the Xcos toolbox;
+#                            scilab-adv-cli and a virtual display, to write and read .zcos files
 #   install-deps.sh slurm    Slurm's daemons and clients with munge, for the sweep's job-array test
 set -eu
 
@@ -25,7 +26,7 @@ for task in "$@"; do
     octave) packages="$packages octave octave-dev" ;;
     fuzz)   packages="$packages clang libclang-rt-14-dev" ;;
     m32)    packages="$packages g++-multilib qemu-user" ;;
-    scilab) packages="$packages scilab-cli scilab-full-bin scilab-include" ;;
+    scilab) packages="$packages scilab-cli scilab-full-bin scilab-include scilab xvfb xauth" ;;
     slurm)  packages="$packages slurmctld slurmd slurm-client munge" ;;
     *) echo "install-deps.sh: unknown task '$task'" >&2; exit 2 ;;
   esac
