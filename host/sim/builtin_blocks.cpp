@@ -47,11 +47,18 @@ public:
     void allocate(double* states, double* derivatives) override {
         for (std::size_t port = 0; port < out_.size(); ++port)
             out_[port].assign(static_cast<std::size_t>(out_width_[port]), 0.0);
+        if (!out_.empty()) {
+            y_ = out_[0].data();
+            width_ = out_[0].size();
+        }
         x_ = states;
         dx_ = derivatives;
     }
 
-    void connect_input(int port, const void* signal) override { in_[port] = static_cast<const double*>(signal); }
+    void connect_input(int port, const void* signal) override {
+        in_[port] = static_cast<const double*>(signal);
+        if (port == 0) u_ = in_[0];
+    }
 
     const void* output_signal(int port) const override { return out_[port].data(); }
 
@@ -66,6 +73,11 @@ protected:
     std::vector<int> in_width_, out_width_;
     std::vector<const double*> in_;
     std::vector<std::vector<double>> out_;
+    // Output 0 and input 0 as the methods that run each step read them: the
+    // buffers do not move once allocated and connected.
+    double* y_ = nullptr;
+    std::size_t width_ = 0;  // of output 0
+    const double* u_ = nullptr;
     double* x_ = nullptr;
     double* dx_ = nullptr;
 };
@@ -195,14 +207,10 @@ class Gain : public Builtin {
 public:
     Gain(const std::string& name, std::vector<double> gain) : Builtin(name, "Gain", 1, 1), gain_(std::move(gain)) {}
     void outputs(double, bool) override {
-        double* y = out_[0].data();
-        const double* u = in_[0];
-        const std::size_t n = out_[0].size();
-        if (gain_.size() == 1) {
-            const double gain = gain_[0];
-            for (std::size_t i = 0; i < n; ++i) y[i] = gain * u[i];
+        if (scalar_gain_) {
+            for (std::size_t i = 0; i < width_; ++i) y_[i] = gain_[0] * u_[i];
         } else {
-            for (std::size_t i = 0; i < n; ++i) y[i] = gain_[i] * u[i];
+            for (std::size_t i = 0; i < width_; ++i) y_[i] = gain_[i] * u_[i];
         }
     }
 
@@ -211,8 +219,10 @@ private:
         if (gain_.size() != 1 && gain_.size() != width(0))
             fail("has " + std::to_string(gain_.size()) + " gains for an input of width " + std::to_string(width(0)));
         out_width_[0] = in_width_[0];
+        scalar_gain_ = gain_.size() == 1;
     }
     std::vector<double> gain_;
+    bool scalar_gain_ = true;
 };
 
 // Element-wise over inputs of one width; scalar inputs are expanded.
@@ -237,15 +247,14 @@ public:
     Sum(const std::string& name, std::string signs)
         : ElementWise(name, "Sum", static_cast<int>(signs.size())), signs_(std::move(signs)) {}
     void outputs(double, bool) override {
-        double* y = out_[0].data();
-        const std::size_t n = out_[0].size(), ports = signs_.size();
-        for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t ports = signs_.size();
+        for (std::size_t i = 0; i < width_; ++i) {
             double sum = 0.0;
             for (std::size_t port = 0; port < ports; ++port) {
                 const double u = element(port, i);
                 sum = signs_[port] == '-' ? sum - u : sum + u;
             }
-            y[i] = sum;
+            y_[i] = sum;
         }
     }
 
@@ -271,7 +280,7 @@ public:
     Mux(const std::string& name, int inputs) : Builtin(name, "Mux", inputs, 1) {}
     void outputs(double, bool) override {
         // Loops, not std::copy: the inputs are a few elements wide.
-        double* y = out_[0].data();
+        double* y = y_;
         for (std::size_t port = 0; port < in_.size(); ++port) {
             const double* u = in_[port];
             for (int i = 0; i < in_width_[port]; ++i) *y++ = u[i];
@@ -293,9 +302,7 @@ public:
         out_width_[0] = static_cast<int>(indices_.size());
     }
     void outputs(double, bool) override {
-        double* y = out_[0].data();
-        const double* u = in_[0];
-        for (std::size_t i = 0; i < indices_.size(); ++i) y[i] = u[indices_[i]];
+        for (std::size_t i = 0; i < indices_.size(); ++i) y_[i] = u_[indices_[i]];
     }
 
 private:
@@ -319,8 +326,7 @@ public:
     int num_states() const override { return static_cast<int>(initial_.size()); }
     void initialize_conditions() override { std::copy(initial_.begin(), initial_.end(), x_); }
     void outputs(double, bool) override {
-        double* y = out_[0].data();
-        for (std::size_t i = 0; i < initial_.size(); ++i) y[i] = x_[i];
+        for (std::size_t i = 0; i < width_; ++i) y_[i] = x_[i];
     }
     void derivatives(double) override {
         for (std::size_t i = 0; i < initial_.size(); ++i)
