@@ -17,15 +17,28 @@
 namespace blocks {
 namespace {
 
-// Bit patterns, so that -0 and +0, or NaNs of other payloads, count as
-// other inlets.
-void inlet_bits(const double* inlet, std::uint64_t* bits) { std::memcpy(bits, inlet, 3 * sizeof(double)); }
+// Built in place, as the result of the call and the composition in it:
+// copying a freshly stored composition stalls on its stores.
+BlowerInletGas evaluate_inlet(double p_in, double T_in, double c) {
+    BlowerInletGas inlet{gas_composition(c), 0.0, 0.0};
+    gas_enthalpy_and_kappa(p_in, T_in, inlet.gas, inlet.h_in, inlet.kappa);
+    return inlet;
+}
 
-bool holds_inlet(const BlowerInletMemo& memo, const double* inlet) {
+// The memo's inlet gas, worked out again unless the memo holds this inlet
+// bit for bit (so -0 and +0, or NaNs of other payloads, count as others).
+// Not inlined: inlined, it slows the calls without a memo by a third.
+[[gnu::noinline]] const BlowerInletGas& remembered_inlet(BlowerInletMemo& memo, double p_in, double T_in, double c) {
+    const double inlet[3] = {p_in, T_in, c};
     std::uint64_t bits[3];
-    inlet_bits(inlet, bits);
-    return memo.holds && bits[0] == memo.inlet_bits[0] && bits[1] == memo.inlet_bits[1] &&
-           bits[2] == memo.inlet_bits[2];
+    std::memcpy(bits, inlet, sizeof bits);
+    if (!memo.holds || bits[0] != memo.inlet_bits[0] || bits[1] != memo.inlet_bits[1] ||
+        bits[2] != memo.inlet_bits[2]) {
+        memo.at_inlet = evaluate_inlet(p_in, T_in, c);
+        std::memcpy(memo.inlet_bits, bits, sizeof bits);
+        memo.holds = true;
+    }
+    return memo.at_inlet;
 }
 
 }  // namespace
@@ -47,33 +60,28 @@ void blower_outputs(const double* inlet, const double* outlet, const double* dri
     const double alpha = characteristic[0], beta = characteristic[1], gamma = characteristic[2];
     const double sigma = stoichiometric_ratio[0];
 
-    BlowerInletMemo here;
-    BlowerInletMemo& known = inlet_memo ? *inlet_memo : here;
-    if (!inlet_memo || !holds_inlet(*inlet_memo, inlet)) {
-        known.temperature_factor = std::sqrt(blower_reference_temperature / T_in);
-        known.gas = gas_composition(c);
-        gas_enthalpy_and_kappa(p_in, T_in, known.gas, known.h_in, known.kappa);
-        inlet_bits(inlet, known.inlet_bits);
-        known.holds = true;
-    }
-    const GasComposition& gas = known.gas;
-    const double h_in = known.h_in, kappa = known.kappa;
-
     const double pressure_ratio = p_out / p_in;
     const double mass_flow = (alpha * std::exp(-beta * pressure_ratio) + gamma) * *drive * p_in
-                             / blower_reference_pressure * known.temperature_factor;
+                             / blower_reference_pressure
+                             * std::sqrt(blower_reference_temperature / T_in);
     inlet_flow[0] = mass_flow;
     inlet_flow[2] = mass_flow * c * sigma / (c * sigma + 1.0);
-    inlet_flow[1] = mass_flow * h_in;
-    outlet_flow[0] = mass_flow;
-    outlet_flow[2] = inlet_flow[2];
 
-    const double T_out_isentropic = T_in * std::pow(pressure_ratio, (kappa - 1.0) / kappa);
-    const double h_out_isentropic = gas_enthalpy(p_out, T_out_isentropic, gas);
+    auto from_inlet = [&](const BlowerInletGas& at_inlet) {
+        const double h_in = at_inlet.h_in, kappa = at_inlet.kappa;
+        inlet_flow[1] = mass_flow * h_in;
+        outlet_flow[0] = mass_flow;
+        outlet_flow[2] = inlet_flow[2];
 
-    const double shaft_power = (h_out_isentropic - h_in) * mass_flow / eta;
-    *power = shaft_power;
-    outlet_flow[1] = shaft_power + mass_flow * h_in;
+        const double T_out_isentropic = T_in * std::pow(pressure_ratio, (kappa - 1.0) / kappa);
+        const double h_out_isentropic = gas_enthalpy(p_out, T_out_isentropic, at_inlet.gas);
+
+        const double shaft_power = (h_out_isentropic - h_in) * mass_flow / eta;
+        *power = shaft_power;
+        outlet_flow[1] = shaft_power + mass_flow * h_in;
+    };
+    if (inlet_memo) from_inlet(remembered_inlet(*inlet_memo, p_in, T_in, c));
+    else from_inlet(evaluate_inlet(p_in, T_in, c));
 }
 
 }  // namespace blocks

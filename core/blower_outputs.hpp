@@ -25,12 +25,14 @@ constexpr double blower_reference_temperature = 298.15;  // K
 // inlet state alone. A call whose inlet is bit for bit the same reuses it
 // instead of evaluating the gas there again, with the same numbers. A
 // zero-filled memo holds nothing.
+struct BlowerInletGas {
+    GasComposition gas;
+    double h_in, kappa;
+};
 struct BlowerInletMemo {
     bool holds;
     std::uint64_t inlet_bits[3];  // p_in, T_in, c
-    double temperature_factor;  // sqrt(298.15 / T_in)
-    GasComposition gas;
-    double h_in, kappa;
+    BlowerInletGas at_inlet;
 };
 
 void blower_outputs(const double* inlet, const double* outlet, const double* drive,
