@@ -22,7 +22,6 @@ try
         xt_show(e(1), got, reference(1, :));
     end
 catch
-    mprintf("FAIL  %s\n", lasterror());
-    exit(1);
+    xt_crashed();
 end
 xt_finish();

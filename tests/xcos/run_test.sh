@@ -7,12 +7,19 @@
 # diagram as well. Without its crash handler (SCI_DISABLE_EXCEPTION_CATCHING)
 # it aborts at once instead of hanging in that handler.
 #
-#   OUT=DIR run_test.sh SCRIPT.sce
+# With "display", the script runs under scilab-adv-cli on a virtual display
+# (xvfb-run), for what needs Scilab's Java side, such as reading a .zcos.
+#
+#   OUT=DIR run_test.sh SCRIPT.sce [display]
 set -u
 script=$1
 verdict_file=$OUT/verdict
 rm -f "$verdict_file"
-SCI_DISABLE_EXCEPTION_CATCHING=1 timeout 300 scilab-cli -nb -quit -f "$script" 2>&1
+if [ "${2:-}" = display ]; then
+  SCI_DISABLE_EXCEPTION_CATCHING=1 timeout 300 xvfb-run -a scilab-adv-cli -nb -quit -f "$script" 2>&1
+else
+  SCI_DISABLE_EXCEPTION_CATCHING=1 timeout 300 scilab-cli -nb -quit -f "$script" 2>&1
+fi
 status=$?
 if [ ! -s "$verdict_file" ]; then
   echo "FAIL  the script ended (status $status) before its verdict"

@@ -1,5 +1,5 @@
 // Shared by the Xcos tests (tests/xcos/CMakeLists.txt runs each NAME.sce
-// with scilab-cli). The environment gives ENGINE_BLOCKS_BUILD (the build
+// with scilab-cli, or scilab-adv-cli where it needs a display). The environment gives ENGINE_BLOCKS_BUILD (the build
 // folder), BLOCKSIM, PROJECT_DIR and OUT (a scratch folder of the test's own).
 exec(getenv("PROJECT_DIR") + "/xcos/loader.sce", -1);
 // The failure count is a global declared only inside functions: Scilab
@@ -24,6 +24,23 @@ function [names, values] = xt_blocksim(model, name, options)
     lines = mgetl(csv);
     names = strsplit(lines(1), ",")';
     values = csvRead(csv, ",", ".", "double", [], [], [], 1);
+endfunction
+
+// A model file of the test's own, in OUT, for xt_blocksim.
+function path = xt_model(name, lines)
+    path = getenv("OUT") + "/" + name + ".yaml";
+    mputl(lines, path);
+endfunction
+
+// The rows of blocksim's CSV at the given times (within 1e-9 s: Xcos adds
+// its sampling period up, blocksim multiplies the step).
+function rows = xt_rows_at(values, times)
+    rows = [];
+    for t = times(:)'
+        k = find(abs(values(:, 1) - t) < 1e-9);
+        if size(k, "*") <> 1 then error(msprintf("blocksim wrote no row at t = %.17g", t)); end
+        rows = [rows; k];
+    end
 endfunction
 
 // Column of blocksim's CSV by signal name.
@@ -52,9 +69,127 @@ function same = xt_same(a, b)
     end
 endfunction
 
+// Blocks edited on a copy of the diagram's list, put back whole as Xcos's
+// evaluation does: a block changed in place in scs_m.objs loses its links.
+// `which` is an interface function's name (every such block) or indices;
+// edit(block) returns the changed block.
+function scs_m = xt_edit_blocks(scs_m, which, edit)
+    objs = scs_m.objs;
+    for k = 1:size(objs)
+        if typeof(objs(k)) == "Block" then
+            if type(which) == 10 then
+                chosen = objs(k).gui == which;
+            else
+                chosen = or(k == which);
+            end
+            if chosen then objs(k) = edit(objs(k)); end
+        end
+    end
+    scs_m.objs = objs;
+endfunction
+
+// xcos_simulate with what it writes to the console: [ok, console lines,
+// and the error it raised or ""]. Xcos shows a block's errors there only.
+// The recordings reach the caller as from xcos_simulate.
+function [ok, console, raised] = xt_simulate_logged(scs_m, name)
+    log_file = getenv("OUT") + "/" + name + ".console";
+    deletefile(log_file);
+    ok = %f;
+    raised = "";
+    diary(log_file);
+    try
+        [cpr, ok] = xcos_simulate(scs_m, 4);
+    catch
+        raised = lasterror();
+    end
+    diary(log_file, "close");
+    console = mgetl(log_file);
+    recorded = xt_recording_names(scs_m);
+    recorded = recorded(isdef(recorded, "l"));
+    if recorded <> [] then
+        list_of_names = strcat(recorded, ", ");
+        execstr("[" + list_of_names + "] = resume(" + list_of_names + ")");
+    end
+endfunction
+
+// The workspace variables the diagram's TOWS_c blocks record into.
+function names = xt_recording_names(scs_m)
+    names = [];
+    for k = 1:size(scs_m.objs)
+        o = scs_m.objs(k);
+        if typeof(o) == "Block" then
+            if o.gui == "TOWS_c" then names = [names, o.graphics.exprs(2)]; end
+        end
+    end
+endfunction
+
+// Their values, as the last simulation left them in the caller's workspace.
+function recorded = xt_recordings(scs_m)
+    recorded = list();
+    for name = xt_recording_names(scs_m)
+        execstr("recorded($ + 1) = " + name + ".values;");
+    end
+endfunction
+
+// The message Xcos shows for a block's error while its simulation starts
+// ("Initialisation problem"), joined back from the lines it was cut into.
+function message = xt_block_error(console)
+    message = "";
+    heading = "Initialisation problem: <br/>";
+    for line = console(:)'
+        k = strindex(line, heading);
+        if k <> [] then
+            text = part(line, k(1) + length(heading):length(line));
+            text = strsubst(strsubst(text, "</body></html>""", ""), "</body></html>", "");
+            message = strsubst(text, "<br/>", "");
+        end
+    end
+endfunction
+
+// The message blocksim prints for a block failing in a method.
+function message = xt_blocksim_block_error(model, name)
+    csv = getenv("OUT") + "/" + name + ".csv";
+    [output, status] = unix_g("""" + getenv("BLOCKSIM") + """ run """ + model + """ --no-plot --out """ + csv + """ 2>&1");
+    message = "";
+    for line = output(:)'
+        k = strindex(line, "failed in mdlInitializeSizes: ");
+        if k <> [] then
+            message = part(line, k(1) + length("failed in mdlInitializeSizes: "):length(line));
+        end
+    end
+    if status == 0 then message = "blocksim ran the model"; end
+endfunction
+
+// The diagram sampled every `period` s, `count` samples from t = 0: its
+// SampleCLK clocks and TOWS_c buffers.
+function scs_m = xt_resample(scs_m, period, count)
+    function blk = set_period(blk)
+        blk.graphics.exprs(1) = msprintf("%.17g", period);
+    endfunction
+    function blk = set_buffer(blk)
+        blk.graphics.exprs(1) = string(count);
+    endfunction
+    scs_m = xt_edit_blocks(scs_m, "SampleCLK", set_period);
+    scs_m = xt_edit_blocks(scs_m, "TOWS_c", set_buffer);
+    scs_m.props.tf = (count - 1) * period + period / 2;
+endfunction
+
+// The largest difference, relative to the reference where its magnitude
+// exceeds 1 (pressures in Pa, powers in W), absolute below.
+function d = xt_difference(a, b)
+    d = max(abs(a - b) ./ max(1, abs(b)));
+endfunction
+
 function xt_show(label, xcos_values, blocksim_values)
     mprintf("      %s\n        Xcos     %s\n        blocksim %s\n", label, ..
             strcat(msprintf("%.17g\n", xcos_values(:)), " "), strcat(msprintf("%.17g\n", blocksim_values(:)), " "));
+endfunction
+
+// A test script's catch: the error that ended it, where, and no verdict.
+function xt_crashed()
+    [message, number, line, where] = lasterror();
+    mprintf("FAIL  %s (line %d of %s)\n", message, line, where);
+    exit(1);
 endfunction
 
 // The verdict, written to OUT/verdict before Scilab exits:
