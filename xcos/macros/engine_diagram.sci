@@ -89,6 +89,10 @@ endfunction
 // workspace holds as anything but a recording, and a diagram may be built
 // where a block's index has the name of its recording.
 function scs_m = engine_diagram_record(scs_m, from, name, clock, samples)
+    // TOWS_c's own refusal of a longer name is only a console message.
+    if length(name) > 19 then
+        error(msprintf("engine_diagram_record: TOWS_c takes names of up to 19 characters, not %s", name));
+    end
     sink = TOWS_c("define");
     sink.graphics.exprs = [string(samples); name; "0"];
     [scs_m, sink] = engine_diagram_place(scs_m, sink);
