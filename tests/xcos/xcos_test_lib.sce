@@ -70,7 +70,8 @@ function same = xt_same(a, b)
 endfunction
 
 // Blocks edited on a copy of the diagram's list, put back whole as Xcos's
-// evaluation does: a block changed in place in scs_m.objs loses its links.
+// evaluation does: blocks changed in place in scs_m.objs once their links
+// exist made xcos_simulate crash (Scilab 6.1.1).
 // `which` is an interface function's name (every such block) or indices;
 // edit(block) returns the changed block.
 function scs_m = xt_edit_blocks(scs_m, which, edit)

@@ -230,8 +230,9 @@ function scs_m = engine_diagram_layout(scs_m)
     end
     last = max(column(kind == "block")) + 1;
 
-    // Edited on a copy of the list and put back whole, as do_eval does: a
-    // block changed in place in scs_m.objs loses its links.
+    // Edited on a copy of the list and put back whole, as do_eval does:
+    // blocks changed in place in scs_m.objs once their links exist made
+    // xcos_simulate crash (Scilab 6.1.1).
     objs = scs_m.objs;
     rows = zeros(1, last + 1);
     for k = find(kind == "block" | kind == "record")
