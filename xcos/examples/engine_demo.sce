@@ -2,16 +2,19 @@
 // two-stroke engine through a load ramp from 20 % to 115 % of its rated
 // 25.04 MW in 60 s, with all five engine blocks and Xcos's own blocks for
 // the rest: the load and speed ramps from a clock (engine_diagram_ramp says
-// why not RAMP), INTEGRAL_m for the crank angle, GAINBLK, SUMMATION, CONST_m, MUX and EXTRACTOR (indices from 1:
-// the command is element 5 of the controller's output), and a CLR
-// 1/(1.5 s + 1) starting at 0.1 for the scavenge air system.
-// Runge-Kutta 4 at a fixed step of 1 ms, as the model's ode4; samples every
-// 10 ms from 0 to 60 s, the model's `log: every: 10`.
+// why not RAMP), INTEGRAL_m for the crank angle, GAINBLK, SUMMATION,
+// CONST_m, MUX, EXTRACTOR (indices from 1: the command is element 5 of the
+// controller's output) and a CLR 1/(1.5 s + 1) starting at 0.1 for the
+// scavenge air system. Runge-Kutta 4 at a fixed step of 1 ms, as the
+// model's ode4; samples every 10 ms from 0 to 60 s, the model's
+// `log: every: 10`. xcos/examples/engine_demo.zcos is this diagram for the
+// editor (save_engine_demo.sce writes it).
 // Run after exec("xcos/loader.sce", -1); leaves scs_m, and once it has run
 // the recordings (TOWS_c: .time, .values, 6001 samples) named after the
-// model's signals: load_ratio, high_load, set_point, scavenge, command, schedule_a,
-// schedule_b, valve_lift, crank_deg, scavenge_pressure, blower_switch,
-// fan_flow (inlet flow, 3 elements: mass flow first) and fan_power.
+// model's signals: load_ratio, high_load, set_point, scavenge, command,
+// schedule_a, schedule_b, valve_lift, crank_deg, scavenge_pressure,
+// blower_switch, fan_flow (inlet flow, 3 elements: mass flow first) and
+// fan_power.
 // The blocks' indices stay inside this function: the recordings take the
 // signals' names, and TOWS_c refuses a name the workspace holds otherwise.
 function scs_m = engine_demo_diagram()
