@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "gas_properties.hpp"
+#include "gas_model.hpp"
 
 namespace blocks {
 namespace {
@@ -56,29 +56,31 @@ void blower_outputs(const double* inlet, const double* outlet, const double* dri
     }
     const double p_in = inlet[0], T_in = inlet[1], c = inlet[2];
     const double p_out = outlet[0];
-    const double eta = efficiency[0];
-    const double alpha = characteristic[0], beta = characteristic[1], gamma = characteristic[2];
-    const double sigma = stoichiometric_ratio[0];
-
     const double pressure_ratio = p_out / p_in;
-    const double mass_flow = (alpha * std::exp(-beta * pressure_ratio) + gamma) * *drive * p_in
-                             / blower_reference_pressure
-                             * std::sqrt(blower_reference_temperature / T_in);
-    inlet_flow[0] = mass_flow;
-    inlet_flow[2] = mass_flow * c * sigma / (c * sigma + 1.0);
 
+    // The inlet gas comes first: the isentropic outlet state waits on its
+    // kappa, and the mass flow is worked out in the meantime. Worked out
+    // before the gas, the mass flow's exp delays the whole chain.
     auto from_inlet = [&](const BlowerInletGas& at_inlet) {
         const double h_in = at_inlet.h_in, kappa = at_inlet.kappa;
-        inlet_flow[1] = mass_flow * h_in;
-        outlet_flow[0] = mass_flow;
-        outlet_flow[2] = inlet_flow[2];
-
         const double T_out_isentropic = T_in * std::pow(pressure_ratio, (kappa - 1.0) / kappa);
-        const double h_out_isentropic = gas_enthalpy(p_out, T_out_isentropic, at_inlet.gas);
 
+        const double eta = efficiency[0];
+        const double alpha = characteristic[0], beta = characteristic[1], gamma = characteristic[2];
+        const double sigma = stoichiometric_ratio[0];
+        const double mass_flow = (alpha * std::exp(-beta * pressure_ratio) + gamma) * *drive * p_in
+                                 / blower_reference_pressure
+                                 * std::sqrt(blower_reference_temperature / T_in);
+        const double composition_flow = mass_flow * c * sigma / (c * sigma + 1.0);
+
+        const double h_out_isentropic = gas_enthalpy(p_out, T_out_isentropic, at_inlet.gas);
         const double shaft_power = (h_out_isentropic - h_in) * mass_flow / eta;
-        *power = shaft_power;
+
+        inlet_flow[0] = outlet_flow[0] = mass_flow;
+        inlet_flow[1] = mass_flow * h_in;
         outlet_flow[1] = shaft_power + mass_flow * h_in;
+        inlet_flow[2] = outlet_flow[2] = composition_flow;
+        *power = shaft_power;
     };
     if (inlet_memo) from_inlet(remembered_inlet(*inlet_memo, p_in, T_in, c));
     else from_inlet(evaluate_inlet(p_in, T_in, c));

@@ -30,7 +30,8 @@ struct GasProperties {
 void combustion_gas_properties(double p, double T, double c, GasProperties& out);
 
 // What the model derives from the composition alone: the reduced composition
-// r, the gas constant R and the coefficients linear in r.
+// r, the gas constant R and the coefficients linear in r. gas_model.hpp
+// evaluates h and kappa for states of one composition.
 struct GasComposition {
     double inv_composition;  // 1 / (1 + 0.0698 c)
     double r;
@@ -39,13 +40,5 @@ struct GasComposition {
     double A, B, D;          // equation of state
     std::array<double, 7> b;  // ideal-gas enthalpy
 };
-GasComposition gas_composition(double c);
-
-// Only h, or only h and kappa, of the same model, for states of a
-// composition worked out once: the numbers equal those of
-// combustion_gas_properties to the bit, at a fraction of its work (no
-// entropy logarithms, no composition derivatives).
-double gas_enthalpy(double p, double T, const GasComposition& composition);
-void gas_enthalpy_and_kappa(double p, double T, const GasComposition& composition, double& h, double& kappa);
 
 }  // namespace blocks

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/blower_outputs.hpp"
+#include "core/gas_model.hpp"
 #include "core/gas_properties.hpp"
 #include "blower_full_path.hpp"
 #include "worked_examples.hpp"
