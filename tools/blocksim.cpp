@@ -1,5 +1,8 @@
 // blocksim: runs models of the S-function blocks without MATLAB, and shows
 // what a block declares.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -43,10 +46,21 @@ model's search_path, the folders in $BLOCKSIM_PATH, the installed library
 folder and the build's block folder.
 )";
 
+// What was printed must have reached standard output too: a status of 0
+// with its lines lost (a full disk, a closed pipe) would be a false success.
+int finished(int status) {
+    std::cout.flush();
+    if (std::cout) return status;
+    std::cerr << "blocksim: error: cannot write to standard output: " << std::strerror(errno) << "\n";
+    return status == 0 ? 1 : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // A closed pipe on standard output is an error to report, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
             std::cout << usage;
@@ -54,12 +68,12 @@ int main(int argc, char** argv) {
         }
         const std::string command = args[0];
         args.erase(args.begin());
-        if (command == "run") return blocksim::run_command(args);
-        if (command == "sweep") return blocksim::sweep_command(args);
-        if (command == "info") return blocksim::info_command(args);
+        if (command == "run") return finished(blocksim::run_command(args));
+        if (command == "sweep") return finished(blocksim::sweep_command(args));
+        if (command == "info") return finished(blocksim::info_command(args));
         if (command == "demo-model") {
             std::cout << engine_demo_model;
-            return 0;
+            return finished(0);
         }
         throw blocksim::UsageError("unknown command '" + command + "'");
     } catch (const blocksim::UsageError& error) {

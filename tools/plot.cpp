@@ -1,34 +1,137 @@
 #include "plot.hpp"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
-#include <system_error>
 
 #include "host/sfunction/errors.hpp"
 #include "text.hpp"
 
+extern char** environ;
+
 namespace blocksim {
 
-std::string gnuplot_string(const std::string& text) {
+std::string gnuplot_string(const std::string& text, const std::string& what) {
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02x", byte);
+            throw host::HostError("cannot plot " + what + ": it holds a control character (" + code +
+                                  "); rename it without line breaks, tabs or other control characters");
+        }
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    }
     return out + "'";
 }
+
+namespace {
+
+// A PNG's signature and its last chunk, IEND with its CRC.
+constexpr std::string_view png_signature("\x89PNG\r\n\x1a\n", 8);
+constexpr std::string_view png_end("IEND\xae\x42\x60\x82", 8);
+
+bool whole_png(const std::string& bytes) {
+    return bytes.size() > png_signature.size() + png_end.size() && bytes.compare(0, 8, png_signature) == 0 &&
+           bytes.compare(bytes.size() - png_end.size(), png_end.size(), png_end) == 0;
+}
+
+// gnuplot's first line that is neither a warning nor the caret under an error.
+std::string first_error(const std::string& messages) {
+    std::istringstream lines(messages);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.find_first_not_of(" ^") != std::string::npos && line.find("arning") == std::string::npos) return line;
+    return "";
+}
+
+struct Pipe {
+    int ends[2] = {-1, -1};
+    Pipe() {
+        if (::pipe2(ends, O_CLOEXEC) != 0) throw host::HostError(std::string("cannot run gnuplot: ") + std::strerror(errno));
+    }
+    ~Pipe() { close_both(); }
+    void close_end(int i) {
+        if (ends[i] >= 0) ::close(ends[i]);
+        ends[i] = -1;
+    }
+    void close_both() { close_end(0), close_end(1); }
+};
+
+// The script to gnuplot's standard input, its output and messages back, at
+// once, so that neither side waits on a full pipe.
+void exchange(Pipe& in, Pipe& out, Pipe& err, const std::string& script, std::string& png, std::string& messages) {
+    std::size_t sent = 0;
+    if (script.empty()) in.close_end(1);
+    char buffer[65536];
+    while (out.ends[0] >= 0 || err.ends[0] >= 0) {
+        pollfd fds[3] = {{in.ends[1], POLLOUT, 0}, {out.ends[0], POLLIN, 0}, {err.ends[0], POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            throw host::HostError(std::string("cannot run gnuplot: ") + std::strerror(errno));
+        }
+        if (in.ends[1] >= 0 && fds[0].revents) {
+            const ssize_t wrote = ::write(in.ends[1], script.data() + sent, script.size() - sent);
+            if (wrote > 0) sent += static_cast<std::size_t>(wrote);
+            if ((wrote < 0 && errno != EINTR && errno != EAGAIN) || sent == script.size()) in.close_end(1);
+        }
+        for (int i = 1; i < 3; ++i) {
+            Pipe& pipe = i == 1 ? out : err;
+            if (pipe.ends[0] < 0 || !fds[i].revents) continue;
+            const ssize_t got = ::read(pipe.ends[0], buffer, sizeof buffer);
+            if (got > 0) (i == 1 ? png : messages).append(buffer, static_cast<std::size_t>(got));
+            else if (got == 0 || errno != EINTR) pipe.close_end(0);
+        }
+    }
+}
+
+}  // namespace
+
+std::string run_gnuplot(const std::string& script, const std::filesystem::path& png) {
+    Pipe in, out, err;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in.ends[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.ends[1], STDERR_FILENO);
+    char name[] = "gnuplot";
+    char* argv[] = {name, nullptr};
+    pid_t pid = 0;
+    // blocksim ignores SIGPIPE: a gnuplot that ends early shows as a failed write.
+    const int spawned = ::posix_spawnp(&pid, "gnuplot", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    in.close_end(0), out.close_end(1), err.close_end(1);
+    std::string bytes, messages;
+    if (spawned == 0) exchange(in, out, err, script, bytes, messages);
+    int status = -1;
+    if (spawned == 0)
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    if (spawned != 0) throw host::HostError("cannot run gnuplot: " + std::string(std::strerror(spawned)));
+    const std::string error = first_error(messages);
+    if (status != 0 || !whole_png(bytes))
+        throw host::HostError("gnuplot could not draw " + png.string() + (error.empty() ? "" : ": " + error));
+    return bytes;
+}
+
+bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
 
 namespace {
 
 void write_panel(std::ostream& script, const host::Simulation::PlotGroup& group, const std::string& csv,
                  const host::Simulation& simulation, const CsvWriter& written, int& colour) {
     const auto& names = simulation.column_names();
-    script << "set title " << gnuplot_string(group.name) << "\n";
+    script << "set title " << gnuplot_string(group.name, "the log group '" + group.name + "'") << "\n";
     if (group.x_column < 0) script << "set xlabel 't [s]'\n";
-    else script << "set xlabel " << gnuplot_string(names[static_cast<std::size_t>(group.x_column)]) << "\n";
+    else script << "set xlabel " << gnuplot_string(names[static_cast<std::size_t>(group.x_column)], "a signal name") << "\n";
     if (group.x_range) script << "set xrange [" << group.x_range->first << ":" << group.x_range->second << "]\n";
     else script << "set autoscale x\n";
     const std::string x = group.x_column < 0 ? "1" : std::to_string(group.x_column + 2);
@@ -36,72 +139,30 @@ void write_panel(std::ostream& script, const host::Simulation::PlotGroup& group,
     for (std::size_t i = 0; i < group.columns.size(); ++i) {
         const auto column = static_cast<std::size_t>(group.columns[i]);
         const bool steps = group.x_column < 0 && written.two_valued(column);
-        script << (i ? ", " : " ") << gnuplot_string(csv) << " using " << x << ":" << column + 2 << " every ::1 with "
-               << (steps ? "steps" : "lines") << " lw 1.5 lc " << ++colour << " title " << gnuplot_string(names[column]);
+        script << (i ? ", " : " ") << csv << " using " << x << ":" << column + 2 << " every ::1 with "
+               << (steps ? "steps" : "lines") << " lw 1.5 lc " << ++colour << " title "
+               << gnuplot_string(names[column], "a signal name");
     }
     script << "\n";
 }
 
 }  // namespace
 
-void run_gnuplot(const std::string& script, const std::filesystem::path& png) {
-    char errors[] = "/tmp/blocksim-gnuplot-XXXXXX";
-    const int descriptor = ::mkstemp(errors);
-    if (descriptor < 0) throw host::HostError("cannot plot: no temporary file for gnuplot's messages");
-    ::close(descriptor);
-    const std::string command = "gnuplot >/dev/null 2>" + shell_word(errors);
-    FILE* gnuplot = ::popen(command.c_str(), "w");
-    int status = -1;
-    if (gnuplot) {
-        std::fputs(script.c_str(), gnuplot);
-        status = ::pclose(gnuplot);
-    }
-    std::ifstream messages(errors);
-    std::string line, first_error;
-    while (std::getline(messages, line))
-        if (first_error.empty() && line.find_first_not_of(" ^") != std::string::npos && line.find("arning") == std::string::npos)
-            first_error = line;
-    std::filesystem::remove(errors);
-    std::error_code error;
-    if (status != 0 || !std::filesystem::exists(png, error) || std::filesystem::file_size(png, error) == 0)
-        throw host::HostError("gnuplot could not draw " + png.string() + (first_error.empty() ? "" : ": " + first_error));
-}
-
-bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
-
-void check_plot_target(const std::filesystem::path& png) {
-    std::error_code error;
-    const auto folder = png.has_parent_path() ? png.parent_path() : std::filesystem::path(".");
-    if (std::filesystem::is_directory(png, error))
-        throw host::HostError("cannot plot to " + png.string() + ": it is a folder");
-    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error))
-        throw host::HostError("cannot plot to " + png.string() + ": " + folder.string() + " is not a folder");
-    if (!std::filesystem::exists(folder, error)) return;  // made with the plot
-    // Opened as gnuplot will open it, and left as it was.
-    const bool existed = std::filesystem::exists(png, error);
-    std::FILE* file = std::fopen(png.c_str(), "ab");
-    if (!file) throw host::HostError("cannot plot to " + png.string() + ": " + std::strerror(errno));
-    std::fclose(file);
-    if (!existed) std::filesystem::remove(png, error);
-}
-
-void draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
-               const host::Simulation& simulation, const CsvWriter& written) {
+std::string draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
+                      const host::Simulation& simulation, const CsvWriter& written) {
     const auto& groups = simulation.groups();
-    if (png.has_parent_path()) std::filesystem::create_directories(png.parent_path());
+    const std::string data = gnuplot_string(csv.string(), "the results file " + csv.string());
     std::ostringstream script;
     script << "set datafile separator ','\n"
            << "set terminal pngcairo noenhanced size 1100," << 60 + 230 * groups.size() << " font 'sans,9'\n"
-           << "set output " << gnuplot_string(png.string()) << "\n"
            << "set grid\nset key outside right top\nset lmargin 12\nset rmargin 28\n"
            << "set offsets 0, 0, graph 0.06, graph 0.06\n"
-           << "set multiplot layout " << groups.size() << ",1 title " << gnuplot_string(title) << "\n";
+           << "set multiplot layout " << groups.size() << ",1 title " << gnuplot_string(title, "the title " + title)
+           << "\n";
     int colour = 0;
-    for (const auto& group : groups) write_panel(script, group, csv.string(), simulation, written, colour);
+    for (const auto& group : groups) write_panel(script, group, data, simulation, written, colour);
     script << "unset multiplot\n";
-
-    run_gnuplot(script.str(), png);
-
+    return run_gnuplot(script.str(), png);
 }
 
 }  // namespace blocksim

@@ -1,6 +1,9 @@
 // Plots of a run, drawn by gnuplot from its CSV: one panel per log group,
 // its signals over time or over the group's x signal; signals that take two
 // values at most (relay outputs, flags, steps) drawn as steps.
+//
+// gnuplot draws to its standard output and blocksim writes the PNG itself,
+// so that the PNG is written as every other output is (see OutputFile).
 #pragma once
 
 #include <filesystem>
@@ -13,19 +16,19 @@ namespace blocksim {
 
 bool have_gnuplot();
 
-// A gnuplot string literal.
-std::string gnuplot_string(const std::string& text);
+// A gnuplot string literal. Text with a control character (a line break
+// ends a gnuplot command, and the next line could run a shell command) is
+// refused: throws naming `what` ("the log group name ...").
+std::string gnuplot_string(const std::string& text, const std::string& what);
 
-// Runs gnuplot on `script`, which draws `png`; throws with gnuplot's first
-// error line when it fails. gnuplot's output and warnings are not passed on.
-void run_gnuplot(const std::string& script, const std::filesystem::path& png);
+// Runs gnuplot on `script`, which draws one PNG to its standard output, and
+// returns the PNG; throws, naming `png`, with gnuplot's first error line
+// when it fails or draws no whole PNG. gnuplot's warnings are not passed on.
+std::string run_gnuplot(const std::string& script, const std::filesystem::path& png);
 
-// Throws when the PNG could not be written: a missing folder, no write permission.
-void check_plot_target(const std::filesystem::path& png);
-
-// Draws the plot; throws with gnuplot's first error line when it fails.
-// gnuplot's output and warnings are not passed on.
-void draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
-               const host::Simulation& simulation, const CsvWriter& written);
+// The PNG of a run whose rows are in `csv` (the file as it is being
+// written); `png` names the plot in messages.
+std::string draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
+                      const host::Simulation& simulation, const CsvWriter& written);
 
 }  // namespace blocksim

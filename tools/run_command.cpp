@@ -11,6 +11,7 @@
 #include "csv_writer.hpp"
 #include "engine_demo.hpp"
 #include "interrupt.hpp"
+#include "output_file.hpp"
 #include "host/model/model_file.hpp"
 #include "host/sim/engine.hpp"
 #include "outputs.hpp"
@@ -93,23 +94,25 @@ host::ModelSpec read_model(const RunOptions& options) {
     return spec;
 }
 
-// A variable-step run's rows are known before it only with a log interval.
-void check_output_size(const host::Simulation& simulation, int log_every, const std::optional<double>& interval,
-                       const std::filesystem::path& csv, bool force) {
-    const bool variable = host::is_variable_step(simulation.solver().method);
-    if (variable && !interval) return;
-    const double steps = variable ? std::floor(simulation.solver().stop / *interval)
+// A variable-step run logs at its log interval, a fixed-step one every n-th step.
+void check_output_size(const host::Simulation& simulation, const std::filesystem::path& csv, bool force) {
+    const auto interval = simulation.log_interval();
+    const double steps = interval ? std::floor(simulation.solver().stop / *interval)
                                   : static_cast<double>(simulation.steps());
-    if (variable) log_every = 1;
-    const double rows = std::floor(steps / log_every) + 2;
+    const double every = interval ? 1.0 : simulation.log_every();
+    const double rows = std::floor(steps / every) + 2;
     const double row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
     const double bytes = rows * row_bytes;
     if (bytes <= largest_csv_bytes || force) return;
-    const double every = std::ceil((steps + 1) / std::floor(largest_csv_bytes / row_bytes));
+    const double fewer = std::ceil((steps + 1) / std::floor(largest_csv_bytes / row_bytes));
+    const std::string advice =
+        interval && simulation.log_interval_given()
+            ? "log: interval: " + format_number(fewer * *interval)
+            : "log: every: " + format_number(interval ? fewer * std::round(*interval / simulation.solver().step) : fewer);
     throw host::HostError("the run would write about " + format_number(std::round(bytes / 1e8) / 10) + " GB to " +
                           csv.string() + " (" + format_number(rows) + " rows), more than the " +
                           format_number(largest_csv_bytes / 1e9) + " GB blocksim writes without --force; log fewer " +
-                          "rows (log: every: " + format_number(every) + " keeps it under) or add --force");
+                          "rows (" + advice + " keeps it under) or add --force");
 }
 
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
@@ -120,7 +123,11 @@ std::string run_summary(const std::string& title, const host::Simulation& simula
                host::solver_method_name(solver.method) + ", rtol " + format_number(solver.rtol) + ", atol " +
                format_number(solver.atol) + "), " +
                count_of(simulation.rhs_evaluations(), "evaluation") + " of the derivatives, to t = " +
-               format_time(simulation.time()) + " s" + took;
+               format_time(simulation.time()) + " s" + took + "; logged every " +
+               format_time(*simulation.log_interval()) + " s" +
+               (simulation.log_interval_given() ? std::string()
+                                                : " (log: every: " + std::to_string(simulation.log_every()) +
+                                                      " of the " + format_number(solver.step) + " s step)");
     const long long steps = simulation.steps();
     const bool shorter = simulation.last_step() < solver.step;
     std::string text = "ran " + title + ": " + count_of(shorter ? steps - 1 : steps, "step") + " of " +
@@ -130,9 +137,49 @@ std::string run_summary(const std::string& title, const host::Simulation& simula
            took;
 }
 
-std::string rows_kept(const std::filesystem::path& csv, const CsvWriter& written) {
-    return csv.string() + " holds the " + count_of(written.rows(), "row") + " written up to t = " +
-           format_time(written.last_time()) + " s";
+// The options that a solver does not use, with why, for a warning each.
+std::vector<std::string> ignored_options(const RunOptions& options, const host::Simulation& simulation) {
+    const bool variable = host::is_variable_step(simulation.solver().method);
+    const std::string solver = host::solver_method_name(simulation.solver().method);
+    std::vector<std::string> warnings;
+    if (variable) {
+        if (options.step && simulation.log_interval_given())
+            warnings.push_back("--step has no effect: " + solver + " chooses its own steps, and the model logs at a "
+                               "fixed interval (log: interval)");
+        return warnings;
+    }
+    const std::pair<const char*, bool> variable_only[] = {{"--rtol", options.rtol.has_value()},
+                                                          {"--atol", options.atol.has_value()},
+                                                          {"--max-step", options.max_step.has_value()},
+                                                          {"--initial-step", options.initial_step.has_value()}};
+    for (const auto& [option, given] : variable_only)
+        if (given)
+            warnings.push_back(std::string(option) + " has no effect: " + solver +
+                               " takes fixed steps of --step; it applies to ode45, ode23 and bdf");
+    return warnings;
+}
+
+// Where an unfinished run's rows go: e.csv -> e.partial.csv, so that a
+// complete e.csv of an earlier run and its plot stay as they were.
+std::string keep_partial(CsvWriter& csv, const std::filesystem::path& target) {
+    try {
+        const auto kept = csv.commit_as(tagged_name(target, "partial"));
+        return kept.string() + " holds the " + count_of(csv.rows(), "row") + " written up to t = " +
+               format_time(csv.last_time()) + " s";
+    } catch (const std::exception& error) {
+        return std::string("its rows are lost: ") + error.what();
+    }
+}
+
+// A plot left from an earlier run would stand beside a CSV it does not show.
+void remove_earlier_plot(const std::filesystem::path& png) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(png, error))) return;
+    if (std::filesystem::remove(png, error))
+        std::cout << "removed " << png.string() << ", the plot of an earlier run\n";
+    else
+        std::cerr << "blocksim: warning: " << png.string() << " is the plot of an earlier run and could not be removed: "
+                  << error.message() << "\n";
 }
 
 }  // namespace
@@ -142,19 +189,20 @@ int run_command(const std::vector<std::string>& args) {
     host::ModelSpec spec = read_model(options);
     const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
     const bool plot_asked = options.plot.has_value();
-    const bool plot = !options.no_plot && (plot_asked || have_gnuplot());
+    const bool gnuplot = !options.no_plot && (plot_asked || have_gnuplot());
     refuse_overwriting_inputs(outputs, host::files_read(spec), !options.no_plot);
     if (plot_asked && !have_gnuplot())
         throw host::HostError("--plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)");
-    const int log_every = spec.log_every;
-    const std::optional<double> log_interval = spec.log_interval;
     const std::string title = options.model_file ? options.model_file->string() : "engine demo";
 
     host::Simulation simulation(std::move(spec));
-    check_output_size(simulation, log_every, log_interval, outputs.csv, options.force);
-    if (plot) check_plot_target(outputs.png);
+    for (const auto& warning : ignored_options(options, simulation)) std::cerr << "blocksim: warning: " << warning << "\n";
+    check_output_size(simulation, outputs.csv, options.force);
+    const bool plot = gnuplot && !simulation.groups().empty();
 
     CsvWriter csv(outputs.csv, simulation.column_names());
+    std::optional<OutputFile> png;
+    if (plot) png.emplace(outputs.png);
     Progress progress(simulation.solver().stop);
     simulation.set_progress([&](double t) { progress(t); });
     simulation.set_stop_request(&stop_requested);
@@ -164,34 +212,55 @@ int run_command(const std::vector<std::string>& args) {
         simulation.run([&](double t, const std::vector<double>& row) { csv.row(t, row); });
     } catch (const host::RunStopped& stopped) {
         progress.clear();
-        csv.close();
         std::cerr << "blocksim: stopped by " << stop_signal_name() << " at t = "
                   << format_time(stopped.time()) << " s\nblocksim: the run stopped at t = "
-                  << format_time(simulation.time()) << " s; " << rows_kept(outputs.csv, csv) << "\n";
+                  << format_time(simulation.time()) << " s; " << keep_partial(csv, outputs.csv) << "\n";
         return 128 + stop_signal;
     } catch (const std::exception& error) {
         progress.clear();
-        csv.close();
+        if (csv.failed()) {  // the CSV itself: nothing is left to keep
+            std::cerr << "blocksim: error: " << error.what() << "\n";
+            return 1;
+        }
         std::cerr << "blocksim: error: " << error.what() << "\nblocksim: the run stopped at t = "
-                  << format_time(simulation.time()) << " s; " << rows_kept(outputs.csv, csv) << "\n";
+                  << format_time(simulation.time()) << " s; " << keep_partial(csv, outputs.csv) << "\n";
         return 1;
     }
     progress.clear();
-    csv.close();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool drawn = plot && csv.rows() >= 2;
+    std::string image, plot_failure;
+    if (drawn) {
+        csv.flush();
+        try {
+            image = draw_plot(csv.path(), outputs.png, title, simulation, csv);
+        } catch (const std::exception& error) {
+            plot_failure = error.what();
+        }
+    }
+    csv.commit();
     std::cout << run_summary(title, simulation, seconds) << "\n"
               << "wrote " << outputs.csv.string() << " (" << count_of(csv.rows(), "row") << ", "
               << count_of(static_cast<long long>(simulation.column_names().size()), "signal") << ")\n";
-    if (!plot || simulation.groups().empty()) {
-        if (!options.no_plot && !plot) std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+    if (drawn && plot_failure.empty()) {
+        try {
+            png->write(image);
+            png->commit();
+        } catch (const std::exception& error) {
+            plot_failure = error.what();
+        }
+    }
+    if (drawn && plot_failure.empty()) {
+        std::cout << "wrote " << outputs.png.string() << "\n";
         return 0;
     }
-    if (csv.rows() < 2) {
-        std::cout << "no plot: the run logged " << count_of(csv.rows(), "row") << ", too few for a line\n";
-        return 0;
+    if (!options.no_plot) remove_earlier_plot(outputs.png);
+    if (!plot_failure.empty()) {
+        std::cerr << "blocksim: error: " << plot_failure << "\n";
+        return 1;
     }
-    draw_plot(outputs.csv, outputs.png, title, simulation, csv);
-    std::cout << "wrote " << outputs.png.string() << "\n";
+    if (!gnuplot && !options.no_plot) std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+    else if (plot) std::cout << "no plot: the run logged " << count_of(csv.rows(), "row") << ", too few for a line\n";
     return 0;
 }
 

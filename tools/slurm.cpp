@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "host/sfunction/errors.hpp"
+#include "output_file.hpp"
 #include "text.hpp"
 
 extern char** environ;
@@ -18,12 +18,11 @@ namespace blocksim {
 namespace {
 
 void write_script(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream out(file);
-    out << text;
-    out.close();
-    if (!out) throw host::HostError("cannot write " + file.string());
+    write_whole_file(file, text);
+    std::error_code error;
     std::filesystem::permissions(file, std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec,
-                                 std::filesystem::perm_options::add);
+                                 std::filesystem::perm_options::add, error);
+    if (error) throw host::HostError("cannot make " + file.string() + " executable: " + error.message());
 }
 
 // The log goes where the script says, not through an #SBATCH line: sbatch
@@ -35,7 +34,9 @@ std::string log_to(const std::filesystem::path& folder, const std::string& name_
 }  // namespace
 
 SlurmScripts write_slurm_scripts(const SlurmSweep& sweep) {
-    std::filesystem::create_directories(sweep.folder / "logs");
+    std::error_code made;
+    std::filesystem::create_directories(sweep.folder / "logs", made);
+    if (made) throw host::HostError("cannot make the folder " + (sweep.folder / "logs").string() + ": " + made.message());
     std::string options;
     for (const auto& option : sweep.options) options += " " + shell_word(option);
     const std::string blocksim = shell_word(sweep.blocksim.string());
