@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <csignal>
 #include <iterator>
+#include <map>
 #include <random>
+#include <sstream>
 #include <set>
 
 #include "blocksim_fixture.hpp"
+#include "fingerprint.hpp"
 #include "sweep_design.hpp"
 
 namespace {
@@ -102,6 +105,31 @@ log:
   signals: [x.0]
 )";
 
+// The standard's own examples (FIPS 180-4's example appendix values), and
+// every message length across the padding's block boundaries against
+// coreutils' sha256sum.
+TEST(Fingerprint, Sha256GivesTheStandardsValues) {
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", blocksim::sha256_hex(""));
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", blocksim::sha256_hex("abc"));
+    EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+              blocksim::sha256_hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+    EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+              blocksim::sha256_hex(std::string(1000000, 'a')));
+    std::mt19937 random(20261209);
+    const fs::path file = fs::temp_directory_path() / "blocksim_sha256_message";
+    for (std::size_t length : {1, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 1000}) {
+        std::string message(length, '\0');
+        for (char& c : message) c = static_cast<char>(random() & 0xff);
+        std::ofstream(file, std::ios::binary) << message;
+        FILE* pipe = popen(("sha256sum " + file.string()).c_str(), "r");
+        char hex[65] = {};
+        ASSERT_EQ(1, std::fscanf(pipe, "%64s", hex));
+        pclose(pipe);
+        EXPECT_EQ(std::string(hex), blocksim::sha256_hex(message)) << length << " bytes";
+    }
+    fs::remove(file);
+}
+
 class Sweep : public Blocksim {
 protected:
     void SetUp() override {
@@ -115,6 +143,14 @@ protected:
     std::string text(const fs::path& file) const {
         std::ifstream in(directory_ / file);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // A shard without the comment lines of its fingerprint.
+    static std::string without_fingerprint(const std::string& shard) {
+        std::stringstream lines(shard);
+        std::string line, rest;
+        while (std::getline(lines, line))
+            if (line.empty() || line[0] != '#') rest += line + "\n";
+        return rest;
     }
 };
 
@@ -175,10 +211,10 @@ TEST_F(Sweep, ResultsDoNotDependOnWorkersOrShards) {
         ASSERT_EQ(0, result.status) << result.output;
     }
     EXPECT_EQ("case,gain.gain,level.value,last,least,most,average,area,status\n1,1,2,4,0,4,2,4,ok\n5,2,3,12,0,12,6,12,ok\n",
-              text("shards/summary.1-of-4.csv"));
-    const Result merged = blocksim("sweep grid.yaml --merge shards --no-plot");
+              without_fingerprint(text("shards/summary.1-of-4.csv")));
+    const Result merged = sweep("grid.yaml --merge shards --no-plot");
     ASSERT_EQ(0, merged.status) << merged.output;
-    EXPECT_EQ("merged 4 shards into shards/summary.csv (6 rows)\n", merged.output);
+    EXPECT_EQ("merged 4 shards into shards/summary.csv (6 rows): 6 ok, 0 failed\n", merged.output);
     const std::string one = text("one/summary.csv");
     EXPECT_FALSE(one.empty());
     EXPECT_EQ(one, text("three/summary.csv"));
@@ -189,7 +225,7 @@ TEST_F(Sweep, MergeNamesWhatIsMissing) {
     write("grid.yaml", grid_sweep);
     ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 0/3").status);
     ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 2/3").status);
-    Result result = blocksim("sweep grid.yaml --merge shards");
+    Result result = sweep("grid.yaml --merge shards");
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("blocksim: error: cannot merge shards: missing summary.1-of-3.csv (run those shards with --shard K/3)\n",
               result.output);
@@ -198,7 +234,7 @@ TEST_F(Sweep, MergeNamesWhatIsMissing) {
     std::string shard = text("shards/summary.1-of-3.csv");
     shard.erase(shard.rfind('\n', shard.size() - 2) + 1);
     write("shards/summary.1-of-3.csv", shard);
-    result = blocksim("sweep grid.yaml --merge shards");
+    result = sweep("grid.yaml --merge shards");
     EXPECT_EQ("blocksim: error: shards/summary.1-of-3.csv is incomplete: it holds 1 of its 2 cases; run it again "
               "with --shard 1/3\n",
               result.output);
@@ -209,14 +245,105 @@ TEST_F(Sweep, AFailingCaseIsReportedInItsRowAndTheSweepGoesOn) {
     write("faults.yaml", "model: ramp.yaml\nvary:\n  - {block: fault, parameter: 1, values: [100, 1.5, -.inf, 100]}\n"
                          "metrics:\n  last: {signal: x.0, of: final}\n");
     const Result result = sweep("faults.yaml --jobs 2 --no-plot");
-    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_EQ(1, result.status) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("2 ok, 2 failed")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: 2 of 4 cases failed: 1, 2; see faults/summary.csv\n"))
+        << result.output;
     EXPECT_EQ("case,fault.parameter1,last,status\n"
               "0,100,6,ok\n"
               "1,1.5,,block 'fault' (S-function 'failer') failed in mdlOutputs at t = 1.5: simulated failure\n"
               "2,-inf,,the worker running this case killed by signal 6 (Aborted)\n"
               "3,100,6,ok\n",
               text("faults/summary.csv"));
+}
+
+TEST_F(Sweep, RunFilesThatCannotBeWrittenFailTheirCasesAndTheSweep) {
+    write("grid.yaml", grid_sweep);
+    write("grid/runs", "a file where the runs' folder would be\n");
+    const Result result = sweep("grid.yaml --keep-runs --no-plot");
+    EXPECT_EQ(1, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("0 ok, 6 failed")) << result.output;
+    EXPECT_NE(std::string::npos,
+              result.output.find("blocksim: 6 of 6 cases failed: 0, 1, 2, 3, 4, 5; see grid/summary.csv\n"))
+        << result.output;
+    EXPECT_EQ(std::string::npos, result.output.find("wrote the CSV files")) << result.output;
+    EXPECT_NE(std::string::npos, text("grid/summary.csv").find(",cannot write grid/runs/case-0.csv: Not a directory\n"))
+        << text("grid/summary.csv");
+}
+
+TEST_F(Sweep, AFullDiskFailsTheCasesWhoseRunsDidNotFitAndLeavesNoEmptyFile) {
+    if (!mount_small_disk("disk", 24)) GTEST_SKIP() << "a small file system needs root";
+    std::string model = ramp_model;
+    model.replace(model.find("stop: 2}"), 8, "stop: 90}");  // about 8 kB a run, before the fault at 100
+    write("long_ramp.yaml", model);
+    std::string file = grid_sweep;
+    file.replace(0, std::string("model: ramp.yaml").size(), "model: long_ramp.yaml");
+    write("grid.yaml", file);
+    const Result result = sweep("grid.yaml --keep-runs --no-plot --jobs 1 --out disk/grid");
+    EXPECT_EQ(1, result.status) << result.output;
+    // Each case's status, by case number.
+    std::map<std::string, std::string> status;
+    std::stringstream lines(text("disk/grid/summary.csv"));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) status[line.substr(0, line.find(','))] = line.substr(line.rfind(',') + 1);
+    ASSERT_EQ(6u, status.size());
+    std::size_t full = 0;
+    for (const auto& [number, said] : status) {
+        const std::string run = "disk/grid/runs/case-" + number + ".csv";
+        if (said == "ok") {
+            EXPECT_TRUE(fs::exists(directory_ / run)) << run;
+        } else {
+            EXPECT_EQ("cannot write " + run + ": No space left on device", said);
+            EXPECT_FALSE(fs::exists(directory_ / run)) << run << " is not left cut short";
+            ++full;
+        }
+    }
+    EXPECT_GT(full, 0u);
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files());
+}
+
+TEST_F(Sweep, ShardsOfOtherInputsAreNotMergedAndAreNamed) {
+    write("grid.yaml", grid_sweep);
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 0/2").status);
+    std::string edited = grid_sweep;
+    edited.replace(edited.find("values: [1, 2]"), 14, "values: [1, 5]");
+    write("grid.yaml", edited);
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 1/2").status);
+    write("shards/summary.csv", "the summary of an earlier merge\n");
+    Result result = sweep("grid.yaml --merge shards --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: cannot merge shards: summary.0-of-2.csv were not computed from the inputs as they are "
+              "now (grid.yaml, ramp.yaml, " + std::string(TEST_BLOCKS_DIR) + "/failer.mexa64); run those shards "
+              "again, or all of them\n",
+              result.output);
+    EXPECT_EQ("the summary of an earlier merge\n", text("shards/summary.csv"));
+    // The model edited too: now both shards are stale.
+    write("ramp.yaml", std::string(ramp_model) + "# edited\n");
+    result = sweep("grid.yaml --merge shards --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("summary.0-of-2.csv, summary.1-of-2.csv were not computed"))
+        << result.output;
+    // A shard without a fingerprint is not trusted either.
+    write("ramp.yaml", ramp_model);
+    ASSERT_EQ(0, sweep("grid.yaml --out shards --shard 0/2").status);
+    write("shards/summary.1-of-2.csv", without_fingerprint(text("shards/summary.1-of-2.csv")));
+    result = sweep("grid.yaml --merge shards --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("cannot merge shards: summary.1-of-2.csv were not computed"))
+        << result.output;
+}
+
+TEST_F(Sweep, AMergeWithFailedCasesSaysSoInItsStatus) {
+    write("faults.yaml", "model: ramp.yaml\nvary:\n  - {block: fault, parameter: 1, values: [100, 1.5, 100]}\n"
+                         "metrics:\n  last: {signal: x.0, of: final}\n");
+    for (int shard = 0; shard < 2; ++shard) {
+        const Result run = sweep("faults.yaml --out shards --shard " + std::to_string(shard) + "/2");
+        EXPECT_EQ(shard == 1 ? 1 : 0, run.status) << run.output;
+    }
+    const Result result = sweep("faults.yaml --merge shards --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("merged 2 shards into shards/summary.csv (3 rows): 2 ok, 1 failed\n"
+              "blocksim: 1 of 3 cases failed: 1; see shards/summary.csv\n",
+              result.output);
 }
 
 TEST_F(Sweep, KeptRunsAreWhatARunOfTheCaseWrites) {
@@ -292,31 +419,22 @@ TEST_F(Sweep, AnInterruptedSweepLeavesWholeRowsAndSaysWhereItStopped) {
                        "  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n");
     write("many.yaml", "model: slow.yaml\nvary:\n  - {block: s, key: amplitude, range: [1, 2], count: 400}\n"
                        "metrics:\n  last: {signal: x.0, of: final}\n");
-    const std::string command = "cd " + shell_word(directory_.string()) + " && exec " + shell_word(BLOCKSIM) +
-                                " sweep many.yaml --jobs 2 --no-plot > sweep.log 2>&1";
-    FILE* shell = popen(("(" + command + ") & echo $!").c_str(), "r");
-    long pid = 0;
-    ASSERT_EQ(1, std::fscanf(shell, "%ld", &pid));
-    pclose(shell);
-    const fs::path summary = directory_ / "many" / "summary.csv";
-    for (int wait = 0; wait < 500 && std::count(std::istreambuf_iterator<char>(*std::make_unique<std::ifstream>(summary)),
-                                                  {}, '\n') < 3;
-         ++wait)
-        usleep(20000);
+    write("many/summary.csv", "the summary of an earlier sweep\n");
+    const long pid = start_in_background("sweep many.yaml --jobs 2 --no-plot > sweep.log 2>&1");
+    ASSERT_GT(pid, 0);
+    for (int wait = 0; wait < 500 && written_so_far("many/summary.csv") < 60; ++wait) usleep(20000);
     ASSERT_EQ(0, kill(static_cast<pid_t>(pid), SIGTERM));
-    std::string log;
-    for (int wait = 0; wait < 500 && log.find("holds") == std::string::npos; ++wait) {
-        usleep(20000);
-        log = text("sweep.log");
-    }
-    const std::string rows = text("many/summary.csv");
+    const std::string log = wait_for_log("sweep.log", "holds");
+    const std::string rows = text("many/summary.partial.csv");
     const auto written = std::count(rows.begin(), rows.end(), '\n') - 1;
     ASSERT_GE(written, 2);
     ASSERT_LT(written, 400) << "the sweep ended before the signal";
     EXPECT_EQ('\n', rows.back());
-    EXPECT_EQ("blocksim: stopped by SIGTERM after " + std::to_string(written) + " of 400 cases; many/summary.csv holds "
-              "the cases up to case " + std::to_string(written - 1) + " (" + std::to_string(written) + " rows)\n",
+    EXPECT_EQ("blocksim: stopped by SIGTERM after " + std::to_string(written) + " of 400 cases; many/summary.partial.csv "
+              "holds the cases up to case " + std::to_string(written - 1) + " (" + std::to_string(written) +
+              " rows); many/summary.csv is as it was\n",
               log);
+    EXPECT_EQ("the summary of an earlier sweep\n", text("many/summary.csv"));
     // Every row is whole: its status field closes it.
     std::stringstream lines(rows);
     std::string line;

@@ -1,6 +1,7 @@
 // blocksim sweep: every case of a sweep file, on worker processes, into a
 // summary; or one shard of them; or the shards joined; or a Slurm job
 // array that runs the shards on a cluster.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <iostream>
@@ -9,7 +10,9 @@
 
 #include "commands.hpp"
 #include "host/model/sweep_file.hpp"
+#include "fingerprint.hpp"
 #include "interrupt.hpp"
+#include "output_file.hpp"
 #include "outputs.hpp"
 #include "plot.hpp"
 #include "progress.hpp"
@@ -119,14 +122,51 @@ void refuse_overwriting(const host::SweepSpec& spec, const std::filesystem::path
                                   input.role + " (" + input.file.string() + "); choose another folder with --out");
 }
 
-void draw_summary_plot(const host::SweepSpec& spec, const std::filesystem::path& folder, bool no_plot) {
-    if (no_plot || spec.metrics.empty()) return;
+// The summary plot, drawn from the summary as written so far at `csv`.
+// Returns whether it was written; a failure to draw it is reported here.
+std::optional<std::string> summary_plot(const host::SweepSpec& spec, const std::filesystem::path& csv,
+                                        const std::filesystem::path& png, bool no_plot, std::string& failure) {
+    if (no_plot || spec.metrics.empty() || spec.vary.empty()) return std::nullopt;
     if (!have_gnuplot()) {
         std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
-        return;
+        return std::nullopt;
     }
-    plot_summary(spec, folder / "summary.csv", folder / "summary.png");
-    std::cout << "wrote " << (folder / "summary.png").string() << "\n";
+    try {
+        return plot_summary(spec, csv, png);
+    } catch (const std::exception& error) {
+        failure = error.what();
+        return std::nullopt;
+    }
+}
+
+// Writes the plot drawn before the summary took its name; a plot that could
+// not be drawn or written leaves no plot of an earlier sweep behind.
+bool write_summary_plot(const std::optional<std::string>& image, const std::filesystem::path& png,
+                        std::string failure) {
+    if (image) {
+        try {
+            write_whole_file(png, *image);
+            std::cout << "wrote " << png.string() << "\n";
+            return true;
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }
+    if (failure.empty()) return true;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(png, error)) &&
+        std::filesystem::remove(png, error))
+        std::cout << "removed " << png.string() << ", the plot of an earlier sweep\n";
+    std::cerr << "blocksim: error: " << failure << "\n";
+    return false;
+}
+
+// The exit status of a sweep that wrote its whole summary: 1, with a line
+// naming them, when a case failed.
+int sweep_status(const std::vector<std::size_t>& failed, std::size_t cases, const std::filesystem::path& summary) {
+    if (failed.empty()) return 0;
+    std::cerr << "blocksim: " << failed_cases_line(failed, cases) << "; see " << summary.string() << "\n";
+    return 1;
 }
 
 int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const std::vector<SweepCase>& cases) {
@@ -139,17 +179,18 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
     for (std::size_t i = static_cast<std::size_t>(options.shard); i < cases.size(); i += step) order.push_back(i);
     const int workers = options.jobs ? *options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
-    SummaryWriter writer(folder / summary, summary_columns(spec), order);
+    const std::string preamble = options.shards > 0 ? fingerprint_lines(sweep_fingerprint(spec)) : std::string();
+    SummaryWriter writer(folder / summary, preamble, summary_columns(spec), order);
     CaseProgress progress(order.size());
-    std::size_t failed = 0;
+    std::vector<std::size_t> failed;
     const auto started = std::chrono::steady_clock::now();
     const auto job = [&](std::size_t i) {
         return run_case(spec, cases[i], options.keep_runs ? run_file(folder, i, cases.size()) : std::filesystem::path());
     };
     const auto done = [&](std::size_t i, CaseResult result) {
-        if (result.status != "ok") ++failed;
+        if (result.status != "ok") failed.push_back(i);
         writer.add(i, summary_row(i, cases[i], result, spec.metrics.size()));
-        progress(writer.written(), failed);
+        progress(writer.written(), failed.size());
     };
     bool finished = false;
     {
@@ -157,37 +198,53 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
         finished = run_on_workers(workers, order, job, done, &stop_requested);
     }
     progress.clear();
-    const std::string written = (folder / summary).string();
+    const auto written = folder / summary;
     if (!finished) {
+        const auto kept = writer.commit_partial();
         std::cerr << "blocksim: stopped by " << stop_signal_name() << " after " << writer.written() << " of "
-                  << count_of(static_cast<long long>(order.size()), "case") << "; " << written << " holds "
+                  << count_of(static_cast<long long>(order.size()), "case") << "; " << kept.string() << " holds "
                   << (writer.written() == 0 ? std::string("no case")
                                             : "the cases up to case " + std::to_string(writer.last_written()))
-                  << " (" << count_of(static_cast<long long>(writer.written()), "row") << ")\n";
+                  << " (" << count_of(static_cast<long long>(writer.written()), "row") << ")"
+                  << (std::filesystem::exists(written) ? "; " + written.string() + " is as it was" : "") << "\n";
         return 128 + stop_signal;
     }
+    std::sort(failed.begin(), failed.end());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string plot_failure;
+    const auto image = options.shards == 0 ? summary_plot(spec, writer.path(), folder / "summary.png", options.no_plot,
+                                                          plot_failure)
+                                           : std::nullopt;
+    writer.commit();
     std::cout << "ran " << count_of(static_cast<long long>(order.size()), "case") << " of "
               << options.file->string() << (options.shards > 0 ? " (shard " + std::to_string(options.shard) + " of " +
                                                                      std::to_string(options.shards) + ")"
                                                                : "")
               << " on " << count_of(std::min<long long>(workers, static_cast<long long>(order.size())), "worker")
-              << " in " << format_number(std::round(seconds * 100) / 100) << " s: " << order.size() - failed
-              << " ok, " << failed << " failed\nwrote " << written << " ("
+              << " in " << format_number(std::round(seconds * 100) / 100) << " s: " << order.size() - failed.size()
+              << " ok, " << failed.size() << " failed\nwrote " << written.string() << " ("
               << count_of(static_cast<long long>(order.size()), "row") << ")\n";
-    if (options.keep_runs) std::cout << "wrote the runs' CSV files in " << (folder / "runs").string() << "\n";
-    if (options.shards == 0) draw_summary_plot(spec, folder, options.no_plot);
-    return 0;
+    if (options.keep_runs && failed.size() < order.size())
+        std::cout << "wrote the CSV files of the " << count_of(static_cast<long long>(order.size() - failed.size()), "case")
+                  << " that ran in " << (folder / "runs").string() << "\n";
+    const bool plotted = write_summary_plot(image, folder / "summary.png", plot_failure);
+    const int status = sweep_status(failed, order.size(), written);
+    return status != 0 ? status : plotted ? 0 : 1;
 }
 
 int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t cases) {
     const auto folder = output_folder(options);
     refuse_overwriting(spec, folder, "summary.csv", false);
-    const int shards = merge_shards(spec, cases, folder);
-    std::cout << "merged " << count_of(shards, "shard") << " into " << (folder / "summary.csv").string() << " ("
-              << count_of(static_cast<long long>(cases), "row") << ")\n";
-    draw_summary_plot(spec, folder, options.no_plot);
-    return 0;
+    const Merged merged = merge_shards(spec, cases, folder, sweep_fingerprint(spec));
+    const auto summary = folder / "summary.csv";
+    std::cout << "merged " << count_of(merged.shards, "shard") << " into " << summary.string() << " ("
+              << count_of(static_cast<long long>(cases), "row") << "): " << cases - merged.failed.size() << " ok, "
+              << merged.failed.size() << " failed\n";
+    std::string plot_failure;
+    const auto image = summary_plot(spec, summary, folder / "summary.png", options.no_plot, plot_failure);
+    const bool plotted = write_summary_plot(image, folder / "summary.png", plot_failure);
+    const int status = sweep_status(merged.failed, cases, summary);
+    return status != 0 ? status : plotted ? 0 : 1;
 }
 
 // What each task passes on: the options that change what a case writes or

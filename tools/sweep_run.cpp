@@ -74,6 +74,7 @@ CaseResult run_case(const host::SweepSpec& spec, const SweepCase& values, const 
         } else {
             CsvWriter csv(run_csv, simulation.column_names());
             simulation.run([&](double t, const std::vector<double>& row) { csv.row(t, row); });
+            csv.commit();
         }
         for (const auto& metric : metrics) result.metrics.push_back(metric.result());
         result.status = "ok";

@@ -1,5 +1,8 @@
 #include "sweep_summary.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -50,12 +53,10 @@ std::string header_line(const std::vector<std::string>& columns) {
 
 }  // namespace
 
-SummaryWriter::SummaryWriter(const std::filesystem::path& file, const std::vector<std::string>& columns,
-                             std::vector<std::size_t> order)
-    : order_(std::move(order)) {
-    out_.open(file);
-    if (!out_) throw host::HostError("cannot write " + file.string());
-    out_ << header_line(columns) << '\n' << std::flush;
+SummaryWriter::SummaryWriter(const std::filesystem::path& file, const std::string& preamble,
+                             const std::vector<std::string>& columns, std::vector<std::size_t> order)
+    : out_(file), order_(std::move(order)) {
+    out_.write(preamble + header_line(columns) + '\n');
 }
 
 void SummaryWriter::add(std::size_t case_number, std::string row) {
@@ -63,15 +64,52 @@ void SummaryWriter::add(std::size_t case_number, std::string row) {
     while (next_ < order_.size()) {
         const auto it = pending_.find(order_[next_]);
         if (it == pending_.end()) break;
-        out_ << it->second << '\n';
+        out_.write(it->second + '\n');
         pending_.erase(it);
         ++next_;
     }
-    out_.flush();
-    if (!out_) throw host::HostError("writing the summary failed (disk full?)");
+    out_.flush();  // a case takes far longer than a write
 }
 
-int merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::filesystem::path& folder) {
+std::filesystem::path SummaryWriter::commit_partial() { return out_.commit_as(tagged_name(out_.target(), "partial")); }
+
+bool row_ok(const std::string& row) { return row.size() >= 3 && row.compare(row.size() - 3, 3, ",ok") == 0; }
+
+std::string failed_cases_line(const std::vector<std::size_t>& failed, std::size_t cases) {
+    constexpr std::size_t most_named = 20;
+    std::string line = std::to_string(failed.size()) + " of " + count_of(static_cast<long long>(cases), "case") +
+                       " failed: ";
+    for (std::size_t i = 0; i < failed.size() && i < most_named; ++i) line += (i ? ", " : "") + std::to_string(failed[i]);
+    if (failed.size() > most_named) line += ", ...";
+    return line;
+}
+
+namespace {
+
+// A shard's lines: its fingerprint, its header, its rows.
+struct ShardText {
+    std::vector<std::string> fingerprint;
+    std::string header;
+    std::vector<std::string> rows;
+};
+
+ShardText read_shard(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    if (!in) throw host::HostError("cannot read " + file.string() + ": " + std::strerror(errno));
+    ShardText shard;
+    std::string line;
+    while (std::getline(in, line) && !line.empty() && line[0] == '#') shard.fingerprint.push_back(line);
+    shard.header = line;
+    // A last line without its line break was cut short.
+    while (std::getline(in, line) && !in.eof()) shard.rows.push_back(line);
+    if (in.bad()) throw host::HostError("cannot read " + file.string() + ": " + std::strerror(errno));
+    return shard;
+}
+
+}  // namespace
+
+Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::filesystem::path& folder,
+                    const std::vector<InputHash>& fingerprint) {
     static const std::regex shard_name(R"(summary\.(\d{1,6})-of-(\d{1,6})\.csv)");
     std::map<int, std::filesystem::path> shards;
     int split = 0;
@@ -98,15 +136,35 @@ int merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::file
         throw host::HostError("cannot merge " + folder.string() + ": missing " + missing + " (run those shards with --shard K/" +
                               std::to_string(split) + ")");
 
+    std::vector<std::string> expected_hashes;
+    for (const auto& input : fingerprint) expected_hashes.push_back(input.sha256);
     const std::string header = header_line(summary_columns(spec));
-    std::vector<std::string> rows(cases);
+    std::vector<ShardText> texts;
+    std::string stale;
     for (const auto& [shard, file] : shards) {
-        std::ifstream in(file);
-        std::string line;
-        if (!std::getline(in, line) || line != header)
+        texts.push_back(read_shard(file));
+        if (hashes_in_lines(texts.back().fingerprint) != expected_hashes)
+            stale += (stale.empty() ? "" : ", ") + file.filename().string();
+    }
+    if (!stale.empty()) {
+        std::string inputs;
+        for (const auto& input : fingerprint) inputs += (inputs.empty() ? "" : ", ") + input.file.string();
+        throw host::HostError("cannot merge " + folder.string() + ": " + stale +
+                              " were not computed from the inputs as they are now (" + inputs +
+                              "); run those shards again, or all of them");
+    }
+    std::vector<std::string> rows(cases);
+    Merged merged;
+    merged.shards = split;
+    for (const auto& [shard, file] : shards) {
+        const ShardText& text = texts[static_cast<std::size_t>(shard)];
+        if (text.header != header)
             throw host::HostError(file.string() + " was not written by this sweep: its header differs");
         std::size_t expected = static_cast<std::size_t>(shard), held = 0;
-        while (expected < cases && std::getline(in, line) && !in.eof()) {
+        for (const auto& line : text.rows) {
+            if (expected >= cases)
+                throw host::HostError(file.string() + " holds more rows than its share of the sweep's " +
+                                      count_of(static_cast<long long>(cases), "case"));
             if (line.substr(0, line.find(',')) != std::to_string(expected))
                 throw host::HostError(file.string() + ": a row for case " + std::to_string(expected) +
                                       " was expected, not '" + line.substr(0, 40) + "'");
@@ -121,36 +179,35 @@ int merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::file
                                   std::to_string(shard) + "/" + std::to_string(split));
         }
     }
-    const auto summary = folder / "summary.csv";
-    std::ofstream out(summary);
-    if (!out) throw host::HostError("cannot write " + summary.string());
-    out << header << '\n';
-    for (const auto& row : rows) out << row << '\n';
-    out.close();
-    if (!out) throw host::HostError("writing " + summary.string() + " failed (disk full?)");
-    return split;
+    OutputFile out(folder / "summary.csv");
+    out.write(header + '\n');
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        out.write(rows[i] + '\n');
+        if (!row_ok(rows[i])) merged.failed.push_back(i);
+    }
+    out.commit();
+    return merged;
 }
 
-void plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv, const std::filesystem::path& png) {
-    const std::size_t panels = spec.metrics.size() * spec.vary.size();
-    if (panels == 0) return;
+std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv,
+                         const std::filesystem::path& png) {
     const std::size_t across = spec.vary.size();
     std::ostringstream script;
     script << "set datafile separator ','\n"
            << "set terminal pngcairo noenhanced size " << 60 + 380 * across << "," << 60 + 280 * spec.metrics.size()
            << " font 'sans,9'\n"
-           << "set output " << gnuplot_string(png.string()) << "\n"
            << "set grid\nunset key\nset offsets graph 0.05, graph 0.05, graph 0.08, graph 0.08\n"
            << "set multiplot layout " << spec.metrics.size() << "," << across << " title "
-           << gnuplot_string("sweep " + spec.file.string()) << "\n";
+           << gnuplot_string("sweep " + spec.file.string(), "the sweep file's name") << "\n";
+    const std::string data = gnuplot_string(csv.string(), "the summary " + csv.string());
     for (std::size_t m = 0; m < spec.metrics.size(); ++m)
         for (std::size_t v = 0; v < across; ++v) {
-            script << "set xlabel " << gnuplot_string(spec.vary[v].column()) << "\nset ylabel "
-                   << gnuplot_string(spec.metrics[m].name) << "\nplot " << gnuplot_string(csv.string()) << " using "
+            script << "set xlabel " << gnuplot_string(spec.vary[v].column(), "a varied value's name") << "\nset ylabel "
+                   << gnuplot_string(spec.metrics[m].name, "a metric's name") << "\nplot " << data << " using "
                    << v + 2 << ":" << across + m + 2 << " every ::1 with points pt 7 ps 0.6 lc 1\n";
         }
     script << "unset multiplot\n";
-    run_gnuplot(script.str(), png);
+    return run_gnuplot(script.str(), png);
 }
 
 }  // namespace blocksim

@@ -4,18 +4,20 @@
 //
 // Numbers in their shortest exact form, so that they read back as the same
 // doubles; a failed case leaves its metrics empty and says why in status.
-// Rows are written whole and in case order, so that a summary cut short
-// holds a run of complete cases from the first, and shards merge into the
-// very bytes a single run writes.
+// Rows are written in case order, so that an unfinished summary holds a run
+// of complete cases from the first, and shards merge into the very bytes a
+// single run writes. A shard starts with its fingerprint, comment lines
+// "# sha256 HEX FILE" that the merge checks and leaves out.
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "fingerprint.hpp"
 #include "host/model/sweep_file.hpp"
+#include "output_file.hpp"
 #include "sweep_run.hpp"
 
 namespace blocksim {
@@ -32,29 +34,52 @@ std::string summary_name(int shard, int shards);
 
 class SummaryWriter {
 public:
-    // Writes the header; the rows of `order`'s cases follow, in that order,
-    // each as soon as every case before it in `order` is written.
-    SummaryWriter(const std::filesystem::path& file, const std::vector<std::string>& columns,
-                  std::vector<std::size_t> order);
+    // Writes `preamble` (a shard's fingerprint lines) and the header; the
+    // rows of `order`'s cases follow, in that order, each as soon as every
+    // case before it in `order` is written. The file takes its name at commit().
+    SummaryWriter(const std::filesystem::path& file, const std::string& preamble,
+                  const std::vector<std::string>& columns, std::vector<std::size_t> order);
     void add(std::size_t case_number, std::string row);
+    void commit() { out_.commit(); }
+    // Where the rows written so far can be read before the commit.
+    const std::filesystem::path& path() {
+        out_.flush();
+        return out_.path();
+    }
+    // An unfinished summary's rows under FILE.partial.csv; returns that name.
+    std::filesystem::path commit_partial();
     std::size_t written() const { return next_; }
     std::size_t total() const { return order_.size(); }
     // The last case written, when any is.
     std::size_t last_written() const { return order_[next_ - 1]; }
 
 private:
-    std::ofstream out_;
+    OutputFile out_;
     std::vector<std::size_t> order_;
     std::size_t next_ = 0;
     std::map<std::size_t, std::string> pending_;
 };
 
-// Joins the shards in `folder` into folder/summary.csv. Throws, naming what
-// is missing, when a shard is absent, incomplete or from another sweep.
-// Returns the number of shards.
-int merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::filesystem::path& folder);
+// Whether a summary row is of a case that ran ("ok" in its status column).
+bool row_ok(const std::string& row);
 
-// Each metric over each varied value, one panel each, drawn from the summary.
-void plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv, const std::filesystem::path& png);
+// "2 of 6 cases failed: 3, 5" (the first few numbers), for the last line of a sweep.
+std::string failed_cases_line(const std::vector<std::size_t>& failed, std::size_t cases);
+
+struct Merged {
+    int shards = 0;
+    std::vector<std::size_t> failed;  // the cases whose status is not ok
+};
+
+// Joins the shards in `folder` into folder/summary.csv. Throws, naming what
+// is missing or wrong, when a shard is absent, incomplete, from another
+// sweep or computed from other inputs than `fingerprint`.
+Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::filesystem::path& folder,
+                    const std::vector<InputHash>& fingerprint);
+
+// The PNG of each metric over each varied value, one panel each, drawn from
+// the summary at `csv`; `png` names it in messages.
+std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv,
+                         const std::filesystem::path& png);
 
 }  // namespace blocksim

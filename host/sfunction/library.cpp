@@ -29,11 +29,7 @@ Library::~Library() {
     if (handle_) dlclose(handle_);
 }
 
-std::shared_ptr<const Library> Library::load(const std::string& name,
-                                             const std::vector<std::filesystem::path>& search_path) {
-    static std::mutex mutex;
-    static std::map<std::filesystem::path, std::weak_ptr<const Library>> loaded;
-
+std::filesystem::path find_library(const std::string& name, const std::vector<std::filesystem::path>& search_path) {
     if (name.empty() || name.find('/') != std::string::npos)
         throw HostError("invalid S-function name '" + name + "'");
     std::filesystem::path file;
@@ -52,7 +48,15 @@ std::shared_ptr<const Library> Library::load(const std::string& name,
                         ": no " + name + library_suffix + " in " +
                         (searched.empty() ? "an empty search path" : searched));
     }
+    return file;
+}
 
+std::shared_ptr<const Library> Library::load(const std::string& name,
+                                             const std::vector<std::filesystem::path>& search_path) {
+    static std::mutex mutex;
+    static std::map<std::filesystem::path, std::weak_ptr<const Library>> loaded;
+
+    const std::filesystem::path file = find_library(name, search_path);
     std::lock_guard<std::mutex> lock(mutex);
     if (auto existing = loaded[file].lock()) return existing;
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -18,6 +18,10 @@ extern const char* const library_suffix;  // ".mexa64"
 // The S-function names of the libraries in the folders of a search path.
 std::vector<std::string> libraries_in(const std::vector<std::filesystem::path>& search_path);
 
+// The file of NAME.mexa64 in the first directory of `search_path` that
+// holds it; throws HostError, naming the folders searched, when none does.
+std::filesystem::path find_library(const std::string& name, const std::vector<std::filesystem::path>& search_path);
+
 class Library {
 public:
     // Finds NAME.mexa64 in the first directory of `search_path` that holds
