@@ -1,8 +1,9 @@
 # sfun/blocks.manifest: one line per block, "name level parameters core-sources...".
 #
 # parse_block_manifest(FILE) sets BLOCKS (the names, in order) and, for each
-# block NAME, BLOCK_LEVEL_NAME, BLOCK_PARAMETERS_NAME and BLOCK_CORE_NAME (its
-# core/ source file names). It runs in script mode too.
+# block NAME, BLOCK_LEVEL_NAME, BLOCK_PARAMETERS_NAME, BLOCK_CORE_NAME (its
+# core/ source file names) and BLOCK_PROPERTIES_NAME (its words with '=',
+# such as outputs=lagged). It runs in script mode too.
 function(parse_block_manifest manifest)
   file(STRINGS ${manifest} lines REGEX "^[ \t]*[^# \t]")
   set(names "")
@@ -17,7 +18,11 @@ function(parse_block_manifest manifest)
     list(APPEND names ${name})
     set(BLOCK_LEVEL_${name} ${level} PARENT_SCOPE)
     set(BLOCK_PARAMETERS_${name} ${parameters} PARENT_SCOPE)
+    set(properties ${words})
+    list(FILTER words EXCLUDE REGEX "=")
+    list(FILTER properties INCLUDE REGEX "=")
     set(BLOCK_CORE_${name} ${words} PARENT_SCOPE)
+    set(BLOCK_PROPERTIES_${name} ${properties} PARENT_SCOPE)
   endforeach()
   set(BLOCKS ${names} PARENT_SCOPE)
 endfunction()
@@ -29,8 +34,12 @@ macro(read_block_manifest manifest)
   parse_block_manifest(${manifest})
   set(BLOCK_MANIFEST_ENTRIES "")
   foreach(block IN LISTS BLOCKS)
+    set(lagged false)
+    if("outputs=lagged" IN_LIST BLOCK_PROPERTIES_${block})
+      set(lagged true)
+    endif()
     string(APPEND BLOCK_MANIFEST_ENTRIES
-           "    {\"${block}\", ${BLOCK_LEVEL_${block}}, ${BLOCK_PARAMETERS_${block}}},\n")
+           "    {\"${block}\", ${BLOCK_LEVEL_${block}}, ${BLOCK_PARAMETERS_${block}}, ${lagged}},\n")
   endforeach()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/cmake/block_manifest.hpp.in
                  ${CMAKE_BINARY_DIR}/generated/block_manifest.hpp @ONLY)

@@ -54,4 +54,18 @@ inline Rows run(host::Simulation& simulation) {
     return rows;
 }
 
+// The value of `block`.0 at every major step, logged or not.
+inline Rows major_steps(host::Simulation& simulation, const std::string& block) {
+    host::SignalRef ref;
+    ref.block = block;
+    simulation.watch(ref);
+    Rows rows;
+    simulation.set_major_step_sink([&](double t, const std::vector<double>& watched) {
+        rows.times.push_back(t);
+        rows.values.push_back(watched);
+    });
+    simulation.run(nullptr);
+    return rows;
+}
+
 }  // namespace testing_engine

@@ -60,7 +60,7 @@ TEST(VariableStep, EachMethodMeetsItsToleranceOnKnownSolutions) {
 
 TEST(VariableStep, ASwitchingTimeIsHitExactlyAndTheIntegratorStartsAgainThere) {
     host::Simulation simulation(model(with(with(with(known_solutions, "METHOD", "ode45"), "RTOL", "1e-6"), "ATOL", "1e-9")));
-    const Rows rows = run(simulation);
+    const Rows rows = major_steps(simulation, "lag");
     std::size_t at_switch = 0;
     while (at_switch < rows.times.size() && rows.times[at_switch] != 1.2345) ++at_switch;
     ASSERT_LT(at_switch, rows.times.size()) << "no major step at the Step's time";
@@ -115,12 +115,44 @@ blocks:
 connections:
   - c.0 -> relay.0
 log:
+  interval: 0.5
   signals: [relay.0]
 )"));
-    const Rows rows = run(simulation);
+    const Rows rows = major_steps(simulation, "relay");
     EXPECT_EQ((std::vector<double>{0, 0.25, 0.5, 0.75, 1}), rows.times);
     // 1.0 below 0.3, held between, 0.0 above 0.6.
     EXPECT_EQ((std::vector<std::vector<double>>{{1}, {1}, {1}, {0}, {0}}), rows.values);
+}
+
+TEST(VariableStep, StepsWithoutStatesEndAtTheStopTimeWhateverTheRoundingOfMaxStep) {
+    // 0.98 / 0.02 rounds to just below 49: the next multiple must still be 1.0.
+    host::Simulation simulation(model(R"(
+solver: {method: ode23, stop: 1, max_step: 0.02}
+blocks:
+  c: {type: Clock}
+log: {interval: 0.5, signals: [c.0]}
+)"));
+    const Rows rows = major_steps(simulation, "c");
+    ASSERT_EQ(51u, rows.times.size());
+    for (std::size_t k = 1; k < rows.times.size(); ++k) EXPECT_GT(rows.times[k], rows.times[k - 1]);
+    EXPECT_EQ(1.0, rows.times.back());
+}
+
+TEST(VariableStep, LogEveryCountsTheModelsFixedStepNotTheSolversSteps) {
+    host::Simulation simulation(model(R"(
+solver: {method: ode45, step: 0.01, stop: 1, rtol: 1e-6}
+blocks:
+  sine: {type: Sine}
+  x: {type: Integrator}
+connections:
+  - sine.0 -> x.0
+log: {every: 5, signals: [x.0]}
+)"));
+    ASSERT_TRUE(simulation.log_interval().has_value());
+    EXPECT_EQ(0.05, *simulation.log_interval());
+    const Rows rows = run(simulation);
+    ASSERT_EQ(21u, rows.times.size());
+    for (std::size_t k = 0; k < rows.times.size(); ++k) EXPECT_EQ(static_cast<double>(k) * 0.05, rows.times[k]);
 }
 
 TEST(VariableStep, MinorStepsCallOutputsAndDerivativesAndMajorStepsUpdate) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "block_manifest.hpp"
 #include "host/sfunction/data_types.hpp"
 #include "host/sfunction/suggestions.hpp"
 #include "host/sfunction/text.hpp"
@@ -28,6 +29,7 @@ Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
     check_solver();
     choose_log_cadence();
     create_nodes();
+    check_solver_suits_blocks();
     resolve_links();
     order_by_feedthrough();
     propagate_widths();
@@ -81,18 +83,25 @@ void Simulation::check_solver() const {
 
 void Simulation::choose_log_cadence() {
     log_every_ = spec_.log_every;
-    if (spec_.log_interval && !is_variable_step(spec_.solver.method)) {
-        // A fixed step logs at the multiples of the interval: every n-th step.
-        const double ratio = *spec_.log_interval / spec_.solver.step;
-        const double n = std::round(ratio);
-        if (n < 1 || std::fabs(ratio - n) > step_count_tolerance * ratio) {
-            std::ostringstream text;
-            text << "the log interval " << *spec_.log_interval << " s is not a multiple of the step "
-                 << spec_.solver.step << " s";
-            throw HostError(at(0) + text.str());
-        }
-        log_every_ = static_cast<int>(n);
+    log_interval_ = spec_.log_interval;
+    if (is_variable_step(spec_.solver.method)) {
+        // Every n-th step of the model's fixed step, so that switching the
+        // solver keeps the rows.
+        if (!log_interval_) log_interval_ = spec_.log_every * spec_.solver.step;
+        return;
     }
+    if (!log_interval_) return;
+    // A fixed step logs at the multiples of the interval: every n-th step.
+    const double ratio = *log_interval_ / spec_.solver.step;
+    const double n = std::round(ratio);
+    if (n < 1 || std::fabs(ratio - n) > step_count_tolerance * ratio) {
+        std::ostringstream text;
+        text << "the log interval " << *log_interval_ << " s is not a multiple of the step " << spec_.solver.step
+             << " s";
+        throw HostError(at(0) + text.str());
+    }
+    log_every_ = static_cast<int>(n);
+    log_interval_.reset();
 }
 
 void Simulation::create_nodes() {
@@ -120,6 +129,25 @@ void Simulation::create_nodes() {
         nodes_.push_back(std::move(node));
     }
     for (const auto& node : nodes_) at_line(line_of_.at(node.get()), [&] { node->settle_frames(); });
+}
+
+// An implicit method evaluates the derivatives at nearby states to build its
+// Jacobian and iterates Newton's method on them: it needs the derivatives to
+// be a function of t and the states. A block whose outputs lag one
+// evaluation makes them depend on the calls before, and bdf then converges
+// on wrong values or diverges without noticing.
+void Simulation::check_solver_suits_blocks() const {
+    if (spec_.solver.method != SolverMethod::bdf) return;
+    for (const auto& node : nodes_) {
+        const auto* sfunction = dynamic_cast<const SFunctionNode*>(node.get());
+        if (!sfunction) continue;
+        const auto* entry = blocks::manifest_entry(sfunction->instance().library().name().c_str());
+        if (entry && entry->lagged_outputs)
+            throw HostError(at(line_of_.at(node.get())) + node->label() +
+                            " cannot run under bdf: its outputs lag one evaluation, so the model's derivatives "
+                            "depend on the order of the solver's calls, and bdf's Newton iteration would converge "
+                            "on wrong values; use ode45 or ode4 (--solver ode45)");
+    }
 }
 
 // Every connection between existing ports, and one source for each input.
@@ -489,16 +517,14 @@ void Simulation::run_variable_step(const RowSink& sink) {
             if (t > 0.0 && t < stop) switches.push_back(t);
     std::sort(switches.begin(), switches.end());
     auto next_switch = switches.begin();
-    const std::optional<double> interval = spec_.log_interval;
+    const std::optional<double> interval = log_interval_;
     long long next_log = 1;  // of the log interval's multiples
     auto next_stop = [&](double t) {
         double at = stop;
         while (next_switch != switches.end() && *next_switch <= t) ++next_switch;
         if (next_switch != switches.end()) at = std::min(at, *next_switch);
-        if (interval) {
-            while (static_cast<double>(next_log) * *interval <= t) ++next_log;
-            at = std::min(at, static_cast<double>(next_log) * *interval);
-        }
+        while (static_cast<double>(next_log) * *interval <= t) ++next_log;
+        at = std::min(at, static_cast<double>(next_log) * *interval);
         return at;
     };
     std::unique_ptr<VariableStepIntegrator> integrator;
@@ -521,14 +547,16 @@ void Simulation::run_variable_step(const RowSink& sink) {
         if (integrator) {
             t = integrator->step(target, states_.data());
         } else {  // the next multiple of max_step (multiples, not sums)
-            t = std::min(target, (std::floor(t / max_step) + 1) * max_step);
+            const double multiple = std::floor(t / max_step) + 1;
+            // t / max_step may round down below the multiple that t already is.
+            const double next = multiple * max_step > t ? multiple * max_step : (multiple + 1) * max_step;
+            t = std::min(target, next);
         }
         outputs(t, true);
         time_ = t;
         steps_taken_ = step;
         if (major_step_sink_) major_step_done(t);
-        const bool at_log_time = interval ? t == static_cast<double>(next_log) * *interval : step % log_every_ == 0;
-        if (at_log_time || t >= stop) log_row(t, sink);
+        if (t == static_cast<double>(next_log) * *interval || t >= stop) log_row(t, sink);
         if (integrator && next_switch != switches.end() && t == *next_switch) integrator->start(t, states_.data());
         if (progress_ && (step & 1023) == 0) progress_(t);
     }

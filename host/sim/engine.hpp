@@ -57,6 +57,13 @@ public:
     };
     const std::vector<PlotGroup>& groups() const { return groups_; }
     const SolverSpec& solver() const { return spec_.solver; }
+    // How rows are logged: at the multiples of log_interval() (variable-step
+    // methods; from the model's log: interval, or every n-th of its fixed
+    // steps), or at every log_every()-th step (fixed-step methods); always
+    // at the first and the last step.
+    std::optional<double> log_interval() const { return log_interval_; }
+    bool log_interval_given() const { return spec_.log_interval.has_value(); }
+    int log_every() const { return log_every_; }
     // The blocks in the order their outputs are computed.
     std::vector<std::string> execution_order() const;
 
@@ -113,6 +120,7 @@ private:
     void check_solver() const;
     void choose_log_cadence();
     void create_nodes();
+    void check_solver_suits_blocks() const;
     void resolve_links();
     void order_by_feedthrough();
     [[noreturn]] void report_algebraic_loop(const std::map<Node*, int>& waiting) const;
@@ -166,6 +174,7 @@ private:
     const std::atomic<bool>* stop_request_ = nullptr;
     double time_ = 0.0;
     int log_every_ = 1;
+    std::optional<double> log_interval_;
     long long steps_taken_ = 0, rhs_evaluations_ = 0;
 };
 
