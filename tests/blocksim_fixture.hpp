@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,7 +38,23 @@ protected:
         fs::remove_all(directory_);
         fs::create_directories(directory_);
     }
-    void TearDown() override { fs::remove_all(directory_); }
+    void TearDown() override {
+        if (!small_disk_.empty()) std::system(("umount " + shell_word(small_disk_.string())).c_str());
+        fs::remove_all(directory_);
+    }
+
+    // A file system of `kilobytes` at `name` in the test's folder, to fill;
+    // false where this user cannot mount one (the test then skips).
+    bool mount_small_disk(const std::string& name, int kilobytes) {
+        const fs::path folder = directory_ / name;
+        fs::create_directories(folder);
+        if (geteuid() != 0) return false;
+        const std::string command = "mount -t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs " +
+                                    shell_word(folder.string()) + " 2>/dev/null";
+        if (std::system(command.c_str()) != 0) return false;
+        small_disk_ = folder;
+        return true;
+    }
 
     // blocksim ARGUMENTS in the test's folder, with ENVIRONMENT ("NAME=value")
     // set; the output is stdout and stderr together, or stdout alone.
@@ -51,6 +71,7 @@ protected:
     }
 
     fs::path write(const std::string& name, const std::string& text) const {
+        fs::create_directories((directory_ / name).parent_path());
         std::ofstream(directory_ / name) << text;
         return directory_ / name;
     }
@@ -73,8 +94,57 @@ protected:
         return {header, rows};
     }
 
+    std::string read(const std::string& name) const {
+        std::ifstream in(directory_ / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // The temporary files that outputs are written to before they take their
+    // names (".NAME.XXXXXX"), in the test's folder and below.
+    std::vector<std::string> temporary_files() const {
+        std::vector<std::string> found;
+        for (const auto& item : fs::recursive_directory_iterator(directory_))
+            if (item.path().filename().string().rfind(".", 0) == 0) found.push_back(item.path().string());
+        return found;
+    }
+
+    // The bytes written so far to the output that will be `name`: its
+    // temporary file while the run goes on.
+    std::uintmax_t written_so_far(const fs::path& name) const {
+        std::uintmax_t size = 0;
+        std::error_code error;
+        const std::string prefix = "." + name.filename().string() + ".";
+        for (fs::directory_iterator it(directory_ / name.parent_path(), error), end; !error && it != end; it.increment(error))
+            if (it->path().filename().string().rfind(prefix, 0) == 0) size = std::max(size, it->file_size(error));
+        return size;
+    }
+
+    // blocksim ARGUMENTS (with any redirections) started in the background
+    // in the test's folder; returns its process id.
+    long start_in_background(const std::string& arguments) const {
+        const std::string command =
+            "cd " + shell_word(directory_.string()) + " && exec " + shell_word(BLOCKSIM) + " " + arguments;
+        FILE* shell = popen(("(" + command + ") & echo $!").c_str(), "r");
+        long pid = 0;
+        if (std::fscanf(shell, "%ld", &pid) != 1) pid = 0;
+        pclose(shell);
+        return pid;
+    }
+
+    // The log `name` once it holds `text` (or after about 5 s).
+    std::string wait_for_log(const std::string& name, const std::string& text) const {
+        std::string log;
+        for (int wait = 0; wait < 250; ++wait) {
+            log = read(name);
+            if (log.find(text) != std::string::npos) break;
+            usleep(20000);
+        }
+        return log;
+    }
+
     // An example model's path, as a word for the command line.
     std::string example(const std::string& name) const { return shell_word(std::string(EXAMPLES_DIR) + "/" + name); }
 
     fs::path directory_;
+    fs::path small_disk_;
 };

@@ -192,16 +192,17 @@ connections:
 log:
   signals: [f.0]
 )");
-    const Result result = blocksim("run fails.yaml --path " + shell_word(TEST_BLOCKS_DIR) + " --out partial.csv --no-plot");
+    const Result result = blocksim("run fails.yaml --path " + shell_word(TEST_BLOCKS_DIR) + " --no-plot");
     EXPECT_EQ(1, result.status);
     EXPECT_NE(std::string::npos, result.output.find("blocksim: error: block 'f' (S-function 'failer') failed in "
                                                     "mdlOutputs at t = 0.4: simulated failure\n"))
         << result.output;
     EXPECT_NE(std::string::npos,
-              result.output.find("blocksim: the run stopped at t = 0.3 s; partial.csv holds the 4 rows written up to "
-                                 "t = 0.3 s\n"))
+              result.output.find("blocksim: the run stopped at t = 0.3 s; fails.partial.csv holds the 4 rows written "
+                                 "up to t = 0.3 s\n"))
         << result.output;
-    const auto rows = csv("partial.csv").second;
+    EXPECT_FALSE(fs::exists(directory_ / "fails.csv")) << "an unfinished run is not its result";
+    const auto rows = csv("fails.partial.csv").second;
     ASSERT_EQ(4u, rows.size());
     EXPECT_NEAR(0.3, rows.back()[1], 1e-12);
 }
@@ -287,29 +288,21 @@ TEST_F(Blocksim, DefaultOutputsGoNextToTheModel) {
 
 TEST_F(Blocksim, AnInterruptedRunLeavesWholeRowsAndSaysWhereItStopped) {
     write("long.yaml", "solver: {method: ode4, step: 1e-4, stop: 100000}\nblocks:\n  c: {type: Clock}\n"
-                       "  s: {type: Sine}\n  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n");
-    const std::string command = "cd " + shell_word(directory_.string()) + " && exec " + shell_word(BLOCKSIM) +
-                                " run long.yaml --no-plot --force > run.log 2>&1";
-    FILE* shell = popen(("(" + command + ") & echo $!").c_str(), "r");
-    long pid = 0;
-    ASSERT_EQ(1, std::fscanf(shell, "%ld", &pid));
-    pclose(shell);
-    for (int wait = 0; wait < 100 && !(fs::exists(directory_ / "long.csv") && fs::file_size(directory_ / "long.csv") > 100000); ++wait)
-        usleep(20000);
+                       "  s: {type: Sine}\n  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n"
+                       "log:\n  groups:\n    all: [c.0, s.0, x.0]\n");
+    // The result of an earlier, complete run, and its plot.
+    write("long.csv", "time,c.0[0],s.0[0],x.0[0]\n0,0,0,0\n");
+    write("long.png", "the plot of the earlier run");
+    const long pid = start_in_background("run long.yaml --force > run.log 2>&1");
+    ASSERT_GT(pid, 0);
+    for (int wait = 0; wait < 100 && written_so_far("long.csv") < 100000; ++wait) usleep(20000);
     ASSERT_EQ(0, kill(static_cast<pid_t>(pid), SIGTERM));
-    int status = 0;
-    for (int wait = 0; wait < 250 && waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == 0; ++wait) usleep(20000);
-    // Not our child (the shell's): wait for the log to say it stopped.
-    std::string log;
-    for (int wait = 0; wait < 250; ++wait) {
-        std::ifstream in(directory_ / "run.log");
-        log.assign(std::istreambuf_iterator<char>(in), {});
-        if (log.find("holds the") != std::string::npos) break;
-        usleep(20000);
-    }
+    const std::string log = wait_for_log("run.log", "holds the");
     EXPECT_NE(std::string::npos, log.find("blocksim: stopped by SIGTERM at t = ")) << log;
     EXPECT_NE(std::string::npos, log.find("blocksim: the run stopped at t = ")) << log;
-    std::ifstream in(directory_ / "long.csv");
+    EXPECT_EQ("time,c.0[0],s.0[0],x.0[0]\n0,0,0,0\n", read("long.csv")) << "the complete result stays";
+    EXPECT_EQ("the plot of the earlier run", read("long.png")) << "and so does its plot";
+    std::ifstream in(directory_ / "long.partial.csv");
     std::string line;
     std::getline(in, line);
     EXPECT_EQ("time,c.0[0],s.0[0],x.0[0]", line);
@@ -322,7 +315,20 @@ TEST_F(Blocksim, AnInterruptedRunLeavesWholeRowsAndSaysWhereItStopped) {
         ++rows;
         EXPECT_EQ(3, std::count(line.begin(), line.end(), ',')) << "row " << rows << ": " << line;
     }
-    EXPECT_NE(std::string::npos, log.find("long.csv holds the " + std::to_string(rows) + " rows")) << log;
+    EXPECT_NE(std::string::npos, log.find("long.partial.csv holds the " + std::to_string(rows) + " rows")) << log;
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files()) << "no temporary file is left";
+}
+
+TEST_F(Blocksim, AKilledRunLeavesNoCutShortFileUnderTheResultsName) {
+    write("long.yaml", "solver: {method: ode4, step: 1e-4, stop: 100000}\nblocks:\n  c: {type: Clock}\n");
+    write("long.csv", "time,c.0[0]\n0,0\n");
+    const long pid = start_in_background("run long.yaml --no-plot --force > run.log 2>&1");
+    ASSERT_GT(pid, 0);
+    for (int wait = 0; wait < 100 && written_so_far("long.csv") < 100000; ++wait) usleep(20000);
+    ASSERT_EQ(0, kill(static_cast<pid_t>(pid), SIGKILL));
+    for (int wait = 0; wait < 250 && kill(static_cast<pid_t>(pid), 0) == 0; ++wait) usleep(20000);
+    EXPECT_EQ("time,c.0[0]\n0,0\n", read("long.csv"));
+    EXPECT_FALSE(fs::exists(directory_ / "long.partial.csv"));
 }
 
 TEST_F(Blocksim, AHugeOutputIsAnnouncedAndNeedsForce) {
@@ -423,8 +429,9 @@ TEST_F(Blocksim, AnIntegratorFailureKeepsTheRowsAndExitsNonZero) {
     EXPECT_NE(std::string::npos, result.output.find("blocksim: error: the integrator stopped at t = 0.5 s: a derivative "
                                                     "of block 'x' (Integrator) is NaN\n"))
         << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("the run stopped at t = 0.5 s; nan.csv holds the ")) << result.output;
-    EXPECT_EQ(0.5, csv("nan.csv").second.back()[0]);
+    EXPECT_NE(std::string::npos, result.output.find("the run stopped at t = 0.5 s; nan.partial.csv holds the "))
+        << result.output;
+    EXPECT_EQ(0.5, csv("nan.partial.csv").second.back()[0]);
 }
 
 TEST_F(Blocksim, InfoRefusesAWrongParameterCountAsRunDoes) {
@@ -433,6 +440,118 @@ TEST_F(Blocksim, InfoRefusesAWrongParameterCountAsRunDoes) {
     EXPECT_EQ("blocksim: error: block 'blower' (S-function 'blower'): the S-function expects 3 dialog parameters, "
               "but the block gives 1\n",
               result.output);
+}
+
+// ---------------------------------------------------------------- no false success
+
+const char* const two_signals = "solver: {step: 0.01, stop: 2}\nblocks:\n  c: {type: Clock}\n  s: {type: Sine}\n"
+                                "connections: []\nlog:\n  groups:\n    clock: [c.0]\n    sine: [s.0]\n";
+
+TEST_F(Blocksim, AFailedWriteIsOneLineWithTheSystemsReasonAndExitOne) {
+    const Result result = blocksim("run " + example("engine.yaml") + " --out /dev/full --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: cannot write /dev/full: No space left on device\n", result.output);
+
+    // The summary lines go nowhere: that is no success either.
+    EXPECT_EQ(1, blocksim("run " + example("sarnith.yaml") + " --no-plot --out relays.csv > /dev/full").status);
+}
+
+TEST_F(Blocksim, AFullDiskLeavesNoCutShortResultAndSaysSo) {
+    if (!mount_small_disk("disk", 64)) GTEST_SKIP() << "a small file system needs root";
+    write("disk/engine.csv", "the complete result of an earlier run\n");
+    const Result result = blocksim("run " + example("engine.yaml") + " --out disk/engine.csv --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: cannot write disk/engine.csv: No space left on device\n", result.output);
+    EXPECT_EQ("the complete result of an earlier run\n", read("disk/engine.csv"));
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files());
+    EXPECT_FALSE(fs::exists(directory_ / "disk" / "engine.partial.csv"));
+}
+
+TEST_F(Blocksim, APlotThatDoesNotFitFailsAndLeavesNoPlotOfAnotherRun) {
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    if (!mount_small_disk("disk", 16)) GTEST_SKIP() << "a small file system needs root";
+    write("two.yaml", two_signals);
+    const Result result = blocksim("run two.yaml --out disk/two.csv --plot disk/two.png");
+    EXPECT_EQ(1, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("wrote disk/two.csv (201 rows, 2 signals)")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: error: cannot write disk/two.png: No space left on device\n"))
+        << result.output;
+    EXPECT_EQ(std::string::npos, result.output.find("wrote disk/two.png")) << result.output;
+    EXPECT_FALSE(fs::exists(directory_ / "disk" / "two.png"));
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files());
+}
+
+TEST_F(Blocksim, ACsvAndItsPlotAlwaysComeFromOneRun) {
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    write("two.yaml", two_signals);
+    ASSERT_EQ(0, blocksim("run two.yaml").status);
+    ASSERT_TRUE(fs::exists(directory_ / "two.png"));
+    EXPECT_EQ(std::string("\x89PNG"), read("two.png").substr(0, 4));
+    // The same model, now run where no gnuplot can be found: the old plot would lie.
+    const Result result = blocksim("run two.yaml --stop 1", "PATH=/nonexistent");
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("removed two.png, the plot of an earlier run")) << result.output;
+    EXPECT_FALSE(fs::exists(directory_ / "two.png"));
+    EXPECT_EQ(101u, csv("two.csv").second.size());
+}
+
+TEST_F(Blocksim, OptionsThatDoNothingSaySo) {
+    Result result = blocksim("run " + example("sarnith.yaml") + " --no-plot --out r.csv --rtol 1e-8 --max-step 0.1");
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: warning: --rtol has no effect: ode1 takes fixed steps of "
+                                                    "--step; it applies to ode45, ode23 and bdf\n"))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: warning: --max-step has no effect")) << result.output;
+    write("interval.yaml", "solver: {method: ode45, stop: 1}\nblocks:\n  c: {type: Clock}\nlog: {interval: 0.5}\n");
+    result = blocksim("run interval.yaml --no-plot --step 0.1");
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: warning: --step has no effect: ode45 chooses its own "
+                                                    "steps, and the model logs at a fixed interval (log: interval)\n"))
+        << result.output;
+    // Under ode45 the step sets the rows of log: every, so it is not idle there.
+    result = blocksim("run " + example("engine.yaml") + " --no-plot --solver ode45 --step 0.002 --out e.csv");
+    EXPECT_EQ(std::string::npos, result.output.find("warning")) << result.output;
+    EXPECT_EQ(3001u, csv("e.csv").second.size());
+}
+
+TEST_F(Blocksim, AVariableStepRunLogsTheRowsOfAFixedStepRun) {
+    ASSERT_EQ(0, blocksim("run " + example("engine.yaml") + " --no-plot --out ode4.csv").status);
+    const Result result = blocksim("run " + example("engine.yaml") + " --no-plot --solver ode45 --rtol 1e-6 --out ode45.csv");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("logged every 0.01 s (log: every: 10 of the 0.001 s step)"))
+        << result.output;
+    const auto [header, fixed] = csv("ode4.csv");
+    const auto variable = csv("ode45.csv").second;
+    ASSERT_EQ(6001u, fixed.size());
+    ASSERT_EQ(fixed.size(), variable.size());
+    // The states' signals, and a schedule computed from them. (Brisquel's
+    // command lags one evaluation, which falls elsewhere in a step of each
+    // solver: early on it differs by up to 1.3e-3.)
+    const std::vector<std::string> continuous = {"scavenge.0[0]", "crank_deg.0[0]", "schedule_a.0[0]"};
+    for (std::size_t row = 0; row < fixed.size(); ++row) {
+        ASSERT_EQ(fixed[row][0], variable[row][0]) << "row " << row << ": the same times";
+        for (const auto& name : continuous) {
+            const auto column = static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+            ASSERT_LT(column, header.size()) << name;
+            const double scale = name == "crank_deg.0[0]" ? 1e-6 * std::max(1.0, std::fabs(fixed[row][column])) : 1e-3;
+            ASSERT_NEAR(fixed[row][column], variable[row][column], scale) << name << " at t = " << fixed[row][0];
+        }
+    }
+}
+
+TEST_F(Blocksim, BdfIsRefusedForABlockWhoseOutputsLagAndTheDemoSaysWhy) {
+    const Result result = blocksim("run " + example("engine.yaml") + " --solver bdf --no-plot --out e.csv");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos,
+              result.output.find(":35: block 'controller' (S-function 'Brisquel') cannot run under bdf: its outputs "
+                                 "lag one evaluation, so the model's derivatives depend on the order of the solver's "
+                                 "calls, and bdf's Newton iteration would converge on wrong values; use ode45 or ode4 "
+                                 "(--solver ode45)\n"))
+        << result.output;
+    EXPECT_FALSE(fs::exists(directory_ / "e.csv")) << "refused before the run";
+    EXPECT_FALSE(fs::exists(directory_ / "e.partial.csv"));
+    // The relays alone are no function of call order: bdf runs them.
+    EXPECT_EQ(0, blocksim("run " + example("sarnith.yaml") + " --solver bdf --no-plot --out r.csv").status);
 }
 
 // ---------------------------------------------------------------- plots
@@ -446,7 +565,7 @@ TEST_F(Blocksim, PlotsFailWithOneLineAndNothingOnStdout) {
         EXPECT_EQ("", result.output) << target << ": stdout carries nothing";
     }
     Result result = blocksim("run clock.yaml --plot clock.yaml/plot.png");
-    EXPECT_EQ("blocksim: error: cannot plot to clock.yaml/plot.png: clock.yaml is not a folder\n", result.output);
+    EXPECT_EQ("blocksim: error: cannot write clock.yaml/plot.png: Not a directory\n", result.output);
     EXPECT_FALSE(fs::exists(directory_ / "clock.csv")) << "refused before the run";
 
     write("one.yaml", "solver: {stop: 0}\nblocks:\n  c: {type: Clock}\n");
