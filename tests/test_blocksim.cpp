@@ -249,6 +249,7 @@ TEST_F(Blocksim, NoOutputLandsOnAnInput) {
     const std::string table = "time,u\n0,2\n1,4\n";
     write("relay_inputs.yaml",
           "solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  input: {type: Table, file: relay_inputs.csv}\n");
+    fs::copy_file(directory_ / "relay_inputs.yaml", directory_ / "p.partial.yaml");
     struct Case {
         std::string arguments, message;
     };
@@ -265,6 +266,10 @@ TEST_F(Blocksim, NoOutputLandsOnAnInput) {
         {"run relay_inputs.yaml --out out.csv --plot out.csv",
          "blocksim: error: refusing to write the results and the plot to one file, out.csv; choose another with "
          "--plot\n"},
+        // An interrupted run's rows would go to p.partial.yaml, the model.
+        {"run p.partial.yaml --out p.yaml --no-plot",
+         "blocksim: error: refusing to write the rows of an unfinished run to p.partial.yaml: that is the model file "
+         "(p.partial.yaml); choose another file with --out\n"},
     };
     for (const Case& c : cases) {
         const Result result = blocksim(c.arguments);

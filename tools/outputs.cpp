@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "host/sfunction/errors.hpp"
+#include "output_file.hpp"
 
 namespace blocksim {
 
@@ -42,6 +43,7 @@ RunOutputs choose_outputs(const std::optional<std::filesystem::path>& model_file
 void refuse_overwriting_inputs(const RunOutputs& outputs, const std::vector<host::FileRead>& inputs,
                                bool with_plot) {
     refuse_output_over_inputs(outputs.csv, "results", "--out", inputs);
+    refuse_output_over_inputs(tagged_name(outputs.csv, "partial"), "rows of an unfinished run", "--out", inputs);
     if (!with_plot) return;
     refuse_output_over_inputs(outputs.png, "plot", "--plot", inputs);
     if (same_file(outputs.csv, outputs.png))

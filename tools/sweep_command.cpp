@@ -114,6 +114,8 @@ void refuse_overwriting(const host::SweepSpec& spec, const std::filesystem::path
                         bool keep_runs) {
     const auto inputs = files_read(spec);
     refuse_output_over_inputs(folder / summary, "summary", "--out", inputs);
+    refuse_output_over_inputs(tagged_name(folder / summary, "partial"), "summary of an unfinished sweep", "--out",
+                              inputs);
     refuse_output_over_inputs(folder / "summary.png", "summary plot", "--out", inputs);
     if (!keep_runs) return;
     for (const auto& input : inputs)
