@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -88,7 +89,8 @@ protected:
         while (std::getline(in, line)) {
             std::vector<double> row;
             std::stringstream cells(line);
-            while (std::getline(cells, cell, ',')) row.push_back(std::stod(cell));
+            // strtod, not stod, which refuses subnormal numbers.
+            while (std::getline(cells, cell, ',')) row.push_back(std::strtod(cell.c_str(), nullptr));
             rows.push_back(row);
         }
         return {header, rows};
@@ -100,11 +102,14 @@ protected:
     }
 
     // The temporary files that outputs are written to before they take their
-    // names (".NAME.XXXXXX"), in the test's folder and below.
+    // names (".NAME.XXXXXX"), in the test's folder and below; a sweep's lock
+    // files (".summary.csv.lock") stay by design.
     std::vector<std::string> temporary_files() const {
         std::vector<std::string> found;
-        for (const auto& item : fs::recursive_directory_iterator(directory_))
-            if (item.path().filename().string().rfind(".", 0) == 0) found.push_back(item.path().string());
+        for (const auto& item : fs::recursive_directory_iterator(directory_)) {
+            const std::string name = item.path().filename().string();
+            if (name.rfind(".", 0) == 0 && item.path().extension() != ".lock") found.push_back(item.path().string());
+        }
         return found;
     }
 

@@ -126,7 +126,7 @@ TEST_F(Blocksim, MalformedModelsNameFileAndLine) {
          "shape.yaml:2: an element is out of range: 1e12 is not within -2147483648 .. 2147483647"},
         {"steps.yaml", "solver: {step: 1e-300, stop: 1}\nblocks:\n  c: {type: Clock}\n",
          "steps.yaml:1: a stop time of 1 s with a step of 1e-300 s makes more than 1e9 steps"},
-        {"missing.yaml", "", "missing.yaml: cannot open the model file"},
+        {"missing.yaml", "", "cannot open the model file missing.yaml: No such file or directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -557,6 +557,97 @@ TEST_F(Blocksim, BdfIsRefusedForABlockWhoseOutputsLagAndTheDemoSaysWhy) {
     EXPECT_FALSE(fs::exists(directory_ / "e.partial.csv"));
     // The relays alone are no function of call order: bdf runs them.
     EXPECT_EQ(0, blocksim("run " + example("sarnith.yaml") + " --solver bdf --no-plot --out r.csv").status);
+}
+
+// ---------------------------------------------------------------- hostile input
+
+TEST_F(Blocksim, NoNameOrPathRunsACommandThroughTheTextsOfAPlot) {
+    // A line break ends a gnuplot line, and "!" starts a shell command.
+    write("group.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\nlog:\n  groups:\n"
+                        "    \"P\\n!touch pwned\\n\": [c.0]\n");
+    Result result = blocksim("run group.yaml");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: group.yaml:6: a group name holds a control character (0x0a); names, paths and words "
+              "here take no line breaks, tabs or other control characters\n",
+              result.output);
+    for (int code = 1; code < 32; ++code) {
+        const std::string name = "o" + std::string(1, static_cast<char>(code)) + "!touch pwned.csv";
+        result = blocksim("run group.yaml --out " + shell_word(name));
+        EXPECT_EQ(2, result.status) << code;
+        EXPECT_NE(std::string::npos, result.output.find("--out holds a control character")) << code << result.output;
+        result = blocksim("sweep " + shell_word("s" + name));
+        EXPECT_EQ(2, result.status) << code;
+    }
+    EXPECT_EQ(2, blocksim("run group.yaml --plot " + shell_word(std::string("p\x7f.png"))).status);
+    // Quotes, backslashes, $(), backticks and ! stay text, in names and in paths.
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    const std::string odd = "it's \\ \"q\" $(touch pwned1) `touch pwned2` !touch pwned3";
+    write("odd.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\nlog:\n  groups:\n    '" +
+                          std::string("it''s \\ \"q\" $(touch pwned1) `touch pwned2` !touch pwned3") + "': [c.0]\n");
+    result = blocksim("run odd.yaml --out " + shell_word(odd + ".csv"));
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_TRUE(fs::exists(directory_ / (odd + ".png"))) << result.output;
+    for (const char* pwned : {"pwned", "pwned1", "pwned2", "pwned3"}) EXPECT_FALSE(fs::exists(directory_ / pwned)) << pwned;
+}
+
+TEST_F(Blocksim, TableNumbersOutOfRangeAreErrorsAndSubnormalsAreNumbers) {
+    write("huge.csv", "0,1e400\n1,2\n");
+    write("huge.yaml", "solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  t: {type: Table, file: huge.csv}\n");
+    Result result = blocksim("run huge.yaml --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("huge.csv:1: 1e400 is beyond the largest number a double holds"))
+        << result.output;
+    write("tiny_table.csv", "0,1e-310\n1,2\n2,1e-310\n");
+    write("tiny.yaml", "solver: {method: ode1, step: 1, stop: 2}\nblocks:\n  t: {type: Table, file: tiny_table.csv}\n");
+    result = blocksim("run tiny.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    const auto rows = csv("tiny.csv").second;
+    ASSERT_EQ(3u, rows.size()) << "no row is taken for a header";
+    EXPECT_EQ(1e-310, rows[0][1]);
+    EXPECT_EQ(1e-310, rows[2][1]);
+}
+
+TEST_F(Blocksim, FilesMadeToExhaustMemoryOrTimeAreRefused) {
+    // One list aliased again and again: 20 000 x 2 000 numbers from a few kB.
+    std::string bomb = "solver: {step: 1, stop: 1}\nblocks:\n  c: {type: Constant, value: &l [";
+    for (int i = 0; i < 20000; ++i) bomb += i ? ",1" : "1";
+    bomb += "]}\n";
+    for (int i = 0; i < 2000; ++i) bomb += "  g" + std::to_string(i) + ": {type: Gain, gain: *l}\n";
+    write("bomb.yaml", bomb);
+    Result result = blocksim("run bomb.yaml --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("the model holds more than 10000000 numbers and words (each use of "
+                                                    "an alias counts)"))
+        << result.output.substr(0, 300);
+
+    result = blocksim("run /dev/zero --no-plot --out z.csv");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: /dev/zero is not a regular file (a device or a pipe), so it is no model file\n",
+              result.output);
+    write("zero.yaml", "blocks:\n  t: {type: Table, file: /dev/zero}\n");
+    result = blocksim("run zero.yaml --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("/dev/zero is not a regular file (a device or a pipe), so it is "
+                                                    "no table file"))
+        << result.output;
+
+    // A sparse file larger than the limit: refused before it is read.
+    { std::ofstream(directory_ / "large.yaml"); }
+    fs::resize_file(directory_ / "large.yaml", 300000000);
+    result = blocksim("run large.yaml --no-plot");
+    EXPECT_EQ("blocksim: error: large.yaml is 300 MB, more than the 256 MB a model file may be without --force\n",
+              result.output);
+
+    write("tiny_interval.yaml", "solver: {method: ode45, stop: 1}\nblocks:\n  c: {type: Clock}\n"
+                                "log: {interval: 5e-324}\n");
+    result = blocksim("run tiny_interval.yaml --no-plot");
+    EXPECT_EQ("blocksim: error: tiny_interval.yaml: a log interval of 4.94066e-324 s over 1 s makes more than 1e9 "
+              "rows\n",
+              result.output);
+    write("range.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: {signals: [c.0], x_range: [-.inf, .inf]}\n");
+    result = blocksim("run range.yaml --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("range.yaml:5: log group 'g': x_range is [from, to], finite, with "
+                                                    "from < to"))
+        << result.output;
 }
 
 // ---------------------------------------------------------------- plots

@@ -346,6 +346,76 @@ TEST_F(Sweep, AMergeWithFailedCasesSaysSoInItsStatus) {
               result.output);
 }
 
+TEST_F(Sweep, MergeTakesOnlyShardsThatAgreeWithTheSweep) {
+    write("grid.yaml", grid_sweep);
+    for (int shard = 0; shard < 2; ++shard)
+        ASSERT_EQ(0, sweep("grid.yaml --out shards --shard " + std::to_string(shard) + "/2").status);
+    const std::string good = text("shards/summary.1-of-2.csv");
+    write("shards/summary.3-of-2.csv", good);
+    Result result = sweep("grid.yaml --merge shards --no-plot");
+    EXPECT_EQ("blocksim: error: cannot merge shards: summary.3-of-2.csv is no shard of a split into 2 (K counts from 0 "
+              "to 1); remove it\n",
+              result.output);
+    fs::remove(directory_ / "shards" / "summary.3-of-2.csv");
+    // A row cut short in the middle of the shard.
+    std::string cut = good;
+    const auto row = cut.find("\n3,");
+    cut.replace(row + 1, cut.find('\n', row + 1) - row - 1, "3,1");
+    write("shards/summary.1-of-2.csv", cut);
+    result = sweep("grid.yaml --merge shards --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("shards/summary.1-of-2.csv: the row '3,1' has 2 fields, the summary 9"))
+        << result.output;
+}
+
+TEST_F(Sweep, TwoSweepsIntoOneFolderDoNotInterleave) {
+    write("slow.yaml", "solver: {method: ode4, step: 1e-4, stop: 5}\nblocks:\n  s: {type: Sine}\n"
+                       "  x: {type: Integrator}\nconnections:\n  - s.0 -> x.0\n");
+    write("many.yaml", "model: slow.yaml\nvary:\n  - {block: s, key: amplitude, range: [1, 2], count: 400}\n"
+                       "metrics:\n  last: {signal: x.0, of: final}\n");
+    const long pid = start_in_background("sweep many.yaml --jobs 1 --no-plot --out out > first.log 2>&1");
+    ASSERT_GT(pid, 0);
+    for (int wait = 0; wait < 500 && written_so_far("out/summary.csv") == 0; ++wait) usleep(20000);
+    const Result second = sweep("many.yaml --no-plot --out out");
+    kill(static_cast<pid_t>(pid), SIGTERM);
+    wait_for_log("first.log", "holds");
+    EXPECT_EQ(1, second.status);
+    EXPECT_EQ("blocksim: error: another blocksim (process " + std::to_string(pid) + ") is writing out/summary.csv; "
+              "wait for it to end, or choose another folder with --out\n",
+              second.output);
+}
+
+TEST_F(Sweep, ALinkPlantedInTheRunsFolderIsReplacedNotFollowed) {
+    write("grid.yaml", grid_sweep);
+    fs::create_directories(directory_ / "grid" / "runs");
+    fs::create_symlink("../../ramp.yaml", directory_ / "grid" / "runs" / "case-0.csv");
+    const std::string model = text("ramp.yaml");
+    ASSERT_EQ(0, sweep("grid.yaml --keep-runs --no-plot").status);
+    EXPECT_EQ(model, text("ramp.yaml"));
+    EXPECT_FALSE(fs::is_symlink(directory_ / "grid" / "runs" / "case-0.csv"));
+    EXPECT_EQ("time,x.0[0]", text("grid/runs/case-0.csv").substr(0, 11));
+}
+
+TEST_F(Sweep, ASweepTooLargeToHoldOrWriteIsRefusedBeforeItRuns) {
+    write("huge.yaml", "model: ramp.yaml\nvary:\n  - {block: gain, key: gain, range: [1, 2], count: 100000}\n"
+                       "  - {block: level, key: value, range: [1, 2], count: 100}\n");
+    Result result = sweep("huge.yaml --no-plot");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: huge.yaml: the design has 10000000 cases, 20000000 values to hold, more than the "
+              "10000000 blocksim takes without --force\n",
+              result.output);
+    std::string model = ramp_model;
+    model.replace(model.find("step: 0.25"), 10, "step: 1e-5");
+    write("fine.yaml", model);
+    write("runs.yaml", "model: fine.yaml\nvary:\n  - {block: gain, key: gain, range: [1, 2], count: 1000}\n");
+    result = sweep("runs.yaml --no-plot --keep-runs");
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("--keep-runs would write about 8 GB of run files (1000 cases of "
+                                                    "about 200002 rows)"))
+        << result.output;
+    EXPECT_FALSE(fs::exists(directory_ / "runs")) << "nothing ran";
+}
+
 TEST_F(Sweep, KeptRunsAreWhatARunOfTheCaseWrites) {
     write("grid.yaml", grid_sweep);
     ASSERT_EQ(0, sweep("grid.yaml --keep-runs --no-plot").status);

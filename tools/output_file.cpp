@@ -1,6 +1,7 @@
 #include "output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,6 +130,33 @@ std::filesystem::path OutputFile::commit_as(const std::filesystem::path& name) {
     }
     done_ = true;
     return name;
+}
+
+OutputLock::OutputLock(const std::filesystem::path& output) {
+    const auto lock = output.parent_path() / ("." + output.filename().string() + ".lock");
+    descriptor_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666 & ~process_umask());
+    if (descriptor_ < 0)
+        throw host::HostError("cannot lock " + output.string() + " (" + lock.string() + "): " + std::strerror(errno));
+    if (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+        const int reason = errno;
+        char owner[32] = {};
+        const ssize_t got = ::pread(descriptor_, owner, sizeof owner - 1, 0);
+        ::close(descriptor_);
+        descriptor_ = -1;
+        if (reason != EWOULDBLOCK)
+            throw host::HostError("cannot lock " + output.string() + " (" + lock.string() + "): " + std::strerror(reason));
+        const std::string pid = got > 0 ? std::string(owner, static_cast<std::size_t>(got)) : std::string("unknown");
+        throw host::HostError("another blocksim (process " + pid.substr(0, pid.find_first_of("\n ")) + ") is writing " +
+                              output.string() + "; wait for it to end, or choose another folder with --out");
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    const bool noted = ::ftruncate(descriptor_, 0) == 0 &&
+                       ::pwrite(descriptor_, pid.data(), pid.size(), 0) == static_cast<ssize_t>(pid.size());
+    static_cast<void>(noted);  // the lock holds without the note; only a second process's message is poorer
+}
+
+OutputLock::~OutputLock() {
+    if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 std::filesystem::path tagged_name(const std::filesystem::path& file, const std::string& tag) {

@@ -50,6 +50,22 @@ private:
     bool in_place_ = false, done_ = false, failed_ = false;
 };
 
+// An advisory lock on an output, held for the object's lifetime: an
+// flock on a hidden ".NAME.lock" beside it, holding the owner's process id,
+// so that two blocksim processes never write one summary at once. Worker
+// processes forked while it is held share it.
+class OutputLock {
+public:
+    // Throws HostError, naming the process that holds it, when another does.
+    explicit OutputLock(const std::filesystem::path& output);
+    ~OutputLock();
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+
+private:
+    int descriptor_ = -1;
+};
+
 // `file` with `tag` before its extension: e.csv, "partial" -> e.partial.csv.
 std::filesystem::path tagged_name(const std::filesystem::path& file, const std::string& tag);
 

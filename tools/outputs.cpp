@@ -1,11 +1,35 @@
 #include "outputs.hpp"
 
+#include <cmath>
 #include <system_error>
 
+#include "commands.hpp"
 #include "host/sfunction/errors.hpp"
 #include "output_file.hpp"
+#include "text.hpp"
 
 namespace blocksim {
+
+std::string checked_path(const std::string& what, const std::string& text) {
+    const std::string control = control_character(text);
+    if (!control.empty())
+        throw UsageError(what + " holds a control character (" + control +
+                         "); paths take no line breaks, tabs or other control characters");
+    return text;
+}
+
+std::string gigabytes(double bytes) { return format_number(std::round(bytes / 1e8) / 10) + " GB"; }
+
+CsvEstimate estimate_csv(const host::Simulation& simulation) {
+    const auto interval = simulation.log_interval();
+    const double steps = interval ? std::floor(simulation.solver().stop / *interval)
+                                  : static_cast<double>(simulation.steps());
+    CsvEstimate estimate;
+    estimate.rows = std::floor(steps / (interval ? 1.0 : simulation.log_every())) + 2;
+    estimate.row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
+    estimate.bytes = estimate.rows * estimate.row_bytes;
+    return estimate;
+}
 
 // Whether two paths name one file, whether or not it exists yet.
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -7,8 +7,27 @@
 #include <vector>
 
 #include "host/model/model.hpp"
+#include "host/sim/engine.hpp"
 
 namespace blocksim {
+
+// A path from the command line (`what`: "--out", "the model file"); one
+// with a control character is a UsageError.
+std::string checked_path(const std::string& what, const std::string& text);
+
+// An output larger than this, by its estimate, needs --force.
+constexpr double largest_output_bytes = 2e9;
+// What one value takes in a CSV, on average, for the estimates.
+constexpr double bytes_per_value = 20;
+// "2.3 GB", to a tenth.
+std::string gigabytes(double bytes);
+
+// A run's CSV before the run: its rows (a variable-step run logs at its log
+// interval, a fixed-step one every n-th step, both the first and the last).
+struct CsvEstimate {
+    double rows = 0, row_bytes = 0, bytes = 0;
+};
+CsvEstimate estimate_csv(const host::Simulation& simulation);
 
 struct RunOutputs {
     std::filesystem::path csv;

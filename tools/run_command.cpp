@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <optional>
 
 #include "commands.hpp"
@@ -33,10 +34,6 @@ struct RunOptions {
     std::vector<std::filesystem::path> paths;
 };
 
-// A CSV larger than this needs --force.
-constexpr double largest_csv_bytes = 2e9;
-// What one value takes in the CSV, on average, for the estimate.
-constexpr double bytes_per_value = 20;
 
 RunOptions parse_options(const std::vector<std::string>& args) {
     RunOptions options;
@@ -62,13 +59,13 @@ RunOptions parse_options(const std::vector<std::string>& args) {
         else if (arg == "--atol") options.atol = number(i);
         else if (arg == "--max-step") options.max_step = number(i);
         else if (arg == "--initial-step") options.initial_step = number(i);
-        else if (arg == "--out") options.out = value(i);
-        else if (arg == "--plot") options.plot = value(i);
+        else if (arg == "--out") options.out = checked_path("--out", value(i));
+        else if (arg == "--plot") options.plot = checked_path("--plot", value(i));
         else if (arg == "--no-plot") options.no_plot = true;
         else if (arg == "--force") options.force = true;
-        else if (arg == "--path") options.paths.emplace_back(value(i));
+        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
         else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.model_file) options.model_file = arg;
+        else if (!options.model_file) options.model_file = checked_path("the model file", arg);
         else throw UsageError("one model at a time: " + options.model_file->string() + " and " + arg);
     }
     if (options.plot && options.no_plot) throw UsageError("--plot and --no-plot together");
@@ -76,6 +73,7 @@ RunOptions parse_options(const std::vector<std::string>& args) {
 }
 
 host::ModelSpec read_model(const RunOptions& options) {
+    if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
     host::ModelSpec spec = options.model_file ? host::read_model_file(*options.model_file)
                                               : host::read_model_text(engine_demo_model, "engine demo", ".");
     if (options.solver) {
@@ -94,25 +92,21 @@ host::ModelSpec read_model(const RunOptions& options) {
     return spec;
 }
 
-// A variable-step run logs at its log interval, a fixed-step one every n-th step.
 void check_output_size(const host::Simulation& simulation, const std::filesystem::path& csv, bool force) {
+    const CsvEstimate estimate = estimate_csv(simulation);
+    if (estimate.bytes <= largest_output_bytes || force) return;
     const auto interval = simulation.log_interval();
     const double steps = interval ? std::floor(simulation.solver().stop / *interval)
                                   : static_cast<double>(simulation.steps());
-    const double every = interval ? 1.0 : simulation.log_every();
-    const double rows = std::floor(steps / every) + 2;
-    const double row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
-    const double bytes = rows * row_bytes;
-    if (bytes <= largest_csv_bytes || force) return;
-    const double fewer = std::ceil((steps + 1) / std::floor(largest_csv_bytes / row_bytes));
+    const double fewer = std::ceil((steps + 1) / std::floor(largest_output_bytes / estimate.row_bytes));
     const std::string advice =
         interval && simulation.log_interval_given()
             ? "log: interval: " + format_number(fewer * *interval)
             : "log: every: " + format_number(interval ? fewer * std::round(*interval / simulation.solver().step) : fewer);
-    throw host::HostError("the run would write about " + format_number(std::round(bytes / 1e8) / 10) + " GB to " +
-                          csv.string() + " (" + format_number(rows) + " rows), more than the " +
-                          format_number(largest_csv_bytes / 1e9) + " GB blocksim writes without --force; log fewer " +
-                          "rows (" + advice + " keeps it under) or add --force");
+    throw host::HostError("the run would write about " + gigabytes(estimate.bytes) + " to " + csv.string() + " (" +
+                          format_number(estimate.rows) + " rows), more than the " + gigabytes(largest_output_bytes) +
+                          " blocksim writes without --force; log fewer rows (" + advice +
+                          " keeps it under) or add --force");
 }
 
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {

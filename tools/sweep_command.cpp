@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <thread>
 
@@ -31,7 +33,7 @@ struct SweepOptions {
     std::optional<std::filesystem::path> file, out, merge;
     std::optional<int> jobs, tasks;
     int shard = 0, shards = 0;  // shards 0: every case
-    bool keep_runs = false, no_plot = false, slurm = false, submit = false;
+    bool keep_runs = false, no_plot = false, slurm = false, submit = false, force = false;
     std::vector<std::filesystem::path> paths;
 };
 
@@ -52,14 +54,15 @@ SweepOptions parse_options(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--jobs") options.jobs = positive_whole(arg, value(i));
-        else if (arg == "--out") options.out = value(i);
+        else if (arg == "--out") options.out = checked_path("--out", value(i));
         else if (arg == "--keep-runs") options.keep_runs = true;
         else if (arg == "--no-plot") options.no_plot = true;
-        else if (arg == "--merge") options.merge = value(i);
+        else if (arg == "--force") options.force = true;
+        else if (arg == "--merge") options.merge = checked_path("--merge", value(i));
         else if (arg == "--slurm") options.slurm = true;
         else if (arg == "--submit") options.submit = true;
         else if (arg == "--tasks") options.tasks = positive_whole(arg, value(i));
-        else if (arg == "--path") options.paths.emplace_back(value(i));
+        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
         else if (arg == "--shard") {
             const std::string text = value(i);
             const auto slash = text.find('/');
@@ -70,7 +73,7 @@ SweepOptions parse_options(const std::vector<std::string>& args) {
             if (options.shard >= options.shards)
                 throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
         } else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.file) options.file = arg;
+        else if (!options.file) options.file = checked_path("the sweep file", arg);
         else throw UsageError("one sweep at a time: " + options.file->string() + " and " + arg);
     }
     if (!options.file) throw UsageError("sweep needs a sweep file");
@@ -176,6 +179,7 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
     const std::string summary = summary_name(options.shard, options.shards);
     refuse_overwriting(spec, folder, summary, options.keep_runs);
     make_folder(folder);
+    const OutputLock lock(folder / summary);
     std::vector<std::size_t> order;
     const std::size_t step = options.shards > 0 ? static_cast<std::size_t>(options.shards) : 1;
     for (std::size_t i = static_cast<std::size_t>(options.shard); i < cases.size(); i += step) order.push_back(i);
@@ -237,6 +241,7 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
 int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t cases) {
     const auto folder = output_folder(options);
     refuse_overwriting(spec, folder, "summary.csv", false);
+    const OutputLock lock(folder / "summary.csv");
     const Merged merged = merge_shards(spec, cases, folder, sweep_fingerprint(spec));
     const auto summary = folder / "summary.csv";
     std::cout << "merged " << count_of(merged.shards, "shard") << " into " << summary.string() << " ("
@@ -249,11 +254,44 @@ int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
     return status != 0 ? status : plotted ? 0 : 1;
 }
 
+// A count for a message: 10000000, not 1e+07.
+std::string whole(double count) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", count);
+    return text;
+}
+
+// The design's cases held in memory, its summary and, with --keep-runs, its
+// runs' files are estimated before anything runs; each beyond its limit
+// needs --force.
+void check_sweep_size(const host::SweepSpec& spec, const SweepOptions& options) {
+    const double cases = case_count(spec);
+    const double values = cases * static_cast<double>(std::max<std::size_t>(spec.vary.size(), 1));
+    const auto most = static_cast<double>(host::input_limits().most_values);
+    if (values > most && !options.force)
+        throw host::HostError(spec.file.string() + ": the design has " + whole(cases) + " cases, " + whole(values) +
+                              " values to hold, more than the " + whole(most) + " blocksim takes without --force");
+    if (options.force) return;
+    const double row_bytes = bytes_per_value * static_cast<double>(summary_columns(spec).size());
+    if (cases * row_bytes > largest_output_bytes)
+        throw host::HostError("the sweep's summary would take about " + gigabytes(cases * row_bytes) + " (" +
+                              whole(cases) + " cases), more than the " + gigabytes(largest_output_bytes) +
+                              " blocksim writes without --force");
+    if (!options.keep_runs) return;
+    const CsvEstimate run = estimate_csv(host::Simulation(spec.model));
+    if (cases * run.bytes > largest_output_bytes)
+        throw host::HostError("--keep-runs would write about " + gigabytes(cases * run.bytes) + " of run files (" +
+                              whole(cases) + " cases of about " + whole(run.rows) +
+                              " rows), more than the " + gigabytes(largest_output_bytes) +
+                              " blocksim writes without --force; log fewer rows in the model, or add --force");
+}
+
 // What each task passes on: the options that change what a case writes or
 // where the libraries are found.
 std::vector<std::string> task_options(const SweepOptions& options) {
     std::vector<std::string> passed;
     if (options.keep_runs) passed.push_back("--keep-runs");
+    if (options.force) passed.push_back("--force");
     if (options.no_plot) passed.push_back("--no-plot");
     for (const auto& path : options.paths) {
         passed.push_back("--path");
@@ -305,8 +343,10 @@ int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
 
 int sweep_command(const std::vector<std::string>& args) {
     const SweepOptions options = parse_options(args);
+    if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
     host::SweepSpec spec = host::read_sweep_file(*options.file);
     complete_search_path(spec.model, options.paths);
+    check_sweep_size(spec, options);
     const std::vector<SweepCase> cases = sweep_cases(spec);
     if (options.merge) return merge(options, spec, cases.size());
     check_metric_signals(spec);

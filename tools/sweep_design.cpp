@@ -47,6 +47,13 @@ std::vector<SweepCase> latin_hypercube(const std::vector<std::pair<double, doubl
     return cases;
 }
 
+double case_count(const host::SweepSpec& spec) {
+    if (spec.design == host::SweepDesign::lhs) return spec.runs;
+    double count = 1;
+    for (const auto& entry : spec.vary) count *= static_cast<double>(grid_values(entry).size());
+    return count;
+}
+
 std::vector<SweepCase> sweep_cases(const host::SweepSpec& spec) {
     if (spec.design == host::SweepDesign::lhs) {
         std::vector<std::pair<double, double>> ranges;

@@ -20,6 +20,8 @@ namespace blocksim {
 using SweepCase = std::vector<double>;
 
 std::vector<SweepCase> sweep_cases(const host::SweepSpec& spec);
+// How many cases sweep_cases gives, known before they are made.
+double case_count(const host::SweepSpec& spec);
 
 // The values a grid gives one entry.
 std::vector<double> grid_values(const host::SweepEntry& entry);

@@ -86,6 +86,17 @@ std::string failed_cases_line(const std::vector<std::size_t>& failed, std::size_
 
 namespace {
 
+// The fields of a CSV line as csv_field writes them: quoted fields may hold commas.
+std::size_t field_count(const std::string& line) {
+    std::size_t fields = 1;
+    bool quoted = false;
+    for (const char c : line) {
+        if (c == '"') quoted = !quoted;
+        else if (c == ',' && !quoted) ++fields;
+    }
+    return fields;
+}
+
 // A shard's lines: its fingerprint, its header, its rows.
 struct ShardText {
     std::vector<std::string> fingerprint;
@@ -120,6 +131,10 @@ Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::f
         std::smatch match;
         if (!std::regex_match(name, match, shard_name)) continue;
         const int shard = std::stoi(match[1]), of = std::stoi(match[2]);
+        if (shard >= of)
+            throw host::HostError("cannot merge " + folder.string() + ": " + name + " is no shard of a split into " +
+                                  std::to_string(of) + " (K counts from 0 to " + std::to_string(of - 1) +
+                                  "); remove it");
         if (split != 0 && of != split)
             throw host::HostError("the shards in " + folder.string() + " come from different splits: " + split_file +
                                   " and " + name + "; remove those of the other split");
@@ -161,7 +176,13 @@ Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::f
         if (text.header != header)
             throw host::HostError(file.string() + " was not written by this sweep: its header differs");
         std::size_t expected = static_cast<std::size_t>(shard), held = 0;
+        const std::size_t fields = field_count(header);
         for (const auto& line : text.rows) {
+            if (field_count(line) != fields)
+                throw host::HostError(file.string() + ": the row '" + line.substr(0, 40) + "' has " +
+                                      std::to_string(field_count(line)) + " fields, the summary " +
+                                      std::to_string(fields) + "; run the shard again with --shard " +
+                                      std::to_string(shard) + "/" + std::to_string(split));
             if (expected >= cases)
                 throw host::HostError(file.string() + " holds more rows than its share of the sweep's " +
                                       count_of(static_cast<long long>(cases), "case"));

@@ -7,6 +7,7 @@
 
 namespace blocksim {
 
+using host::control_character;
 using host::count_of;
 using host::format_number;
 using host::format_time;

@@ -1,8 +1,11 @@
 #include "host/model/model.hpp"
 
 #include <cmath>
+#include <system_error>
 #include <sstream>
 #include <variant>
+
+#include "host/sfunction/text.hpp"
 
 namespace host {
 
@@ -84,6 +87,27 @@ std::string solver_problem(const SolverSpec& solver) {
              << " s makes more than 1e" << std::lround(std::log10(most_steps)) << " steps";
     }
     return text.str();
+}
+
+InputLimits& input_limits() {
+    static InputLimits limits;
+    return limits;
+}
+
+void check_input_file(const std::filesystem::path& file, const std::string& what) {
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (!std::filesystem::exists(status))
+        throw ModelError("cannot open the " + what + " " + file.string() + ": " +
+                         (error ? error.message() : std::string("No such file or directory")));
+    if (std::filesystem::is_directory(status)) throw ModelError(file.string() + " is a directory, not a " + what);
+    if (!std::filesystem::is_regular_file(status))
+        throw ModelError(file.string() + " is not a regular file (a device or a pipe), so it is no " + what);
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error && size > input_limits().largest_file)
+        throw ModelError(file.string() + " is " + format_number(std::round(static_cast<double>(size) / 1e6)) +
+                         " MB, more than the " + format_number(static_cast<double>(input_limits().largest_file) / 1e6) +
+                         " MB a " + what + " may be without --force");
 }
 
 std::vector<FileRead> files_read(const ModelSpec& model) {

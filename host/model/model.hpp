@@ -3,6 +3,7 @@
 // runs it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -96,6 +97,21 @@ struct ModelSpec {
     std::vector<std::filesystem::path> search_path;
     std::filesystem::path file;  // the model file, when read from one
 };
+
+// What a model may make the host read and hold: model, sweep and table
+// files are documents users share, and one made to exhaust memory or time
+// is refused with a message instead.
+struct InputLimits {
+    std::uintmax_t largest_file = 256'000'000;  // bytes of one model, sweep or table file
+    std::size_t most_values = 10'000'000;       // numbers and words read for one model, its tables'
+                                                // cells and each use of a YAML alias included
+};
+// The limits in force; blocksim's --force lifts largest_file.
+InputLimits& input_limits();
+// Throws ModelError, naming `file` as `what` ("model file"), when it is
+// not a regular file (a folder, a device such as /dev/zero, a pipe) or is
+// larger than input_limits().largest_file.
+void check_input_file(const std::filesystem::path& file, const std::string& what);
 
 // A file a run of the model reads: the model file, or a block's table file.
 struct FileRead {

@@ -222,8 +222,8 @@ public:
         if (const auto x = node["x"]) group.x = signal(x, text(x, "x"), true);
         if (const auto range = node["x_range"]) {
             const auto bounds = numbers(range, "x_range");
-            if (bounds.size() != 2 || !(bounds[0] < bounds[1]))
-                fail(range, what + ": x_range is [from, to] with from < to");
+            if (bounds.size() != 2 || !(bounds[0] < bounds[1]) || !std::isfinite(bounds[0]) || !std::isfinite(bounds[1]))
+                fail(range, what + ": x_range is [from, to], finite, with from < to");
             group.x_range = std::make_pair(bounds[0], bounds[1]);
         }
         return group;
@@ -301,6 +301,7 @@ public:
         } catch (const ModelError& error) {
             r_.fail(value, error.what());
         }
+        r_.count_values(value, table.times.size() * (table.columns.size() + 1));
     }
 
 private:
@@ -336,9 +337,13 @@ ModelSpec parse(const std::string& text, const std::string& source, const std::f
 }  // namespace
 
 ModelSpec read_model_file(const std::filesystem::path& file) {
-    ModelSpec spec = parse(read_yaml_file(file, "model file"), file.string(), file.parent_path());
-    spec.file = file;
-    return spec;
+    try {
+        ModelSpec spec = parse(read_yaml_file(file, "model file"), file.string(), file.parent_path());
+        spec.file = file;
+        return spec;
+    } catch (const std::bad_alloc&) {
+        throw ModelError("not enough memory to read the model file " + file.string());
+    }
 }
 
 ModelSpec read_model_text(const std::string& text, const std::string& source,

@@ -240,11 +240,13 @@ std::string SweepSpec::at(int line) const { return file.string() + ":" + std::to
 
 SweepSpec read_sweep_file(const std::filesystem::path& file) {
     const std::string source = file.string();
-    const YAML::Node root = load_yaml(read_yaml_file(file, "sweep file"), source);
     try {
+        const YAML::Node root = load_yaml(read_yaml_file(file, "sweep file"), source);
         return SweepReader(source, file.parent_path()).sweep(root, file);
     } catch (const YAML::Exception& error) {
         throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg);
+    } catch (const std::bad_alloc&) {
+        throw ModelError("not enough memory to read the sweep file " + file.string());
     }
 }
 

@@ -3,6 +3,8 @@
 #include <yaml-cpp/depthguard.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -10,6 +12,7 @@
 #include <sstream>
 
 #include "host/sfunction/suggestions.hpp"
+#include "host/sfunction/text.hpp"
 
 namespace host {
 
@@ -22,8 +25,11 @@ void check_text(const std::string& text, const std::string& source) {
     int line = 1;
     for (std::size_t start = 0; start < text.size(); ++line) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::size_t indent_end = text.find_first_not_of(" \t", start);
-        if (text.find('\t', start) < std::min(indent_end, end))
+        const std::size_t indent_end = std::min(text.find_first_not_of(" \t", start), end);
+        // Within this line's indentation only: a search to the end of the text at every line is quadratic.
+        if (std::find(text.begin() + static_cast<std::ptrdiff_t>(start),
+                      text.begin() + static_cast<std::ptrdiff_t>(indent_end), '\t') !=
+            text.begin() + static_cast<std::ptrdiff_t>(indent_end))
             throw ModelError(source + ":" + std::to_string(line) + ": tabs are not allowed for indentation");
         start = end + 1;
     }
@@ -32,14 +38,17 @@ void check_text(const std::string& text, const std::string& source) {
 }  // namespace
 
 std::string read_yaml_file(const std::filesystem::path& file, const std::string& what) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error))
-        throw ModelError(file.string() + " is a directory, not a " + what);
-    std::ifstream in(file);
-    if (!in) throw ModelError(file.string() + ": cannot open the " + what);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    check_input_file(file, what);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw ModelError("cannot open the " + what + " " + file.string() + ": " + std::strerror(errno));
+    try {
+        std::stringstream text;
+        text << in.rdbuf();
+        if (in.bad()) throw ModelError("cannot read the " + what + " " + file.string() + ": " + std::strerror(errno));
+        return text.str();
+    } catch (const std::bad_alloc&) {
+        throw ModelError("not enough memory to read the " + what + " " + file.string());
+    }
 }
 
 YAML::Node load_yaml(const std::string& text, const std::string& source) {
@@ -94,12 +103,25 @@ void YamlReader::unique_keys(const YAML::Node& map, const std::string& what) con
     }
 }
 
+void YamlReader::count_values(const YAML::Node& node, std::size_t count) const {
+    values_read_ += count;
+    if (values_read_ > input_limits().most_values)
+        fail(node, "the model holds more than " + std::to_string(input_limits().most_values) +
+                       " numbers and words (each use of an alias counts)");
+}
+
 std::string YamlReader::text(const YAML::Node& node, const std::string& what) const {
+    count_values(node, 1);
     if (!node.IsScalar()) fail(node, what + " must be a single word or number, not a list or map");
+    const std::string control = control_character(node.Scalar());
+    if (!control.empty())
+        fail(node, what + " holds a control character (" + control +
+                       "); names, paths and words here take no line breaks, tabs or other control characters");
     return node.Scalar();
 }
 
 double YamlReader::number(const YAML::Node& node, const std::string& what) const {
+    count_values(node, 1);
     if (!node.IsScalar()) fail(node, what + " must be a number");
     try {
         return node.as<double>();

@@ -14,8 +14,8 @@
 
 namespace host {
 
-// The text of a YAML file; a ModelError when it is a folder or cannot be
-// read. `what` names it: "model file".
+// The text of a YAML file; a ModelError when it is no regular file, is too
+// large (see InputLimits) or cannot be read. `what` names it: "model file".
 std::string read_yaml_file(const std::filesystem::path& file, const std::string& what);
 // Parses `text`; ModelError "source:line: ..." when it is no YAML.
 YAML::Node load_yaml(const std::string& text, const std::string& source);
@@ -43,10 +43,14 @@ public:
     std::filesystem::path path(const std::string& name) const;
 
     const std::string& source() const { return source_; }
+    // Counts `count` more values read (a table's cells); past
+    // input_limits().most_values the model is refused at `node`'s line.
+    void count_values(const YAML::Node& node, std::size_t count) const;
 
 private:
     std::string source_;
     std::filesystem::path base_;
+    mutable std::size_t values_read_ = 0;
 };
 
 }  // namespace host

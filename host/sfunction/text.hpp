@@ -26,4 +26,19 @@ inline std::string count_of(long long n, const std::string& thing) {
     return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
 }
 
+// The first control character of `text` (a line break, a tab, ...) as
+// "0x0a", or "" when it has none. Names and paths never hold one: a line
+// break in a name would end a line of a plot script or of a CSV header.
+inline std::string control_character(const std::string& text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02x", byte);
+            return code;
+        }
+    }
+    return "";
+}
+
 }  // namespace host

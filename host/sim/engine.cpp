@@ -88,6 +88,12 @@ void Simulation::choose_log_cadence() {
         // Every n-th step of the model's fixed step, so that switching the
         // solver keeps the rows.
         if (!log_interval_) log_interval_ = spec_.log_every * spec_.solver.step;
+        if (spec_.solver.stop / *log_interval_ > most_steps) {
+            std::ostringstream text;
+            text << "a log interval of " << *log_interval_ << " s over " << spec_.solver.stop
+                 << " s makes more than 1e" << std::lround(std::log10(most_steps)) << " rows";
+            throw HostError(at(0) + text.str());
+        }
         return;
     }
     if (!log_interval_) return;

@@ -82,6 +82,16 @@ try
     [ok, console, raised] = xt_simulate_logged(xt_edit_blocks(scs_m, relay, with_empty_threshold), "empty_threshold");
     xt_check(~ok & raised == "", "an empty sarnith threshold refused at initialisation: xcos_simulate returns ok = %F");
     xt_check(xt_block_error(console) == type_refused, "with the block''s message: " + xt_block_error(console));
+
+    // A text or an integer beyond int32 typed into a dialog: the block's
+    // own check refuses the text, the host the integer, and Scilab lives on.
+    for text = ["abc", ""]
+        [declared, mess] = engine_block_declare("sarnith", list(text, 1));
+        xt_check(mess == type_refused, "sarnith refuses the text """ + text + """ by its own check: " + mess);
+    end
+    [declared, mess] = engine_block_declare("quorvel", list(uint32(4000000000), 1));
+    xt_check(mess == "dialog parameter 1: 4e+09 is no int32 value (a whole number from -2147483648 to 2147483647)", ..
+             "an integer beyond int32 is refused, not wrapped: " + mess);
 catch
     xt_crashed();
 end

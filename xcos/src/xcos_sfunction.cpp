@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "host/sfunction/data_types.hpp"
 #include "host/sfunction/instance.hpp"
 #include "host/sfunction/library.hpp"
+#include "host/sfunction/text.hpp"
 
 // Scilab's headers carry no extern "C" guards.
 extern "C" {
@@ -83,6 +85,26 @@ host::ArrayPtr object_parameter(const scicos_block* block, int index) {
                               std::to_string(block->opartyp[index]) +
                               ", which cannot reach an S-function (real, complex or int32 matrices only)");
     }
+}
+
+// A text typed into a dialog: a char array as mxCreateString makes it (1 x n,
+// or 0 x 0 when empty), which the blocks' parameter checks refuse by class.
+mxArray* char_parameter(const double* codes, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!(codes[i] >= 1 && codes[i] <= 255)) throw host::HostError("a text parameter holds a character code out of 1 .. 255");
+        text.push_back(static_cast<char>(static_cast<unsigned char>(codes[i])));
+    }
+    return mxCreateString(text.c_str());
+}
+
+// Scilab integers of any width reach us as doubles: a value the int32 the
+// block sees cannot hold is refused, not wrapped.
+void check_int32_values(const double* values, std::size_t count, int parameter) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (!(values[i] >= -2147483648.0 && values[i] <= 2147483647.0) || values[i] != std::floor(values[i]))
+            throw host::HostError("dialog parameter " + std::to_string(parameter) + ": " + host::format_number(values[i]) +
+                                  " is no int32 value (a whole number from -2147483648 to 2147483647)");
 }
 
 // Ports as Xcos built them, so that a diagram saved with other sizes is
@@ -259,8 +281,11 @@ __attribute__((visibility("default"))) void engine_sfunction_declare(
             case 0: array.reset(mxCreateDoubleMatrix(rows, cols, mxREAL)); break;
             case 1: array.reset(mxCreateDoubleMatrix(rows, cols, mxCOMPLEX)); break;
             case 2: array.reset(mxCreateLogicalMatrix(rows, cols)); break;
-            case 3: array.reset(mxCreateNumericMatrix(rows, cols, mxCHAR_CLASS, mxREAL)); break;
-            case 4: array.reset(mxCreateNumericMatrix(rows, cols, mxINT32_CLASS, mxREAL)); break;
+            case 3: array.reset(char_parameter(next, n)); break;
+            case 4:
+                check_int32_values(next, n, p + 1);
+                array.reset(mxCreateNumericMatrix(rows, cols, mxINT32_CLASS, mxREAL));
+                break;
             case 5: array.reset(mxCreateSparse(rows, cols, n, mxREAL)); break;
             default: throw host::HostError("unknown parameter class " + std::to_string(kind));
             }
@@ -277,7 +302,7 @@ __attribute__((visibility("default"))) void engine_sfunction_declare(
                 case 1:
                 case 5: mxGetPr(array.get())[i] = next[i]; break;
                 case 2: mxGetLogicals(array.get())[i] = next[i] != 0.0; break;
-                case 3: static_cast<mxChar*>(mxGetData(array.get()))[i] = static_cast<mxChar>(next[i]); break;
+                case 3: break;  // made from the codes above
                 case 4: static_cast<std::int32_t*>(mxGetData(array.get()))[i] = static_cast<std::int32_t>(next[i]); break;
                 }
             }

@@ -88,7 +88,11 @@ mxArray* mxCreateDoubleScalar(double value) {
 }
 
 mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID class_id, mxComplexity complexity) {
-    if (element_size(class_id) == 0 || class_id == mxCHAR_CLASS || class_id == mxLOGICAL_CLASS) return nullptr;
+    // No caller checks for NULL: a class that is not numeric ends the call
+    // as any other MEX error does.
+    if (element_size(class_id) == 0 || class_id == mxCHAR_CLASS || class_id == mxLOGICAL_CLASS)
+        throw mexrt::MexError("", "mxCreateNumericMatrix takes a numeric class; make text with mxCreateString and "
+                                  "truth values with mxCreateLogicalMatrix");
     return create_dense(m, n, class_id, complexity);
 }
 
