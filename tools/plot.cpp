@@ -124,45 +124,52 @@ std::string run_gnuplot(const std::string& script, const std::filesystem::path& 
 
 bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
 
-namespace {
-
-void write_panel(std::ostream& script, const host::Simulation::PlotGroup& group, const std::string& csv,
-                 const host::Simulation& simulation, const CsvWriter& written, int& colour) {
-    const auto& names = simulation.column_names();
-    script << "set title " << gnuplot_string(group.name, "the log group '" + group.name + "'") << "\n";
-    if (group.x_column < 0) script << "set xlabel 't [s]'\n";
-    else script << "set xlabel " << gnuplot_string(names[static_cast<std::size_t>(group.x_column)], "a signal name") << "\n";
-    if (group.x_range) script << "set xrange [" << group.x_range->first << ":" << group.x_range->second << "]\n";
-    else script << "set autoscale x\n";
-    const std::string x = group.x_column < 0 ? "1" : std::to_string(group.x_column + 2);
-    script << "plot";
-    for (std::size_t i = 0; i < group.columns.size(); ++i) {
-        const auto column = static_cast<std::size_t>(group.columns[i]);
-        const bool steps = group.x_column < 0 && written.two_valued(column);
-        script << (i ? ", " : " ") << csv << " using " << x << ":" << column + 2 << " every ::1 with "
-               << (steps ? "steps" : "lines") << " lw 1.5 lc " << ++colour << " title "
-               << gnuplot_string(names[column], "a signal name");
-    }
-    script << "\n";
-}
-
-}  // namespace
-
-std::string draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
-                      const host::Simulation& simulation, const CsvWriter& written) {
-    const auto& groups = simulation.groups();
+std::string plot_script(const std::string& title, const std::filesystem::path& csv,
+                        const std::vector<PlotPanel>& panels) {
     const std::string data = gnuplot_string(csv.string(), "the results file " + csv.string());
     std::ostringstream script;
     script << "set datafile separator ','\n"
-           << "set terminal pngcairo noenhanced size 1100," << 60 + 230 * groups.size() << " font 'sans,9'\n"
+           << "set terminal pngcairo noenhanced size 1100," << 60 + 230 * panels.size() << " font 'sans,9'\n"
            << "set grid\nset key outside right top\nset lmargin 12\nset rmargin 28\n"
            << "set offsets 0, 0, graph 0.06, graph 0.06\n"
-           << "set multiplot layout " << groups.size() << ",1 title " << gnuplot_string(title, "the title " + title)
+           << "set multiplot layout " << panels.size() << ",1 title " << gnuplot_string(title, "the title " + title)
            << "\n";
     int colour = 0;
-    for (const auto& group : groups) write_panel(script, group, data, simulation, written, colour);
+    for (const auto& panel : panels) {
+        script << "set title " << gnuplot_string(panel.title, "the log group '" + panel.title + "'") << "\n"
+               << "set xlabel " << gnuplot_string(panel.x_label, "a signal name") << "\n";
+        if (panel.x_range) script << "set xrange [" << panel.x_range->first << ":" << panel.x_range->second << "]\n";
+        else script << "set autoscale x\n";
+        const std::string x = panel.x_column < 0 ? "1" : std::to_string(panel.x_column + 2);
+        script << "plot";
+        for (std::size_t i = 0; i < panel.columns.size(); ++i)
+            script << (i ? ", " : " ") << data << " using " << x << ":" << panel.columns[i] + 2 << " every ::1 with "
+                   << (panel.steps[i] ? "steps" : "lines") << " lw 1.5 lc " << ++colour << " title "
+                   << gnuplot_string(panel.names[i], "a signal name");
+        script << "\n";
+    }
     script << "unset multiplot\n";
-    return run_gnuplot(script.str(), png);
+    return script.str();
+}
+
+std::string draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
+                      const host::Simulation& simulation, const CsvWriter& written) {
+    const auto& names = simulation.column_names();
+    std::vector<PlotPanel> panels;
+    for (const auto& group : simulation.groups()) {
+        PlotPanel panel;
+        panel.title = group.name;
+        panel.x_column = group.x_column;
+        panel.x_label = group.x_column < 0 ? "t [s]" : names[static_cast<std::size_t>(group.x_column)];
+        panel.x_range = group.x_range;
+        for (const int column : group.columns) {
+            panel.columns.push_back(column);
+            panel.names.push_back(names[static_cast<std::size_t>(column)]);
+            panel.steps.push_back(group.x_column < 0 && written.two_valued(static_cast<std::size_t>(column)));
+        }
+        panels.push_back(std::move(panel));
+    }
+    return run_gnuplot(plot_script(title, csv, panels), png);
 }
 
 }  // namespace blocksim

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "csv_writer.hpp"
 #include "host/sim/engine.hpp"
@@ -25,6 +28,22 @@ std::string gnuplot_string(const std::string& text, const std::string& what);
 // returns the PNG; throws, naming `png`, with gnuplot's first error line
 // when it fails or draws no whole PNG. gnuplot's warnings are not passed on.
 std::string run_gnuplot(const std::string& script, const std::filesystem::path& png);
+
+// One panel: its signals (CSV columns counted from 0 after time) over
+// time or over the column x_column.
+struct PlotPanel {
+    std::string title, x_label;
+    int x_column = -1;
+    std::optional<std::pair<double, double>> x_range;
+    std::vector<int> columns;
+    std::vector<std::string> names;  // of the columns, for the key
+    std::vector<bool> steps;         // drawn as steps (two values at most)
+};
+
+// The gnuplot script of a run's plot from the CSV at `csv`. Every text in
+// it comes from gnuplot_string: no name can end a line of it.
+std::string plot_script(const std::string& title, const std::filesystem::path& csv,
+                        const std::vector<PlotPanel>& panels);
 
 // The PNG of a run whose rows are in `csv` (the file as it is being
 // written); `png` names the plot in messages.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "commands.hpp"
+#include "options.hpp"
 #include "csv_writer.hpp"
 #include "engine_demo.hpp"
 #include "interrupt.hpp"
@@ -25,52 +26,8 @@ namespace blocksim {
 
 namespace {
 
-struct RunOptions {
-    std::optional<std::filesystem::path> model_file, out, plot;
-    std::optional<std::string> solver;
-    std::optional<double> step, stop, rtol, atol, max_step, initial_step;
-    bool no_plot = false;
-    bool force = false;
-    std::vector<std::filesystem::path> paths;
-};
 
 
-RunOptions parse_options(const std::vector<std::string>& args) {
-    RunOptions options;
-    auto value = [&](std::size_t& i) {
-        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-        return args[++i];
-    };
-    auto number = [&](std::size_t& i) {
-        const std::string option = args[i];
-        const std::string text = value(i);
-        double parsed = 0.0;
-        const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-        if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-            throw UsageError(option + " needs a number, not '" + text + "'");
-        return parsed;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--solver") options.solver = value(i);
-        else if (arg == "--step") options.step = number(i);
-        else if (arg == "--stop") options.stop = number(i);
-        else if (arg == "--rtol") options.rtol = number(i);
-        else if (arg == "--atol") options.atol = number(i);
-        else if (arg == "--max-step") options.max_step = number(i);
-        else if (arg == "--initial-step") options.initial_step = number(i);
-        else if (arg == "--out") options.out = checked_path("--out", value(i));
-        else if (arg == "--plot") options.plot = checked_path("--plot", value(i));
-        else if (arg == "--no-plot") options.no_plot = true;
-        else if (arg == "--force") options.force = true;
-        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
-        else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.model_file) options.model_file = checked_path("the model file", arg);
-        else throw UsageError("one model at a time: " + options.model_file->string() + " and " + arg);
-    }
-    if (options.plot && options.no_plot) throw UsageError("--plot and --no-plot together");
-    return options;
-}
 
 host::ModelSpec read_model(const RunOptions& options) {
     if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
@@ -178,8 +135,45 @@ void remove_earlier_plot(const std::filesystem::path& png) {
 
 }  // namespace
 
+RunOptions parse_run_options(const std::vector<std::string>& args) {
+    RunOptions options;
+    auto value = [&](std::size_t& i) {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    auto number = [&](std::size_t& i) {
+        const std::string option = args[i];
+        const std::string text = value(i);
+        double parsed = 0.0;
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+            throw UsageError(option + " needs a number, not '" + text + "'");
+        return parsed;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--solver") options.solver = value(i);
+        else if (arg == "--step") options.step = number(i);
+        else if (arg == "--stop") options.stop = number(i);
+        else if (arg == "--rtol") options.rtol = number(i);
+        else if (arg == "--atol") options.atol = number(i);
+        else if (arg == "--max-step") options.max_step = number(i);
+        else if (arg == "--initial-step") options.initial_step = number(i);
+        else if (arg == "--out") options.out = checked_path("--out", value(i));
+        else if (arg == "--plot") options.plot = checked_path("--plot", value(i));
+        else if (arg == "--no-plot") options.no_plot = true;
+        else if (arg == "--force") options.force = true;
+        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
+        else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
+        else if (!options.model_file) options.model_file = checked_path("the model file", arg);
+        else throw UsageError("one model at a time: " + options.model_file->string() + " and " + arg);
+    }
+    if (options.plot && options.no_plot) throw UsageError("--plot and --no-plot together");
+    return options;
+}
+
 int run_command(const std::vector<std::string>& args) {
-    const RunOptions options = parse_options(args);
+    const RunOptions options = parse_run_options(args);
     host::ModelSpec spec = read_model(options);
     const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
     const bool plot_asked = options.plot.has_value();

@@ -31,38 +31,50 @@ std::string log_to(const std::filesystem::path& folder, const std::string& name_
     return "exec >" + shell_word((folder / "logs").string() + "/") + name_in_shell + " 2>&1\n";
 }
 
+struct ScriptWords {
+    std::string blocksim, file, folder, tasks, options;
+};
+
+ScriptWords script_words(const SlurmSweep& sweep) {
+    ScriptWords words{shell_word(sweep.blocksim.string()), shell_word(sweep.sweep_file.string()),
+                      shell_word(sweep.folder.string()), std::to_string(sweep.tasks), ""};
+    for (const auto& option : sweep.options) words.options += " " + shell_word(option);
+    return words;
+}
+
 }  // namespace
+
+std::string array_script(const SlurmSweep& sweep) {
+    const ScriptWords w = script_words(sweep);
+    return "#!/bin/sh\n"
+           "#SBATCH --job-name=blocksim-sweep\n"
+           "#SBATCH --array=0-" + std::to_string(sweep.tasks - 1) + "\n"
+           "#SBATCH --cpus-per-task=" + std::to_string(sweep.jobs_per_task) + "\n"
+           "#SBATCH --output=/dev/null\n"
+           "# Task K of " + w.tasks + " runs the cases K, K+" + w.tasks + ", ... of the sweep and writes\n"
+           "# summary.K-of-" + w.tasks + ".csv; merge.sbatch joins them once every task has ended.\n" +
+           log_to(sweep.folder, "\"task-$SLURM_ARRAY_TASK_ID.log\"") + "exec " + w.blocksim + " sweep " + w.file +
+           " --shard \"$SLURM_ARRAY_TASK_ID/" + w.tasks + "\" --jobs " + std::to_string(sweep.jobs_per_task) +
+           " --out " + w.folder + w.options + "\n";
+}
+
+std::string merge_script(const SlurmSweep& sweep) {
+    const ScriptWords w = script_words(sweep);
+    return "#!/bin/sh\n"
+           "#SBATCH --job-name=blocksim-sweep-merge\n"
+           "#SBATCH --output=/dev/null\n"
+           "# Joins the shards of sweep.sbatch into summary.csv.\n" +
+           log_to(sweep.folder, "merge.log") + "exec " + w.blocksim + " sweep " + w.file + " --merge " + w.folder +
+           w.options + "\n";
+}
 
 SlurmScripts write_slurm_scripts(const SlurmSweep& sweep) {
     std::error_code made;
     std::filesystem::create_directories(sweep.folder / "logs", made);
     if (made) throw host::HostError("cannot make the folder " + (sweep.folder / "logs").string() + ": " + made.message());
-    std::string options;
-    for (const auto& option : sweep.options) options += " " + shell_word(option);
-    const std::string blocksim = shell_word(sweep.blocksim.string());
-    const std::string file = shell_word(sweep.sweep_file.string());
-    const std::string folder = shell_word(sweep.folder.string());
-    const std::string tasks = std::to_string(sweep.tasks);
-
     SlurmScripts scripts{sweep.folder / "sweep.sbatch", sweep.folder / "merge.sbatch"};
-    write_script(scripts.array,
-                 "#!/bin/sh\n"
-                 "#SBATCH --job-name=blocksim-sweep\n"
-                 "#SBATCH --array=0-" + std::to_string(sweep.tasks - 1) + "\n"
-                 "#SBATCH --cpus-per-task=" + std::to_string(sweep.jobs_per_task) + "\n"
-                 "#SBATCH --output=/dev/null\n"
-                 "# Task K of " + tasks + " runs the cases K, K+" + tasks + ", ... of the sweep and writes\n"
-                 "# summary.K-of-" + tasks + ".csv; merge.sbatch joins them once every task has ended.\n" +
-                     log_to(sweep.folder, "\"task-$SLURM_ARRAY_TASK_ID.log\"") + "exec " + blocksim + " sweep " +
-                     file + " --shard \"$SLURM_ARRAY_TASK_ID/" + tasks + "\" --jobs " +
-                     std::to_string(sweep.jobs_per_task) + " --out " + folder + options + "\n");
-    write_script(scripts.merge,
-                 "#!/bin/sh\n"
-                 "#SBATCH --job-name=blocksim-sweep-merge\n"
-                 "#SBATCH --output=/dev/null\n"
-                 "# Joins the shards of sweep.sbatch into summary.csv.\n" +
-                     log_to(sweep.folder, "merge.log") + "exec " + blocksim + " sweep " + file + " --merge " +
-                     folder + options + "\n");
+    write_script(scripts.array, array_script(sweep));
+    write_script(scripts.merge, merge_script(sweep));
     return scripts;
 }
 

@@ -23,6 +23,12 @@ struct SlurmScripts {
     std::filesystem::path array, merge;
 };
 
+// The texts of the array's and the merge's scripts. Every name in them is
+// one shell word in single quotes; the #SBATCH lines hold only numbers and
+// fixed names, since sbatch reads those word by word.
+std::string array_script(const SlurmSweep& sweep);
+std::string merge_script(const SlurmSweep& sweep);
+
 // Writes folder/sweep.sbatch (the array) and folder/merge.sbatch; task and
 // merge logs go to folder/logs.
 SlurmScripts write_slurm_scripts(const SlurmSweep& sweep);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "commands.hpp"
+#include "options.hpp"
 #include "host/model/sweep_file.hpp"
 #include "fingerprint.hpp"
 #include "interrupt.hpp"
@@ -29,13 +30,6 @@ namespace blocksim {
 
 namespace {
 
-struct SweepOptions {
-    std::optional<std::filesystem::path> file, out, merge;
-    std::optional<int> jobs, tasks;
-    int shard = 0, shards = 0;  // shards 0: every case
-    bool keep_runs = false, no_plot = false, slurm = false, submit = false, force = false;
-    std::vector<std::filesystem::path> paths;
-};
 
 int positive_whole(const std::string& option, const std::string& text) {
     int value = 0;
@@ -45,44 +39,6 @@ int positive_whole(const std::string& option, const std::string& text) {
     return value;
 }
 
-SweepOptions parse_options(const std::vector<std::string>& args) {
-    SweepOptions options;
-    auto value = [&](std::size_t& i) {
-        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-        return args[++i];
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--jobs") options.jobs = positive_whole(arg, value(i));
-        else if (arg == "--out") options.out = checked_path("--out", value(i));
-        else if (arg == "--keep-runs") options.keep_runs = true;
-        else if (arg == "--no-plot") options.no_plot = true;
-        else if (arg == "--force") options.force = true;
-        else if (arg == "--merge") options.merge = checked_path("--merge", value(i));
-        else if (arg == "--slurm") options.slurm = true;
-        else if (arg == "--submit") options.submit = true;
-        else if (arg == "--tasks") options.tasks = positive_whole(arg, value(i));
-        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
-        else if (arg == "--shard") {
-            const std::string text = value(i);
-            const auto slash = text.find('/');
-            if (slash == std::string::npos) throw UsageError("--shard is K/N, as 0/4, not '" + text + "'");
-            options.shards = positive_whole("--shard", text.substr(slash + 1));
-            const std::string k = text.substr(0, slash);
-            options.shard = k == "0" ? 0 : positive_whole("--shard", k);
-            if (options.shard >= options.shards)
-                throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
-        } else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.file) options.file = checked_path("the sweep file", arg);
-        else throw UsageError("one sweep at a time: " + options.file->string() + " and " + arg);
-    }
-    if (!options.file) throw UsageError("sweep needs a sweep file");
-    const int modes = (options.merge ? 1 : 0) + (options.slurm ? 1 : 0) + (options.shards > 0 ? 1 : 0);
-    if (modes > 1) throw UsageError("--merge, --slurm and --shard go one at a time");
-    if (options.merge && options.out) throw UsageError("--merge DIR writes DIR/summary.csv: no --out with it");
-    if ((options.submit || options.tasks) && !options.slurm) throw UsageError("--submit and --tasks go with --slurm");
-    return options;
-}
 
 // The sweep file's name without .yaml, beside it, unless --out.
 std::filesystem::path output_folder(const SweepOptions& options) {
@@ -341,8 +297,47 @@ int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
 
 }  // namespace
 
+SweepOptions parse_sweep_options(const std::vector<std::string>& args) {
+    SweepOptions options;
+    auto value = [&](std::size_t& i) {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--jobs") options.jobs = positive_whole(arg, value(i));
+        else if (arg == "--out") options.out = checked_path("--out", value(i));
+        else if (arg == "--keep-runs") options.keep_runs = true;
+        else if (arg == "--no-plot") options.no_plot = true;
+        else if (arg == "--force") options.force = true;
+        else if (arg == "--merge") options.merge = checked_path("--merge", value(i));
+        else if (arg == "--slurm") options.slurm = true;
+        else if (arg == "--submit") options.submit = true;
+        else if (arg == "--tasks") options.tasks = positive_whole(arg, value(i));
+        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
+        else if (arg == "--shard") {
+            const std::string text = value(i);
+            const auto slash = text.find('/');
+            if (slash == std::string::npos) throw UsageError("--shard is K/N, as 0/4, not '" + text + "'");
+            options.shards = positive_whole("--shard", text.substr(slash + 1));
+            const std::string k = text.substr(0, slash);
+            options.shard = k == "0" ? 0 : positive_whole("--shard", k);
+            if (options.shard >= options.shards)
+                throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
+        } else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
+        else if (!options.file) options.file = checked_path("the sweep file", arg);
+        else throw UsageError("one sweep at a time: " + options.file->string() + " and " + arg);
+    }
+    if (!options.file) throw UsageError("sweep needs a sweep file");
+    const int modes = (options.merge ? 1 : 0) + (options.slurm ? 1 : 0) + (options.shards > 0 ? 1 : 0);
+    if (modes > 1) throw UsageError("--merge, --slurm and --shard go one at a time");
+    if (options.merge && options.out) throw UsageError("--merge DIR writes DIR/summary.csv: no --out with it");
+    if ((options.submit || options.tasks) && !options.slurm) throw UsageError("--submit and --tasks go with --slurm");
+    return options;
+}
+
 int sweep_command(const std::vector<std::string>& args) {
-    const SweepOptions options = parse_options(args);
+    const SweepOptions options = parse_sweep_options(args);
     if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
     host::SweepSpec spec = host::read_sweep_file(*options.file);
     complete_search_path(spec.model, options.paths);

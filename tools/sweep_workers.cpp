@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/sfunction/errors.hpp"
+#include "sweep_wire.hpp"
 
 namespace blocksim {
 
@@ -22,47 +23,6 @@ namespace {
 
 // The parent looks at `stop` at least this often (ms).
 constexpr int poll_interval_ms = 100;
-
-// ---- The wire: a case number down; case number, status and metrics up.
-void put(std::string& out, const void* data, std::size_t size) {
-    if (size > 0) out.append(static_cast<const char*>(data), size);
-}
-
-std::string encode(std::uint64_t case_number, const CaseResult& result) {
-    std::string out;
-    const auto status_size = static_cast<std::uint32_t>(result.status.size());
-    const auto metric_count = static_cast<std::uint32_t>(result.metrics.size());
-    put(out, &case_number, sizeof case_number);
-    put(out, &status_size, sizeof status_size);
-    out += result.status;
-    put(out, &metric_count, sizeof metric_count);
-    put(out, result.metrics.data(), metric_count * sizeof(double));
-    return out;
-}
-
-// A whole message at the front of `buffer`, taken off it; nothing while
-// the message is still arriving.
-std::optional<std::pair<std::size_t, CaseResult>> decode(std::string& buffer) {
-    std::size_t at = 0;
-    auto take = [&](void* data, std::size_t size) {
-        if (buffer.size() < at + size) return false;
-        if (size > 0) std::memcpy(data, buffer.data() + at, size);  // no metrics: data may be null
-        at += size;
-        return true;
-    };
-    std::uint64_t case_number = 0;
-    std::uint32_t status_size = 0, metric_count = 0;
-    CaseResult result;
-    if (!take(&case_number, sizeof case_number) || !take(&status_size, sizeof status_size)) return {};
-    if (buffer.size() < at + status_size) return {};
-    result.status.assign(buffer, at, status_size);
-    at += status_size;
-    if (!take(&metric_count, sizeof metric_count)) return {};
-    result.metrics.resize(metric_count);
-    if (!take(result.metrics.data(), metric_count * sizeof(double))) return {};
-    buffer.erase(0, at);
-    return std::make_pair(static_cast<std::size_t>(case_number), std::move(result));
-}
 
 bool write_all(int fd, const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
@@ -96,7 +56,7 @@ bool read_all(int fd, void* data, std::size_t size) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::uint64_t case_number = 0;
     while (read_all(commands, &case_number, sizeof case_number)) {
-        const std::string message = encode(case_number, job(static_cast<std::size_t>(case_number)));
+        const std::string message = encode_result(case_number, job(static_cast<std::size_t>(case_number)));
         if (!write_all(results, message.data(), message.size())) break;
     }
     std::fflush(stdout);
@@ -213,7 +173,7 @@ bool run_on_workers(int workers, const std::vector<std::size_t>& cases, const Ca
                 if (got < 0 && errno == EINTR) continue;
                 if (got > 0) {
                     worker.buffer.append(chunk, static_cast<std::size_t>(got));
-                    while (auto message = decode(worker.buffer)) {
+                    while (auto message = decode_result(worker.buffer)) {
                         worker.running.reset();
                         done(message->first, std::move(message->second));
                         dispatch(worker);

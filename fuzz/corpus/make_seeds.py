@@ -213,3 +213,104 @@ seeds["quorvel_threshold_changed"] = methods(4, [b(1), b(6, 1) + array([5.0]), o
 seeds["Tolvane_table_changed_to_one_point"] = methods(1, [b(6, 5) + array([3.0]), outputs(1)])
 seeds["blower_wrong_parameter_count"] = b(0, 241) + array([0.7])
 write("fuzz_block_methods", seeds)
+
+
+# ---- The readers and blocksim's own code: text seeds, and the byte layouts
+# of their harnesses.
+EXAMPLES = os.path.join(HERE, "..", "..", "examples")
+
+
+def example(name):
+    with open(os.path.join(EXAMPLES, name), "rb") as source:
+        return source.read()
+
+
+def text(value):
+    """A length byte and the bytes, as the name-taking harnesses read a text."""
+    data = value.encode() if isinstance(value, str) else value
+    return b(len(data)) + data
+
+
+stiff = (b"solver: {method: bdf, stop: 2, rtol: 1e-6, atol: 1e-9}\nblocks:\n  one: {type: Constant, value: 1}\n"
+         b"  fast: {type: Lag, time_constant: 1e-5}\n  slow: {type: Lag, time_constant: 1}\n"
+         b"connections:\n  - one.0 -> fast.0\n  - fast.0 -> slow.0\nlog: {interval: 0.5, signals: [slow.0]}\n")
+seeds = {"stiff_bdf": b(2) + stiff, "stiff_ode45": b(0) + stiff}
+for method, model in enumerate(["sarnith.yaml", "brisquel.yaml", "tolvane.yaml"]):
+    seeds[model.replace(".yaml", "")] = b(method) + example(model)
+write("fuzz_variable_step", seeds)
+
+write("fuzz_table_file", {
+    "relay_inputs": example("relay_inputs.csv"),
+    "header_and_comment": b"# a comment\ntime,u,v\n0,1,2\n1,3,4\n",
+    "beyond_double": b"0,1e400\n1,2\n",
+    "subnormal": b"0,1e-310\n1,2\n",
+    "repeated_time": b"0,1\n1,2\n1,3\n",
+    "ragged": b"0,1,2\n1,3\n",
+    "blank_cells": b"0,,\n, ,1\n",
+})
+
+write("fuzz_parameter_text", {
+    "double": b"0.7", "list": b"[2, 0.5, 0.1]", "int32": b"{int32: 3}", "char": b"{char: abc}",
+    "complex": b"{complex: [[1, 2], [3, 4]]}", "logical": b"{logical: [true, false]}",
+    "sparse": b"{sparse: [1, 0, 2]}", "empty": b"[]", "alias": b"&a [1, 2]", "beyond_int32": b"{int32: 4e9}",
+})
+
+write("fuzz_sweep_file", {
+    "engine_sweep": example("engine_sweep.yaml"),
+    "lhs": b"model: engine.yaml\nvary:\n  - {block: fan, parameter: 1, range: [0.6, 0.8]}\n"
+           b"  - {block: scavenge, key: time_constant, range: [1, 2]}\ndesign: lhs\nruns: 5\nseed: 3\n"
+           b"metrics:\n  power: {signal: fan.2, of: max}\n",
+    "unknown_block": b"model: engine.yaml\nvary:\n  - {block: fna, parameter: 1, values: [1]}\n",
+})
+
+HEADER = b"case,fan.parameter1,fan.parameter2[1],scavenge.time_constant,power_max,flow_max,energy,status\n"
+ROWS = [b"%d,0.72,0.9,1.5,%d,0.25,7,ok\n" % (case, 100 + case) for case in range(18)]
+write("fuzz_shard_merge", {
+    "one_shard": b(0) + HEADER + b"".join(ROWS),
+    "two_shards": b(1) + HEADER + b"".join(ROWS[0::2]) + b"\0" + HEADER + b"".join(ROWS[1::2]),
+    "three_shards_one_cut": b(2) + HEADER + b"".join(ROWS[0::3]) + b"\0" + HEADER + b"".join(ROWS[1::3])[:-9] +
+                            b"\0" + HEADER + b"".join(ROWS[2::3]),
+    "failed_case": b(0) + HEADER + b"".join(ROWS[:5]) + b'5,0.72,0.9,1.5,,,,"a, quoted" failure\n' +
+                   b"".join(ROWS[6:]),
+})
+
+write("fuzz_slurm_script", {
+    "plain": text("usr/bin/blocksim") + text("work/sweep.yaml") + text("work/sweep") + b(3, 1, 1) + text("--keep-runs"),
+    "quotes_and_spaces": text("opt/my tools/blocksim") + text("it's a sweep.yaml") + text("out dir") + b(7, 2, 2) +
+                         text("--path") + text("/a 'b'\\c"),
+    "line_break": text("a\nb") + text("$(touch x)") + text("`x`") + b(1, 0, 1) + text(""),
+})
+
+write("fuzz_worker_messages", {
+    "ok_with_metrics": struct.pack("<QI", 3, 2) + b"ok" + struct.pack("<I", 2) + d(1.5, NAN),
+    "failed_no_metrics": struct.pack("<QI", 7, 5) + b"fails" + struct.pack("<I", 0),
+    "huge_metric_count": struct.pack("<QI", 1, 2) + b"ok" + struct.pack("<I", 0xFFFFFFFF) + d(1.0),
+    "two_messages": (struct.pack("<QI", 0, 2) + b"ok" + struct.pack("<I", 1) + d(2.0)) * 2,
+})
+
+write("fuzz_gnuplot_script", {
+    "one_panel": text("engine.yaml") + text("engine.csv") + b(0) + text("Scavenge air") + text("t [s]") + b(1, 0, 0) +
+                 text("scavenge.0[0]") + b(0),
+    "odd_names": text("it's") + text("a \\ b.csv") + b(1) + text("$(x) `y` !z") + text("'") + b(0, 1) + d(0, 720) +
+                 b(1, 1) + text("\"q\"") + b(1) + text("p") + text("x") + b(1, 0, 0, 2) + text("n\nm") + b(0),
+})
+
+write("fuzz_options", {
+    "run": b"engine.yaml\0--solver\0ode45\0--rtol\0" + b"1e-6\0--out\0e.csv\0--no-plot",
+    "run_mistakes": b"--stop\0fast\0--bogus\0a\0b",
+    "sweep_shard": b"sweep.yaml\0--shard\x003/4\0--jobs\x002\0--keep-runs\0--force",
+    "sweep_modes": b"sweep.yaml\0--merge\0out\0--slurm\0--tasks\x000",
+    "control_character": b"--out\0a\nb.csv",
+})
+
+def parameter(kind, rows, cols, values):
+    return b(kind, rows, cols) + b"".join(b(0, int(v) + 2) for v in values)
+
+
+write("fuzz_xcos_block", {
+    "sarnith_run": b(3, 0) + parameter(0, 1, 1, [3]) + parameter(0, 1, 1, [1]) + b(1, 0, 2, 1, 0, 4, 1, 0, 1, 1),
+    "quorvel_int32": b(4, 0) + parameter(4, 1, 1, [3]) + parameter(0, 1, 1, [1]) + b(1, 0, 2, 1),
+    "sarnith_text": b(3, 0) + b(3, 0, 3) + b"abc" + parameter(0, 1, 1, [1]),
+    "brisquel_parameter_given": b(2, 7, 1) + parameter(0, 1, 1, [1]),
+    "blower_complex": b(0, 0) + parameter(1, 1, 1, [1, 0]) + parameter(0, 1, 3, [2, 0, 0]) + parameter(0, 1, 1, [0]),
+})
