@@ -16,16 +16,18 @@ inline const std::filesystem::path& scratch_folder() {
     static const std::filesystem::path folder = [] {
         const auto made = std::filesystem::temp_directory_path() / ("blocksim-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(made);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(scratch_folder(), ignored);
-        });
         for (const auto& item : std::filesystem::directory_iterator(BLOCKS_EXAMPLES_DIR))
             if (item.is_regular_file())
                 std::filesystem::copy_file(item.path(), made / item.path().filename(),
                                            std::filesystem::copy_options::overwrite_existing);
         return made;
     }();
+    // Registered once the folder's name exists, so that it is removed before that name is destroyed.
+    static const bool removed_at_exit = std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(scratch_folder(), ignored);
+    }) == 0;
+    static_cast<void>(removed_at_exit);
     return folder;
 }
 
