@@ -12,6 +12,7 @@
 
 #include "block_manifest.hpp"
 #include "fuzz_input.hpp"
+#include "loaded_blocks.hpp"
 #include "scicos_block4.h"
 #include "xcos_services.h"
 
@@ -60,9 +61,11 @@ Parameter parameter_of(fuzzing::FuzzInput& in) {
     return p;
 }
 
-// Scilab's type code of an object parameter of `kind`, or 0 for one that
-// cannot reach a simulation (logical, text, sparse).
-int scilab_type(int kind) { return kind == 0 ? 1 : kind == 1 ? 2 : kind == 4 ? 84 : 0; }
+// Scilab's type code of an object parameter of `kind` (SCSREAL_N,
+// SCSCOMPLEX_N, SCSINT32_N), or 0 for one that cannot reach a simulation
+// (logical, text, sparse).
+constexpr int scilab_real = 10;
+int scilab_type(int kind) { return kind == 0 ? scilab_real : kind == 1 ? 11 : kind == 4 ? 84 : 0; }
 
 void run_block(const std::string& name, std::vector<Parameter>& parameters, const double* declared,
                fuzzing::FuzzInput& in) {
@@ -101,7 +104,7 @@ void run_block(const std::string& name, std::vector<Parameter>& parameters, cons
     for (int p = 0; p < inputs; ++p) {
         const int width = static_cast<int>(declared[4 + 2 * p]) + (p == 0 ? off : 0);
         if (width < 0 || width > 64) return;
-        insz[p] = width, insz[inputs + p] = 1, insz[2 * inputs + p] = 1;
+        insz[p] = width, insz[inputs + p] = 1, insz[2 * inputs + p] = scilab_real;
         in_buffers.emplace_back(static_cast<std::size_t>(width) + 1);
     }
     for (int p = 0; p < outputs; ++p) {
@@ -138,6 +141,7 @@ void run_block(const std::string& name, std::vector<Parameter>& parameters, cons
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     connect_services();
+    fuzzing::keep_blocks_loaded();
     fuzzing::FuzzInput in(data, size);
     const auto& entry = blocks::manifest[in.byte() % std::size(blocks::manifest)];
     const std::string name = entry.name;

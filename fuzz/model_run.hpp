@@ -3,29 +3,16 @@
 // fail only with the host's own errors, whose messages are not empty.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "block_manifest.hpp"
 #include "host/model/model_file.hpp"
-#include "host/sfunction/library.hpp"
 #include "host/sim/engine.hpp"
+#include "loaded_blocks.hpp"
 #include "scratch.hpp"
 
 namespace fuzzing {
-
-// The block libraries stay loaded for the whole run: libFuzzer keeps reading
-// the coverage counters of every instrumented library it has seen.
-inline void keep_blocks_loaded() {
-    static const std::vector<std::shared_ptr<const host::Library>> loaded = [] {
-        std::vector<std::shared_ptr<const host::Library>> libraries;
-        for (const auto& block : blocks::manifest)
-            libraries.push_back(host::Library::load(block.name, {BLOCKS_LIBRARY_DIR}));
-        return libraries;
-    }();
-}
 
 // Runs `text` as a model, under `method` when given.
 inline void run_model_text(const std::string& text, std::optional<host::SolverMethod> method) {

@@ -19,17 +19,18 @@ extern char** environ;
 namespace blocksim {
 
 std::string gnuplot_string(const std::string& text, const std::string& what) {
-    std::string out = "'";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char code[8];
-            std::snprintf(code, sizeof code, "0x%02x", byte);
-            throw host::HostError("cannot plot " + what + ": it holds a control character (" + code +
-                                  "); rename it without line breaks, tabs or other control characters");
-        }
-        out += c == '\'' ? std::string("''") : std::string(1, c);
+    const std::string control = control_character(text);
+    if (!control.empty()) {
+        // The message shows the name with its control characters as '?': a raw
+        // line break or NUL in it would cut or split the message itself.
+        std::string shown = what;
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+        throw host::HostError("cannot plot " + shown + ": it holds a control character (" + control +
+                              "); rename it without line breaks, tabs or other control characters");
     }
+    std::string out = "'";
+    for (const char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
     return out + "'";
 }
 

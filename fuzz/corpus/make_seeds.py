@@ -6,6 +6,7 @@ model files under examples/ and its own seeds in corpus/fuzz_model_file.
 
 Run from anywhere: python3 fuzz/corpus/make_seeds.py"""
 
+import base64
 import math
 import os
 import struct
@@ -263,14 +264,15 @@ write("fuzz_sweep_file", {
     "unknown_block": b"model: engine.yaml\nvary:\n  - {block: fna, parameter: 1, values: [1]}\n",
 })
 
-HEADER = b"case,fan.parameter1,fan.parameter2[1],scavenge.time_constant,power_max,flow_max,energy,status\n"
-ROWS = [b"%d,0.72,0.9,1.5,%d,0.25,7,ok\n" % (case, 100 + case) for case in range(18)]
+HEADER = (b"case,fan.parameter1,fan.parameter2[1],scavenge.time_constant,power_max,flow_max,energy,scavenge_mean,"
+          b"command_final,status\n")
+ROWS = [b"%d,0.72,0.9,1.5,%d,0.25,7,0.55,0.85,ok\n" % (case, 100 + case) for case in range(18)]
 write("fuzz_shard_merge", {
     "one_shard": b(0) + HEADER + b"".join(ROWS),
     "two_shards": b(1) + HEADER + b"".join(ROWS[0::2]) + b"\0" + HEADER + b"".join(ROWS[1::2]),
     "three_shards_one_cut": b(2) + HEADER + b"".join(ROWS[0::3]) + b"\0" + HEADER + b"".join(ROWS[1::3])[:-9] +
                             b"\0" + HEADER + b"".join(ROWS[2::3]),
-    "failed_case": b(0) + HEADER + b"".join(ROWS[:5]) + b'5,0.72,0.9,1.5,,,,"a, quoted" failure\n' +
+    "failed_case": b(0) + HEADER + b"".join(ROWS[:5]) + b'5,0.72,0.9,1.5,,,,,,"a, quoted" failure\n' +
                    b"".join(ROWS[6:]),
 })
 
@@ -291,6 +293,8 @@ write("fuzz_worker_messages", {
 write("fuzz_gnuplot_script", {
     "one_panel": text("engine.yaml") + text("engine.csv") + b(0) + text("Scavenge air") + text("t [s]") + b(1, 0, 0) +
                  text("scavenge.0[0]") + b(0),
+    # A NUL in a name cut the message that refused it short.
+    "finding_nul_in_name": base64.b64decode("C2VulWluZS55YW1sCmVuj4+Pj49naW5lLmNzdgAMU2NhdmVuZ2UgYWlyBXQgW3NdAQAADXNjYXZlbmdlLjBbMF0A"),
     "odd_names": text("it's") + text("a \\ b.csv") + b(1) + text("$(x) `y` !z") + text("'") + b(0, 1) + d(0, 720) +
                  b(1, 1) + text("\"q\"") + b(1) + text("p") + text("x") + b(1, 0, 0, 2) + text("n\nm") + b(0),
 })
@@ -304,11 +308,24 @@ write("fuzz_options", {
 })
 
 def parameter(kind, rows, cols, values):
-    return b(kind, rows, cols) + b"".join(b(0, int(v) + 2) for v in values)
+    """A dialog parameter as fuzz_xcos_block reads it: each value a whole
+    number of -2 .. 5 (b(0, v + 2)) or any double (b(1) and its bytes)."""
+    return b(kind, rows, cols) + b"".join(b(0, int(v) + 2) if v == int(v) and -2 <= v <= 5 else b(1) + d(v)
+                                          for v in values)
 
 
+# After the parameters: whether a port is one element off, then per step
+# each input element (b(0, v): v * 1e5) and the phase.
 write("fuzz_xcos_block", {
     "sarnith_run": b(3, 0) + parameter(0, 1, 1, [3]) + parameter(0, 1, 1, [1]) + b(1, 0, 2, 1, 0, 4, 1, 0, 1, 1),
+    "quorvel_run": b(4, 0) + parameter(0, 1, 1, [3]) + parameter(0, 1, 1, [1]) + b(1, 0, 4, 1, 0, 1, 1, 0, 3, 1),
+    "blower_run": b(0, 0) + parameter(0, 1, 1, [0.72]) + parameter(0, 1, 3, [4.2, 0.9, 0.3]) +
+                  parameter(0, 1, 1, [0.0698]) + b(1) + b(0, 1, 0, 3, 0, 0) * 3 + b(1),
+    "tolvane_run": b(1, 0) + parameter(0, 1, 1, [0.1]) + parameter(0, 1, 1, [1]) + parameter(0, 1, 1, [50]) +
+                   parameter(0, 1, 1, [60]) + parameter(0, 1, 1, [1]) + parameter(0, 1, 5, [0, 10, 25, 40, 50]) +
+                   parameter(0, 1, 5, [0, 15, 30, 45, 60]) + parameter(0, 1, 5, [0, 0.1, 0.45, 0.85, 1]) +
+                   parameter(0, 1, 5, [1, 0.8, 0.45, 0.12, 0]) + b(1, 0, 2, 0, 1, 0, 0, 1),
+    "brisquel_run": b(2, 0) + b(1) + b(0, 125, 0, 9, 0, 10) + b(1),
     "quorvel_int32": b(4, 0) + parameter(4, 1, 1, [3]) + parameter(0, 1, 1, [1]) + b(1, 0, 2, 1),
     "sarnith_text": b(3, 0) + b(3, 0, 3) + b"abc" + parameter(0, 1, 1, [1]),
     "brisquel_parameter_given": b(2, 7, 1) + parameter(0, 1, 1, [1]),
