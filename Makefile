@@ -17,8 +17,11 @@ test: deps
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
 
-demo: build
+# Only blocksim and the block libraries: no tests, benchmarks or fuzz replays.
+demo: deps
 	@scripts/install-deps.sh demo
+	cmake --preset default
+	cmake --build --preset default --target blocksim
 	./build/default/tools/blocksim run --out build/demo/engine.csv --plot build/demo/engine.png
 
 # blocksim on PATH and the block libraries where it finds them: PREFIX/bin

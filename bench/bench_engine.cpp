@@ -170,6 +170,23 @@ void engine_hour(benchmark::State& state) {
 }
 BENCHMARK(engine_hour)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A model of 100 000 blocks (a Constant and a chain of Gains) read from its
+// text and set up: the reader and the engine's checks must stay linear in
+// the size of a model.
+void large_model_set_up(benchmark::State& state) {
+    constexpr int blocks = 100000;
+    std::string text = "solver: {step: 0.1, stop: 0.1}\nblocks:\n  b0: {type: Constant, value: 1}\n";
+    for (int i = 1; i < blocks; ++i) text += "  b" + std::to_string(i) + ": {type: Gain, gain: 1}\n";
+    text += "connections:\n";
+    for (int i = 1; i < blocks; ++i) text += "  - b" + std::to_string(i - 1) + ".0 -> b" + std::to_string(i) + ".0\n";
+    for (auto _ : state) {
+        host::Simulation simulation(host::read_model_text(text, "large.yaml", "."));
+        benchmark::DoNotOptimize(simulation);
+    }
+    state.counters["blocks"] = blocks;
+}
+BENCHMARK(large_model_set_up)->Unit(benchmark::kMillisecond)->Iterations(2);
+
 }  // namespace
 
 BENCHMARK_MAIN();

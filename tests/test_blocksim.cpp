@@ -367,6 +367,24 @@ TEST_F(Blocksim, TableFilesTakeOneHeaderAndGiveTheirBreakpointValues) {
     EXPECT_EQ(4.0, rows[0][1]);
     EXPECT_EQ(4.0, rows[1][1]);
     EXPECT_TRUE(std::isnan(rows[2][1]));
+
+    // A time twice is a step: the first row's value up to it, the second's from it on.
+    write("steps.csv", "# a step at t = 1\ntime,u\n0,1\n1,1\n1,3\n2,3\n");
+    write("step.yaml", "solver: {method: ode1, step: 0.5, stop: 2}\nblocks:\n  t: {type: Table, file: steps.csv}\n");
+    result = blocksim("run step.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_EQ("time,t.0[0]\n0,1\n0.5,1\n1,3\n1.5,3\n2,3\n", read("step.csv"));
+    // Under ode45 the integrator stops at the step: the integral of the table is exact.
+    write("area.yaml", "solver: {method: ode45, stop: 2, rtol: 1e-9}\nblocks:\n  t: {type: Table, file: steps.csv}\n"
+                       "  x: {type: Integrator}\nconnections:\n  - t.0 -> x.0\nlog:\n  signals: [x.0]\n");
+    result = blocksim("run area.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NEAR(4.0, csv("area.csv").second.back()[1], 1e-9);
+    write("three.csv", "0,1\n1,1\n1,3\n1,4\n");
+    write("three.yaml", "blocks:\n  t: {type: Table, file: three.csv}\n");
+    result = blocksim("run three.yaml --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("three.csv:4: a time stands in two rows at most (a step), not three"))
+        << result.output;
 }
 
 TEST_F(Blocksim, ModelMistakesGetMessagesAUserCanActOn) {
@@ -424,6 +442,20 @@ TEST_F(Blocksim, AStopTimeOffTheStepGridIsReachedAndSaidSo) {
     EXPECT_NE(std::string::npos, result.output.find("5 steps of 1 s and a last one of 0.5 s (ode4) to t = 5.5 s"))
         << result.output;
     EXPECT_EQ(5.5, csv("half.csv").second.back()[0]);
+}
+
+TEST_F(Blocksim, NumbersAndDurationsReadAsAUserExpects) {
+    // 0 * inf is a NaN with its sign bit set: written as nan all the same.
+    write("nan.yaml", "solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  c: {type: Constant, value: .inf}\n"
+                      "  g: {type: Gain, gain: 0}\nconnections:\n  - c.0 -> g.0\nlog:\n  signals: [g.0]\n");
+    Result result = blocksim("run nan.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_EQ("time,g.0[0]\n0,nan\n1,nan\n", read("nan.csv"));
+    write("short.yaml", "solver: {method: ode1, step: 0.001, stop: 0.0105}\nblocks:\n  c: {type: Clock}\n");
+    result = blocksim("run short.yaml --no-plot");
+    EXPECT_NE(std::string::npos, result.output.find("10 steps of 0.001 s and a last one of 0.0005 s (ode1)"))
+        << result.output;
+    EXPECT_EQ(std::string::npos, result.output.find(" in 0 s")) << result.output;
 }
 
 TEST_F(Blocksim, AnIntegratorFailureKeepsTheRowsAndExitsNonZero) {

@@ -333,6 +333,13 @@ blocks:
 connections:
   - nobody.0 -> g.0
 )"));
+    EXPECT_EQ("test.yaml:6: no block named 'rely' (did you mean 'relay'?)", build_error(R"(
+blocks:
+  g: {type: Gain, gain: 1}
+  relay: {type: Gain, gain: 1}
+connections:
+  - g.0 -> rely.0
+)"));
 }
 
 TEST(Engine, EveryBlockIsTerminatedAfterAFailure) {

@@ -4,18 +4,19 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <limits>
 #include <optional>
 
 #include "commands.hpp"
-#include "options.hpp"
 #include "csv_writer.hpp"
 #include "engine_demo.hpp"
-#include "interrupt.hpp"
-#include "output_file.hpp"
 #include "host/model/model_file.hpp"
 #include "host/sim/engine.hpp"
+#include "interrupt.hpp"
+#include "options.hpp"
+#include "output_file.hpp"
 #include "outputs.hpp"
 #include "plot.hpp"
 #include "progress.hpp"
@@ -25,9 +26,6 @@
 namespace blocksim {
 
 namespace {
-
-
-
 
 host::ModelSpec read_model(const RunOptions& options) {
     if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
@@ -66,9 +64,17 @@ void check_output_size(const host::Simulation& simulation, const std::filesystem
                           " keeps it under) or add --force");
 }
 
+std::string digits(double value, const char* format) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+std::string three_digits(double value) { return digits(value, "%.3g"); }
+std::string ten_digits(double value) { return digits(value, "%.10g"); }
+
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
     const auto& solver = simulation.solver();
-    const std::string took = " in " + format_number(std::round(seconds * 1000) / 1000) + " s";
+    const std::string took = seconds < 0.001 ? " in under 0.001 s" : " in " + three_digits(seconds) + " s";
     if (host::is_variable_step(solver.method))
         return "ran " + title + ": " + count_of(simulation.steps_taken(), "step") + " (" +
                host::solver_method_name(solver.method) + ", rtol " + format_number(solver.rtol) + ", atol " +
@@ -83,7 +89,8 @@ std::string run_summary(const std::string& title, const host::Simulation& simula
     const bool shorter = simulation.last_step() < solver.step;
     std::string text = "ran " + title + ": " + count_of(shorter ? steps - 1 : steps, "step") + " of " +
                        format_number(solver.step) + " s";
-    if (shorter) text += " and a last one of " + format_time(simulation.last_step()) + " s";
+    // Ten digits: the last step is a difference of times, 0.000999999999999 for 1 ms.
+    if (shorter) text += " and a last one of " + ten_digits(simulation.last_step()) + " s";
     return text + " (" + host::solver_method_name(solver.method) + ") to t = " + format_time(simulation.time()) + " s" +
            took;
 }

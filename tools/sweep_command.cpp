@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "commands.hpp"
-#include "options.hpp"
-#include "host/model/sweep_file.hpp"
 #include "fingerprint.hpp"
+#include "host/model/sweep_file.hpp"
 #include "interrupt.hpp"
+#include "options.hpp"
 #include "output_file.hpp"
 #include "outputs.hpp"
 #include "plot.hpp"

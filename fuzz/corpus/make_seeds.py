@@ -245,7 +245,8 @@ write("fuzz_table_file", {
     "header_and_comment": b"# a comment\ntime,u,v\n0,1,2\n1,3,4\n",
     "beyond_double": b"0,1e400\n1,2\n",
     "subnormal": b"0,1e-310\n1,2\n",
-    "repeated_time": b"0,1\n1,2\n1,3\n",
+    "step": b"0,1\n1,2\n1,3\n2,3\n",
+    "time_three_times": b"0,1\n1,2\n1,3\n1,4\n",
     "ragged": b"0,1,2\n1,3\n",
     "blank_cells": b"0,,\n, ,1\n",
 })

@@ -81,8 +81,11 @@ void read_rows(std::istream& in, BuiltinTable& table) {
         if (values.size() - 1 != table.columns.size())
             throw ModelError(where + "has " + std::to_string(values.size() - 1) + " values, earlier rows " +
                              std::to_string(table.columns.size()));
-        if (!table.times.empty() && !(values[0] > table.times.back()))
-            throw ModelError(where + "times must rise from row to row");
+        const std::size_t rows = table.times.size();
+        if (rows > 0 && !(values[0] >= table.times.back()))
+            throw ModelError(where + "times must rise from row to row (or stand twice, for a step)");
+        if (rows > 1 && values[0] == table.times[rows - 2])
+            throw ModelError(where + "a time stands in two rows at most (a step), not three");
         table.times.push_back(values[0]);
         for (std::size_t i = 1; i < values.size(); ++i) table.columns[i - 1].push_back(values[i]);
     }

@@ -3,6 +3,8 @@
 //   time,u          an optional header line
 //   0,2
 //   1,4             times rise from row to row
+//   1,6             a time twice is a step: 4 up to t = 1, 6 from it on
+//   # a comment     lines starting with # are skipped, as are blank ones
 #pragma once
 
 #include <filesystem>

@@ -7,8 +7,10 @@
 
 namespace host {
 
-// The shortest text that reads back as the same double.
+// The shortest text that reads back as the same double. A NaN is "nan":
+// its sign bit (0 * inf gives -nan) means nothing.
 inline std::string format_number(double value) {
+    if (value != value) return "nan";
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "host/sfunction/data_types.hpp"
 
@@ -175,32 +176,54 @@ std::unique_ptr<Node> time_source(const std::string& name, const std::string& ty
 }
 
 // Linear interpolation in a time series; the first and last rows are held.
+// Two rows of one time are a step, taken as a Step block's: the first row's
+// value up to that time, the second's from the first major step at it on
+// (no Runge-Kutta stage of the step before sees the new value).
 class Table : public Builtin {
 public:
     Table(const std::string& name, std::vector<double> times, std::vector<std::vector<double>> columns)
         : Builtin(name, "Table", 0, 1), times_(std::move(times)), columns_(std::move(columns)) {
         out_width_[0] = static_cast<int>(columns_.size());
     }
-    void outputs(double t, bool) override {
+    // A variable-step integrator stops at each step, as at a Step block's.
+    std::vector<double> switching_times() const override {
+        std::vector<double> steps;
+        for (std::size_t i = 1; i < times_.size(); ++i)
+            if (times_[i] == times_[i - 1]) steps.push_back(times_[i]);
+        return steps;
+    }
+    void outputs(double t, bool major_step) override {
+        if (major_step) last_major_ = t;
         const std::size_t n = times_.size();
-        if (t <= times_.front() || n == 1) return hold(0);
-        if (t >= times_.back()) return hold(n - 1);
+        if (t <= times_.front() || n == 1) return hold(stepped(0, t));
+        if (t >= times_.back()) return hold(t == times_.back() ? stepped(n - 1, t) : n - 1);
         // Time mostly moves forward: start from the last segment used.
         if (t < times_[segment_]) segment_ = 0;
         while (t >= times_[segment_ + 1]) ++segment_;
-        if (t == times_[segment_]) return hold(segment_);  // not 0 * the step to the next row, which may be NaN
+        if (t == times_[segment_]) return hold(stepped(segment_, t));  // not 0 * the step to the next row, which may be NaN
         const double fraction = (t - times_[segment_]) / (times_[segment_ + 1] - times_[segment_]);
         for (std::size_t i = 0; i < columns_.size(); ++i)
             out_[0][i] = columns_[i][segment_] + fraction * (columns_[i][segment_ + 1] - columns_[i][segment_]);
     }
 
 private:
+    // The row held at t = times_[row]: of a step's two rows, the first until
+    // a major step at that time has been taken, the second from then on.
+    std::size_t stepped(std::size_t row, double t) const {
+        const bool first_of_step = row + 1 < times_.size() && times_[row + 1] == times_[row];
+        const bool second_of_step = row > 0 && times_[row - 1] == times_[row];
+        const bool switched = last_major_ >= t;
+        if (first_of_step && switched) return row + 1;
+        if (second_of_step && !switched) return row - 1;
+        return row;
+    }
     void hold(std::size_t row) {
         for (std::size_t i = 0; i < columns_.size(); ++i) out_[0][i] = columns_[i][row];
     }
     std::vector<double> times_;
     std::vector<std::vector<double>> columns_;
     std::size_t segment_ = 0;
+    double last_major_ = -std::numeric_limits<double>::infinity();
 };
 
 class Gain : public Builtin {

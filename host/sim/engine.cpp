@@ -161,7 +161,8 @@ void Simulation::resolve_links() {
     std::map<std::pair<Node*, int>, int> source_line;
     auto find = [&](const SignalRef& ref) {
         const auto it = by_name_.find(ref.block);
-        if (it == by_name_.end()) throw HostError(at(ref.line) + "no block named '" + ref.block + "'");
+        if (it == by_name_.end())
+            throw HostError(at(ref.line) + "no block named '" + ref.block + "'" + did_you_mean(ref.block, block_names()));
         return it->second;
     };
     for (const auto& connection : spec_.connections) {
