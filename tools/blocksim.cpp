@@ -20,8 +20,11 @@ const char* const usage = R"(usage:
       Writes the logged signals to a CSV file (MODEL.csv next to the model
       unless --out) and, where gnuplot is installed, plots them to a PNG
       (beside the CSV unless --plot; --no-plot for none). No output may be
-      the model or a file it reads. A CSV of more than 2 GB needs --force.
-  blocksim sweep FILE [--jobs N] [--out DIR] [--keep-runs] [--no-plot] [--path DIR]...
+      the model or a file it reads. A CSV of more than 2 GB, or a model,
+      sweep or table file of more than 256 MB, needs --force. An unfinished
+      run's rows go to NAME.partial.csv; exit 0 all ran, 1 a failure, 2 a
+      wrong command line, 130/143 stopped by a signal.
+  blocksim sweep FILE [--jobs N] [--out DIR] [--keep-runs] [--no-plot] [--force] [--path DIR]...
   blocksim sweep FILE --shard K/N [--jobs N] [--out DIR] [--keep-runs]
   blocksim sweep FILE --merge DIR
   blocksim sweep FILE --slurm [--tasks N] [--jobs N] [--submit] [--out DIR] [--keep-runs]
@@ -34,6 +37,7 @@ const char* const usage = R"(usage:
       DIR/summary.K-of-N.csv; --merge joins the shards into DIR/summary.csv.
       --slurm writes a Slurm job array of N tasks (default: up to 32, one
       per shard) and a merge job; --submit submits it, waits and merges.
+      A sweep or merge with a failed case writes its whole summary and exits 1.
   blocksim info NAME [PARAMS...] [--raw] [--path DIR]...
       Loads S-function NAME and prints its declaration for the given dialog
       parameters (YAML values: 0.7, "[2, 0.5, 0.1]", "{int32: 3}"); --raw prints
