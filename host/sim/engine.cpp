@@ -383,12 +383,10 @@ std::vector<int> Simulation::log_signal(const SignalRef& ref) {
     std::vector<int> columns;
     for (int element = elements.first; element <= elements.second; ++element) {
         const std::string name = port_text(ref) + "[" + std::to_string(element) + "]";
-        const auto existing = std::find(columns_.begin(), columns_.end(), name);
-        if (existing != columns_.end()) {
-            columns.push_back(static_cast<int>(existing - columns_.begin()));
-            continue;
-        }
-        columns.push_back(static_cast<int>(columns_.size()));
+        // By name, not by a search of the columns: a model may log a hundred thousand signals.
+        const auto [existing, added] = column_of_.emplace(name, static_cast<int>(columns_.size()));
+        columns.push_back(existing->second);
+        if (!added) continue;
         logged_.push_back({node, ref.port, element});
         columns_.push_back(name);
     }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/model/model.hpp"
@@ -164,6 +165,7 @@ private:
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
     std::vector<Column> logged_;
     std::vector<std::string> columns_;
+    std::unordered_map<std::string, int> column_of_;  // the column of each logged name
     std::vector<PlotGroup> groups_;
     std::vector<double> row_;
     std::vector<Column> watched_;
