@@ -456,6 +456,10 @@ TEST_F(Blocksim, NumbersAndDurationsReadAsAUserExpects) {
     EXPECT_NE(std::string::npos, result.output.find("10 steps of 0.001 s and a last one of 0.0005 s (ode1)"))
         << result.output;
     EXPECT_EQ(std::string::npos, result.output.find(" in 0 s")) << result.output;
+    write("interval.yaml", "solver: {step: 0.001, stop: 1}\nblocks:\n  c: {type: Clock}\nlog:\n  interval: 0.0015\n");
+    result = blocksim("run interval.yaml --no-plot");
+    EXPECT_EQ("blocksim: error: interval.yaml:5: the log interval 0.0015 s is not a multiple of the step 0.001 s\n",
+              result.output);
 }
 
 TEST_F(Blocksim, AnIntegratorFailureKeepsTheRowsAndExitsNonZero) {
@@ -672,7 +676,7 @@ TEST_F(Blocksim, FilesMadeToExhaustMemoryOrTimeAreRefused) {
     write("tiny_interval.yaml", "solver: {method: ode45, stop: 1}\nblocks:\n  c: {type: Clock}\n"
                                 "log: {interval: 5e-324}\n");
     result = blocksim("run tiny_interval.yaml --no-plot");
-    EXPECT_EQ("blocksim: error: tiny_interval.yaml: a log interval of 4.94066e-324 s over 1 s makes more than 1e9 "
+    EXPECT_EQ("blocksim: error: tiny_interval.yaml:4: a log interval of 4.94066e-324 s over 1 s makes more than 1e9 "
               "rows\n",
               result.output);
     write("range.yaml", "blocks:\n  c: {type: Clock}\nlog:\n  groups:\n    g: {signals: [c.0], x_range: [-.inf, .inf]}\n");

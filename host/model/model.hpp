@@ -94,6 +94,7 @@ struct ModelSpec {
     std::vector<LogGroup> log;
     int log_every = 1;                   // log every n-th major step (and the last)
     std::optional<double> log_interval;  // or log at the multiples of this time (s) only, and the last
+    int log_line = 0;                    // of log: in the model file, for messages
     std::vector<std::filesystem::path> search_path;
     std::filesystem::path file;  // the model file, when read from one
 };

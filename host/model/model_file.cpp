@@ -188,6 +188,7 @@ public:
     void read_log(const YAML::Node& log, ModelSpec& spec) const {
         if (!log.IsMap()) fail(log, "log is a map with every or interval, and groups or signals");
         only_keys(log, {"every", "interval", "groups", "signals"}, "log");
+        spec.log_line = line(log["interval"] ? log["interval"] : log["every"] ? log["every"] : log);
         if (log["every"]) {
             spec.log_every = integer(log["every"], "every");
             if (spec.log_every < 1) fail(log["every"], "every must be at least 1");

@@ -92,7 +92,7 @@ void Simulation::choose_log_cadence() {
             std::ostringstream text;
             text << "a log interval of " << *log_interval_ << " s over " << spec_.solver.stop
                  << " s makes more than 1e" << std::lround(std::log10(most_steps)) << " rows";
-            throw HostError(at(0) + text.str());
+            throw HostError(at(spec_.log_line) + text.str());
         }
         return;
     }
@@ -104,7 +104,7 @@ void Simulation::choose_log_cadence() {
         std::ostringstream text;
         text << "the log interval " << *log_interval_ << " s is not a multiple of the step " << spec_.solver.step
              << " s";
-        throw HostError(at(0) + text.str());
+        throw HostError(at(spec_.log_line) + text.str());
     }
     log_every_ = static_cast<int>(n);
     log_interval_.reset();
