@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "host/sfunction/suggestions.hpp"
 #include "host/sfunction/text.hpp"
@@ -33,6 +34,56 @@ void check_text(const std::string& text, const std::string& source) {
             throw ModelError(source + ":" + std::to_string(line) + ": tabs are not allowed for indentation");
         start = end + 1;
     }
+}
+
+// The innermost [ or { still open at `end`, outside quotes and comments,
+// with its line (0 when none is) and that line's text.
+struct OpenBracket {
+    int line = 0;
+    char bracket = 0;
+    std::string text;
+};
+
+OpenBracket unclosed_bracket(const std::string& text, std::size_t end) {
+    struct Open {
+        int line;
+        char bracket;
+        std::size_t line_start;
+    };
+    std::vector<Open> open;
+    int line = 1;
+    std::size_t line_start = 0;
+    char quote = 0;
+    for (std::size_t i = 0; i < std::min(end, text.size()); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            line_start = i + 1;
+            if (quote == 0) continue;
+        }
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') quote = c;
+        else if (c == '#' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '\n')) i = std::min(text.find('\n', i), end) - 1;
+        else if (c == '[' || c == '{') open.push_back({line, c, line_start});
+        else if ((c == ']' || c == '}') && !open.empty()) open.pop_back();
+    }
+    if (open.empty()) return {};
+    const Open& last = open.back();
+    const std::size_t stop = std::min(text.find('\n', last.line_start), text.size());
+    return {last.line, last.bracket, text.substr(last.line_start, stop - last.line_start)};
+}
+
+std::string line_text(const std::string& text, int line) {
+    std::size_t start = 0;
+    for (int at = 1; at < line && start != std::string::npos; ++at) {
+        start = text.find('\n', start);
+        if (start != std::string::npos) ++start;
+    }
+    if (start == std::string::npos) return "";
+    return text.substr(start, std::min(text.find('\n', start), text.size()) - start);
 }
 
 }  // namespace
@@ -59,11 +110,21 @@ YAML::Node load_yaml(const std::string& text, const std::string& source) {
         // The parser's own message for this is "bad file".
         throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": lists or maps nested too deeply");
     } catch (const YAML::ParserException& error) {
+        const int line = error.mark.line + 1;
+        if (error.msg.find("flow") == std::string::npos)
+            throw ModelError(source + ":" + std::to_string(line) + ": " + error.msg);
         // A common slip: block.port[element] inside a [ ] list reads as a nested list.
-        const std::string hint = error.msg.find("flow") != std::string::npos
-                                     ? " (inside [ ], write block.port[element] in quotes: \"fan.0[1]\")"
-                                     : "";
-        throw ModelError(source + ":" + std::to_string(error.mark.line + 1) + ": " + error.msg + hint);
+        static const std::regex element_in_list(R"([A-Za-z_]\w*\.\d+\[)");
+        const std::string hint = "inside [ ], write block.port[element] in quotes: \"fan.0[1]\"";
+        // The parser notices a missing ] or } only where the text goes on
+        // without it, lines later: point at the bracket.
+        const auto open = unclosed_bracket(text, error.mark.pos);
+        if (open.line > 0 && open.line < line)
+            throw ModelError(source + ":" + std::to_string(open.line) + ": this '" + open.bracket +
+                             "' is never closed (" + error.msg + " at line " + std::to_string(line) + ")" +
+                             (std::regex_search(open.text, element_in_list) ? "; " + hint : ""));
+        throw ModelError(source + ":" + std::to_string(line) + ": " + error.msg +
+                         (std::regex_search(line_text(text, line), element_in_list) ? " (" + hint + ")" : ""));
     }
 }
 
