@@ -83,8 +83,9 @@ void refuse_overwriting(const host::SweepSpec& spec, const std::filesystem::path
                                   input.role + " (" + input.file.string() + "); choose another folder with --out");
 }
 
-// The summary plot, drawn from the summary as written so far at `csv`.
-// Returns whether it was written; a failure to draw it is reported here.
+// The summary plot's PNG, drawn from the summary as written so far at
+// `csv`; nothing when none is asked for or gnuplot is missing, and nothing
+// with the reason in `failure` when gnuplot could not draw it.
 std::optional<std::string> summary_plot(const host::SweepSpec& spec, const std::filesystem::path& csv,
                                         const std::filesystem::path& png, bool no_plot, std::string& failure) {
     if (no_plot || spec.metrics.empty() || spec.vary.empty()) return std::nullopt;
