@@ -212,12 +212,83 @@ log:
     EXPECT_NEAR(0.3, rows.back()[1], 1e-12);
 }
 
-TEST_F(Blocksim, UsageErrorsExitWithTwo) {
-    for (const std::string arguments : {"", "frobnicate", "run --step", "run --step fast", "run --bogus"}) {
-        const Result result = blocksim(arguments);
-        EXPECT_EQ(2, result.status) << arguments;
-        EXPECT_NE(std::string::npos, result.output.find("usage:")) << arguments;
+TEST_F(Blocksim, UsageErrorsAreOneLineWithAPointerToTheCommandsHelpAndExitTwo) {
+    const struct {
+        const char* arguments;
+        const char* line;
+    } cases[] = {
+        {"frobnicate", "blocksim: unknown command 'frobnicate' (known: run, sweep, info, demo-model) (see 'blocksim "
+                       "--help')"},
+        {"runn", "blocksim: unknown command 'runn' (did you mean 'run'?) (known: run, sweep, info, demo-model) (see "
+                 "'blocksim --help')"},
+        {"run --stopp 3", "blocksim run: unknown option --stopp; did you mean --stop? (see 'blocksim run --help')"},
+        {"run --max_step 3", "blocksim run: unknown option --max_step; did you mean --max-step? (see 'blocksim run "
+                             "--help')"},
+        {"run --bogus", "blocksim run: unknown option --bogus (see 'blocksim run --help')"},
+        {"run --step fast", "blocksim run: --step needs a number, not 'fast' (see 'blocksim run --help')"},
+        {"run --step", "blocksim run: --step: 1 required NUMBER missing (see 'blocksim run --help')"},
+        {"run --solver ODE45", "blocksim run: unknown solver 'ODE45' (known: ode1, ode2, ode3, ode4, ode45, ode23, "
+                               "bdf) (did you mean 'ode45'?) (see 'blocksim run --help')"},
+        {"run a.yaml b.yaml", "blocksim run: unexpected argument 'b.yaml' (see 'blocksim run --help')"},
+        {"run --plot p.png --no-plot", "blocksim run: --plot excludes --no-plot (see 'blocksim run --help')"},
+        {"sweep s.yaml --merge out --slurm", "blocksim sweep: --merge excludes --slurm (see 'blocksim sweep --help')"},
+        {"sweep s.yaml --shard 0/2 --slurm", "blocksim sweep: --shard excludes --slurm (see 'blocksim sweep --help')"},
+        {"sweep s.yaml --merge out --out o", "blocksim sweep: --out excludes --merge (see 'blocksim sweep --help')"},
+        {"sweep s.yaml --submit", "blocksim sweep: --submit requires --slurm (see 'blocksim sweep --help')"},
+        {"sweep s.yaml --shard 2/2", "blocksim sweep: --shard 2/2: K counts from 0 to N - 1 (see 'blocksim sweep "
+                                     "--help')"},
+        {"sweep s.yaml --jobs 0", "blocksim sweep: --jobs needs a whole number of at least 1, not '0' (see "
+                                  "'blocksim sweep --help')"},
+        {"info", "blocksim info: NAME is required (see 'blocksim info --help')"},
+    };
+    for (const auto& c : cases) {
+        const Result result = blocksim(c.arguments);
+        EXPECT_EQ(2, result.status) << c.arguments;
+        EXPECT_EQ(std::string(c.line) + "\n", result.output) << c.arguments;
     }
+    const Result bare = blocksim("");
+    EXPECT_EQ(2, bare.status);
+    EXPECT_NE(std::string::npos, bare.output.find("Subcommands:")) << bare.output;
+}
+
+TEST_F(Blocksim, EachCommandHasItsHelpAndBlocksimItsVersion) {
+    for (const std::string command : {"run", "sweep", "info", "demo-model"}) {
+        const Result result = blocksim(command + " --help");
+        EXPECT_EQ(0, result.status) << command;
+        EXPECT_NE(std::string::npos, result.output.find("Usage: blocksim " + command)) << result.output;
+    }
+    const Result run = blocksim("run --help");
+    // Each solver key of a model file is an option, with its default.
+    for (const char* option : {"--step NUMBER", "--stop NUMBER", "--rtol NUMBER", "--atol NUMBER",
+                               "--max-step NUMBER", "--initial-step NUMBER"})
+        EXPECT_NE(std::string::npos, run.output.find(option)) << option;
+    EXPECT_NE(std::string::npos, run.output.find("relative tolerance of the variable-step methods; default 0.001"));
+    const Result version = blocksim("--version");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(std::string(BLOCKS_VERSION) + "\n", version.output);
+}
+
+TEST_F(Blocksim, InfoWithoutParametersListsTheDialog) {
+    const Result result = blocksim("info blower");
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("blower takes 3 dialog parameters; give them after its name to see what it declares with them:\n"
+              "  1  eta                isentropic efficiency (the examples: 0.7)\n"
+              "  2  flow_coefficients  [alpha beta gamma] of the flow characteristic alpha*exp(-beta*PR) + gamma "
+              "(the examples: [2 0.5 0.1])\n"
+              "  3  sigma              fuel-air mass ratio of stoichiometric gas (the examples: 0.0698)\n"
+              "for example:\n"
+              "  blocksim info blower 0.7 '[2, 0.5, 0.1]' 0.0698\n",
+              result.output);
+    // The example it gives runs, and names each parameter.
+    const Result example = blocksim("info blower 0.7 '[2, 0.5, 0.1]' 0.0698");
+    EXPECT_EQ(0, example.status) << example.output;
+    EXPECT_NE(std::string::npos, example.output.find("    2: flow_coefficients = double 1x3 [2 0.5 0.1]\n"))
+        << example.output;
+    // Negative numbers are parameters, not options.
+    const Result negative = blocksim("info sarnith -1 -3");
+    EXPECT_EQ(0, negative.status) << negative.output;
+    EXPECT_NE(std::string::npos, negative.output.find("    2: lower_threshold = double 1x1 [-3]\n"))
+        << negative.output;
 }
 
 TEST_F(Blocksim, InfoPrintsTheDeclaration) {

@@ -1,54 +1,26 @@
 // blocksim: runs models of the S-function blocks without MATLAB, and shows
-// what a block declares.
+// what a block declares. Each command's options are set up beside the
+// command (setup_*_command); this is the dispatch.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "commands.hpp"
 #include "engine_demo.hpp"
+#include "host/common/suggestions.hpp"
 
 namespace {
 
-const char* const usage = R"(usage:
-  blocksim run [MODEL] [--solver S] [--step H] [--stop T] [--rtol R] [--atol A] [--max-step H]
-               [--initial-step H] [--out FILE.csv] [--plot FILE.png] [--no-plot] [--force] [--path DIR]...
-      Runs MODEL (a YAML model file; without one, the built-in engine demo).
-      Solvers: ode1..ode4 (fixed step), ode45, ode23, bdf (variable step).
-      Writes the logged signals to a CSV file (MODEL.csv next to the model
-      unless --out) and, where gnuplot is installed, plots them to a PNG
-      (beside the CSV unless --plot; --no-plot for none). No output may be
-      the model or a file it reads. A CSV of more than 2 GB, or a model,
-      sweep or table file of more than 256 MB, needs --force. An unfinished
-      run's rows go to NAME.partial.csv; exit 0 all ran, 1 a failure, 2 a
-      wrong command line, 130/143 stopped by a signal.
-  blocksim sweep FILE [--jobs N] [--out DIR] [--keep-runs] [--no-plot] [--force] [--path DIR]...
-  blocksim sweep FILE --shard K/N [--jobs N] [--out DIR] [--keep-runs]
-  blocksim sweep FILE --merge DIR
-  blocksim sweep FILE --slurm [--tasks N] [--jobs N] [--submit] [--out DIR] [--keep-runs]
-      Runs every case of a sweep file (a model and the values to vary) on N
-      worker processes (default: one per core) and writes DIR/summary.csv, a
-      row per case with its values, metrics and status, and a plot of each
-      metric over each value (DIR: the sweep file's name without .yaml,
-      beside it, unless --out). --keep-runs writes each case's CSV to
-      DIR/runs. --shard K/N runs the cases K, K+N, ... into
-      DIR/summary.K-of-N.csv; --merge joins the shards into DIR/summary.csv.
-      --slurm writes a Slurm job array of N tasks (default: up to 32, one
-      per shard) and a merge job; --submit submits it, waits and merges.
-      A sweep or merge with a failed case writes its whole summary and exits 1.
-  blocksim info NAME [PARAMS...] [--raw] [--path DIR]...
-      Loads S-function NAME and prints its declaration for the given dialog
-      parameters (YAML values: 0.7, "[2, 0.5, 0.1]", "{int32: 3}"); --raw prints
-      the size fields as the command-line call returns them.
-  blocksim demo-model
-      Prints the built-in engine demo model.
-
+const char* const footer = R"(
 S-function libraries (NAME.mexa64) are looked for in the --path folders, the
-model's search_path, the folders in $BLOCKSIM_PATH, the installed library
-folder and the build's block folder.
-)";
+model's search_path, the folders in $BLOCKSIM_PATH and the installed library
+folder (or, run from a build, the build's block folder).)";
 
 // What was printed must have reached standard output too: a status of 0
 // with its lines lost (a full disk, a closed pipe) would be a false success.
@@ -59,29 +31,81 @@ int finished(int status) {
     return status == 0 ? 1 : status;
 }
 
+struct Commands {
+    blocksim::RunOptions run;
+    blocksim::SweepOptions sweep;
+    blocksim::InfoOptions info;
+};
+
+// blocksim's commands, each with its options; `chosen` runs the one parsed.
+void setup(CLI::App& app, Commands& options, std::function<int()>& chosen) {
+    app.description("Runs models of the engine S-function blocks, sweeps them, and shows what a block declares.");
+    app.footer(footer);
+    app.set_version_flag("--version", blocksim::version(), "print blocksim's version");
+    app.require_subcommand(1);
+    auto* run = app.add_subcommand("run", "run a model (default: the engine demo) into a CSV and a plot");
+    blocksim::setup_run_command(*run, options.run);
+    run->final_callback([&] { chosen = [&] { return blocksim::run_command(options.run); }; });
+    auto* sweep = app.add_subcommand("sweep", "run every case of a sweep file into a summary");
+    blocksim::setup_sweep_command(*sweep, options.sweep);
+    sweep->final_callback([&] { chosen = [&] { return blocksim::sweep_command(options.sweep); }; });
+    auto* info = app.add_subcommand("info", "what an S-function library declares");
+    blocksim::setup_info_command(*info, options.info);
+    info->final_callback([&] { chosen = [&] { return blocksim::info_command(options.info); }; });
+    auto* demo = app.add_subcommand("demo-model", "print the built-in engine demo model");
+    demo->final_callback([&] {
+        chosen = [] {
+            std::cout << engine_demo_model;
+            return 0;
+        };
+    });
+    for (auto* command : app.get_subcommands({})) command->footer(footer);
+}
+
+// "blocksim run", for the command whose words `args` are, or "blocksim".
+std::string command_of(const CLI::App& app, const std::vector<std::string>& args) {
+    for (const auto& word : args)
+        for (const auto* command : app.get_subcommands({}))
+            if (command->get_name() == word) return "blocksim " + word;
+    return "blocksim";
+}
+
+void refuse_unknown_command(const CLI::App& app, const std::vector<std::string>& args) {
+    if (args.empty() || args[0].empty() || args[0][0] == '-') return;
+    std::vector<std::string> names;
+    for (const auto* command : app.get_subcommands({})) names.push_back(command->get_name());
+    if (std::find(names.begin(), names.end(), args[0]) != names.end()) return;
+    std::string known;
+    for (const auto& name : names) known += (known.empty() ? "" : ", ") + name;
+    throw blocksim::UsageError("unknown command '" + args[0] + "'" + host::did_you_mean(args[0], names) +
+                               " (known: " + known + ")");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
     // A closed pipe on standard output is an error to report, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
+    CLI::App app("", "blocksim");
+    Commands options;
+    std::function<int()> chosen;
+    setup(app, options, chosen);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cout << app.help();
+        return 2;
+    }
     try {
-        if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-            std::cout << usage;
-            return args.empty() ? 2 : 0;
+        try {
+            refuse_unknown_command(app, args);
+            blocksim::parse_command(app, args);
+        } catch (const CLI::Success& help) {
+            return finished(app.exit(help));
         }
-        const std::string command = args[0];
-        args.erase(args.begin());
-        if (command == "run") return finished(blocksim::run_command(args));
-        if (command == "sweep") return finished(blocksim::sweep_command(args));
-        if (command == "info") return finished(blocksim::info_command(args));
-        if (command == "demo-model") {
-            std::cout << engine_demo_model;
-            return finished(0);
-        }
-        throw blocksim::UsageError("unknown command '" + command + "'");
+        return finished(chosen());
     } catch (const blocksim::UsageError& error) {
-        std::cerr << "blocksim: " << error.what() << "\n\n" << usage;
+        const std::string command = command_of(app, args);
+        std::cerr << command << ": " << error.what() << " (see '" << command << " --help')\n";
         return 2;
     } catch (const std::exception& error) {
         std::cerr << "blocksim: error: " << error.what() << "\n";

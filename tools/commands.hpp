@@ -5,7 +5,8 @@
 
 #include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "options.hpp"
 
 namespace blocksim {
 
@@ -13,8 +14,8 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-int run_command(const std::vector<std::string>& args);
-int info_command(const std::vector<std::string>& args);
-int sweep_command(const std::vector<std::string>& args);
+int run_command(const RunOptions& options);
+int info_command(const InfoOptions& options);
+int sweep_command(const SweepOptions& options);
 
 }  // namespace blocksim

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "host/sfunction/library.hpp"
 
 namespace blocksim {

@@ -1,5 +1,6 @@
 // The options of blocksim's commands, as their parsers read them from the
-// command line. A mistake is a UsageError (see commands.hpp).
+// command line, and the CLI11 set-up of each command. A mistake is a
+// UsageError (see commands.hpp).
 #pragma once
 
 #include <filesystem>
@@ -7,16 +8,28 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace blocksim {
+
+// A solver key given on the command line (--max-step 0.01), named as in
+// the model file's solver map (max_step).
+struct SolverSetting {
+    std::string key;
+    double value;
+};
 
 struct RunOptions {
     std::optional<std::filesystem::path> model_file, out, plot;
     std::optional<std::string> solver;
-    std::optional<double> step, stop, rtol, atol, max_step, initial_step;
+    std::vector<SolverSetting> solver_settings;
     bool no_plot = false;
     bool force = false;
     std::vector<std::filesystem::path> paths;
 };
+void setup_run_command(CLI::App& command, RunOptions& options);
 RunOptions parse_run_options(const std::vector<std::string>& args);
 
 struct SweepOptions {
@@ -26,6 +39,15 @@ struct SweepOptions {
     bool keep_runs = false, no_plot = false, slurm = false, submit = false, force = false;
     std::vector<std::filesystem::path> paths;
 };
+void setup_sweep_command(CLI::App& command, SweepOptions& options);
 SweepOptions parse_sweep_options(const std::vector<std::string>& args);
+
+struct InfoOptions {
+    std::string name;
+    std::vector<std::string> parameters;  // YAML values, one per dialog parameter
+    bool raw = false;
+    std::vector<std::filesystem::path> paths;
+};
+void setup_info_command(CLI::App& command, InfoOptions& options);
 
 }  // namespace blocksim

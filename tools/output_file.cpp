@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 
 namespace blocksim {
 

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "commands.hpp"
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "output_file.hpp"
 #include "text.hpp"
 

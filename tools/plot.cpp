@@ -11,7 +11,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "text.hpp"
 
 extern char** environ;

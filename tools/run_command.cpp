@@ -1,6 +1,7 @@
 // blocksim run: a model from its file to a CSV and a plot, as a pipeline of
 // named steps. No output lands on an input, an interrupted run leaves whole
 // rows, and a run that would write more than a few gigabytes asks first.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -9,7 +10,9 @@
 #include <limits>
 #include <optional>
 
+#include "command_line.hpp"
 #include "commands.hpp"
+#include "host/common/suggestions.hpp"
 #include "csv_writer.hpp"
 #include "engine_demo.hpp"
 #include "host/model/model_file.hpp"
@@ -37,12 +40,24 @@ host::ModelSpec read_model(const RunOptions& options) {
             throw UsageError("unknown solver '" + *options.solver + "' (known: " + host::known_solver_methods() + ")");
         spec.solver.method = *method;
     }
-    if (options.step) spec.solver.step = *options.step;
-    if (options.stop) spec.solver.stop = *options.stop;
-    if (options.rtol) spec.solver.rtol = *options.rtol;
-    if (options.atol) spec.solver.atol = *options.atol;
-    if (options.max_step) spec.solver.max_step = *options.max_step;
-    if (options.initial_step) spec.solver.initial_step = *options.initial_step;
+    // The command line's solver keys over the model's; the last of a key given twice.
+    struct Overrides {
+        const std::vector<SolverSetting>& settings;
+        const SolverSetting* given(const char* key) const {
+            const SolverSetting* last = nullptr;
+            for (const auto& setting : settings)
+                if (setting.key == key) last = &setting;
+            return last;
+        }
+        void number(const char* key, double& value, host::SolverUse, const char*) {
+            if (const auto* setting = given(key)) value = setting->value;
+        }
+        void optional_number(const char* key, std::optional<double>& value, host::SolverUse, const char*) {
+            if (const auto* setting = given(key)) value = setting->value;
+        }
+    };
+    Overrides overrides{options.solver_settings};
+    spec.solver.keys(overrides);
     complete_search_path(spec, options.paths);
     return spec;
 }
@@ -95,26 +110,46 @@ std::string run_summary(const std::string& title, const host::Simulation& simula
            took;
 }
 
+// "--max-step" for the solver key max_step.
+std::string option_of(const std::string& key) {
+    std::string option = "--" + key;
+    std::replace(option.begin(), option.end(), '_', '-');
+    return option;
+}
+
 // The options that a solver does not use, with why, for a warning each.
 std::vector<std::string> ignored_options(const RunOptions& options, const host::Simulation& simulation) {
     const bool variable = host::is_variable_step(simulation.solver().method);
     const std::string solver = host::solver_method_name(simulation.solver().method);
-    std::vector<std::string> warnings;
-    if (variable) {
-        if (options.step && simulation.log_interval_given())
-            warnings.push_back("--step has no effect: " + solver + " chooses its own steps, and the model logs at a "
-                               "fixed interval (log: interval)");
-        return warnings;
-    }
-    const std::pair<const char*, bool> variable_only[] = {{"--rtol", options.rtol.has_value()},
-                                                          {"--atol", options.atol.has_value()},
-                                                          {"--max-step", options.max_step.has_value()},
-                                                          {"--initial-step", options.initial_step.has_value()}};
-    for (const auto& [option, given] : variable_only)
-        if (given)
-            warnings.push_back(std::string(option) + " has no effect: " + solver +
-                               " takes fixed steps of --step; it applies to ode45, ode23 and bdf");
-    return warnings;
+    struct Unused {
+        const RunOptions& options;
+        const host::Simulation& simulation;
+        bool variable;
+        std::string solver;
+        std::vector<std::string> warnings;
+        bool given(const char* key) const {
+            return std::any_of(options.solver_settings.begin(), options.solver_settings.end(),
+                               [&](const SolverSetting& setting) { return setting.key == key; });
+        }
+        void number(const char* key, double&, host::SolverUse use, const char*) { check(key, use); }
+        void optional_number(const char* key, std::optional<double>&, host::SolverUse use, const char*) {
+            check(key, use);
+        }
+        void check(const char* key, host::SolverUse use) {
+            if (!given(key)) return;
+            if (use == host::SolverUse::variable_step && !variable)
+                warnings.push_back(option_of(key) + " has no effect: " + solver +
+                                   " takes fixed steps of --step; it applies to ode45, ode23 and bdf");
+            // Under a variable-step method the step still sets the log interval of log: every.
+            if (use == host::SolverUse::fixed_step && variable && simulation.log_interval_given())
+                warnings.push_back(option_of(key) + " has no effect: " + solver +
+                                   " chooses its own steps, and the model logs at a fixed interval (log: interval)");
+        }
+    };
+    Unused unused{options, simulation, variable, solver, {}};
+    host::SolverSpec keys;
+    keys.keys(unused);
+    return unused.warnings;
 }
 
 // Where an unfinished run's rows go: e.csv -> e.partial.csv, so that a
@@ -142,45 +177,69 @@ void remove_earlier_plot(const std::filesystem::path& png) {
 
 }  // namespace
 
+void setup_run_command(CLI::App& command, RunOptions& options) {
+    command.description(
+        "Runs MODEL (a YAML model file; without one, the built-in engine demo) and writes its logged signals "
+        "to a CSV file and, where gnuplot is installed, a plot of them to a PNG. No output may be the model or "
+        "a file it reads. An unfinished run's rows go to NAME.partial.csv; exit 0 all ran, 1 a failure, 2 a "
+        "wrong command line, 130/143 stopped by a signal.");
+    add_path_option(command, "model file", options.model_file, "the model (default: the built-in engine demo)")
+        ->option_text("MODEL");
+    const auto methods = host::solver_method_names();
+    command
+        .add_option_function<std::string>(
+            "--solver",
+            [&options, methods](const std::string& word) {
+                const std::string name = as_typed(word);
+                if (!host::solver_method_named(name))
+                    throw UsageError("unknown solver '" + name + "' (known: " + host::known_solver_methods() + ")" +
+                                     host::did_you_mean(name, methods));
+                options.solver = name;
+            },
+            "the solver: ode1..ode4 (fixed step), ode45, ode23, bdf (variable step)")
+        ->type_name("S");
+    // One option per solver key of the model file, with its default.
+    struct SolverOptions {
+        CLI::App& command;
+        RunOptions& options;
+        void add(const char* key, const std::string& help) {
+            const std::string option = option_of(key);
+            command
+                .add_option_function<std::string>(
+                    option,
+                    [&settings = options.solver_settings, key, option](const std::string& text) {
+                        settings.push_back({key, number_argument(option, as_typed(text))});
+                    },
+                    help + " (the model's solver: " + key + ")")
+                ->type_name("NUMBER");
+        }
+        void number(const char* key, double& value, host::SolverUse, const char* meaning) {
+            add(key, std::string(meaning) + "; default " + format_number(value));
+        }
+        void optional_number(const char* key, std::optional<double>&, host::SolverUse, const char* meaning) {
+            add(key, meaning);
+        }
+    };
+    SolverOptions solver_options{command, options};
+    host::SolverSpec defaults;
+    defaults.keys(solver_options);
+    add_path_option(command, "--out", options.out, "the CSV file (default: MODEL.csv beside the model)");
+    const auto plot = add_path_option(command, "--plot", options.plot, "the PNG file (default: beside the CSV)");
+    command.add_flag("--no-plot", options.no_plot, "no plot")->excludes(plot);
+    command.add_flag("--force", options.force,
+                     "write a CSV of more than 2 GB, read model and table files of more than 256 MB");
+    add_path_list_option(command, "--path", options.paths, "a folder of S-function libraries, searched first");
+}
+
 RunOptions parse_run_options(const std::vector<std::string>& args) {
     RunOptions options;
-    auto value = [&](std::size_t& i) {
-        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-        return args[++i];
-    };
-    auto number = [&](std::size_t& i) {
-        const std::string option = args[i];
-        const std::string text = value(i);
-        double parsed = 0.0;
-        const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-        if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-            throw UsageError(option + " needs a number, not '" + text + "'");
-        return parsed;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--solver") options.solver = value(i);
-        else if (arg == "--step") options.step = number(i);
-        else if (arg == "--stop") options.stop = number(i);
-        else if (arg == "--rtol") options.rtol = number(i);
-        else if (arg == "--atol") options.atol = number(i);
-        else if (arg == "--max-step") options.max_step = number(i);
-        else if (arg == "--initial-step") options.initial_step = number(i);
-        else if (arg == "--out") options.out = checked_path("--out", value(i));
-        else if (arg == "--plot") options.plot = checked_path("--plot", value(i));
-        else if (arg == "--no-plot") options.no_plot = true;
-        else if (arg == "--force") options.force = true;
-        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
-        else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.model_file) options.model_file = checked_path("the model file", arg);
-        else throw UsageError("one model at a time: " + options.model_file->string() + " and " + arg);
-    }
-    if (options.plot && options.no_plot) throw UsageError("--plot and --no-plot together");
+    CLI::App command("", "run");
+    setup_run_command(command, options);
+    parse_command(command, args);
     return options;
 }
 
-int run_command(const std::vector<std::string>& args) {
-    const RunOptions options = parse_run_options(args);
+int run_command(const RunOptions& options) {
     host::ModelSpec spec = read_model(options);
     const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
     const bool plot_asked = options.plot.has_value();

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 
 namespace blocksim {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "output_file.hpp"
 #include "text.hpp"
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "command_line.hpp"
 #include "commands.hpp"
 #include "fingerprint.hpp"
 #include "host/model/sweep_file.hpp"
@@ -29,15 +30,6 @@
 namespace blocksim {
 
 namespace {
-
-
-int positive_whole(const std::string& option, const std::string& text) {
-    int value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1)
-        throw UsageError(option + " needs a whole number of at least 1, not '" + text + "'");
-    return value;
-}
 
 
 // The sweep file's name without .yaml, beside it, unless --out.
@@ -298,47 +290,56 @@ int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
 
 }  // namespace
 
+void setup_sweep_command(CLI::App& command, SweepOptions& options) {
+    command.description(
+        "Runs every case of a sweep file (a model and the values to vary) on worker processes and writes "
+        "DIR/summary.csv, a row per case with its values, metrics and status, and a plot of each metric over "
+        "each value. DIR is the sweep file's name without .yaml, beside it, unless --out. A sweep or merge with "
+        "a failed case writes its whole summary and exits 1.");
+    add_path_option(command, "sweep file", options.file, "the sweep file")->option_text("FILE")->required();
+    add_count_option(command, "--jobs", options.jobs, "worker processes (default: one per core)");
+    const auto out = add_path_option(command, "--out", options.out, "the folder of the summary");
+    command.add_flag("--keep-runs", options.keep_runs, "write each case's CSV to DIR/runs");
+    command.add_flag("--no-plot", options.no_plot, "no summary plot");
+    command.add_flag("--force", options.force,
+                     "write a summary or runs of more than 2 GB, read files of more than 256 MB");
+    add_path_list_option(command, "--path", options.paths, "a folder of S-function libraries, searched first");
+    const auto shard =
+        command
+            .add_option_function<std::string>(
+                "--shard",
+                [&options](const std::string& word) {
+                    const std::string text = as_typed(word);
+                    const auto slash = text.find('/');
+                    if (slash == std::string::npos) throw UsageError("--shard is K/N, as 0/4, not '" + text + "'");
+                    options.shards = positive_whole("--shard", text.substr(slash + 1));
+                    const std::string k = text.substr(0, slash);
+                    options.shard = k == "0" ? 0 : positive_whole("--shard", k);
+                    if (options.shard >= options.shards)
+                        throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
+                },
+                "run the cases K, K+N, ... into DIR/summary.K-of-N.csv")
+            ->type_name("K/N");
+    const auto merge = add_path_option(command, "--merge", options.merge,
+                                       "join the shards in DIR into DIR/summary.csv")
+                           ->type_name("DIR");
+    const auto slurm = command.add_flag("--slurm", options.slurm,
+                                        "write a Slurm job array of the shards and a merge job");
+    add_count_option(command, "--tasks", options.tasks, "the job array's tasks (default: up to 32)")->needs(slurm);
+    command.add_flag("--submit", options.submit, "submit the job array, wait and merge")->needs(slurm);
+    merge->excludes(slurm)->excludes(shard)->excludes(out);
+    slurm->excludes(shard);
+}
+
 SweepOptions parse_sweep_options(const std::vector<std::string>& args) {
     SweepOptions options;
-    auto value = [&](std::size_t& i) {
-        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-        return args[++i];
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--jobs") options.jobs = positive_whole(arg, value(i));
-        else if (arg == "--out") options.out = checked_path("--out", value(i));
-        else if (arg == "--keep-runs") options.keep_runs = true;
-        else if (arg == "--no-plot") options.no_plot = true;
-        else if (arg == "--force") options.force = true;
-        else if (arg == "--merge") options.merge = checked_path("--merge", value(i));
-        else if (arg == "--slurm") options.slurm = true;
-        else if (arg == "--submit") options.submit = true;
-        else if (arg == "--tasks") options.tasks = positive_whole(arg, value(i));
-        else if (arg == "--path") options.paths.emplace_back(checked_path("--path", value(i)));
-        else if (arg == "--shard") {
-            const std::string text = value(i);
-            const auto slash = text.find('/');
-            if (slash == std::string::npos) throw UsageError("--shard is K/N, as 0/4, not '" + text + "'");
-            options.shards = positive_whole("--shard", text.substr(slash + 1));
-            const std::string k = text.substr(0, slash);
-            options.shard = k == "0" ? 0 : positive_whole("--shard", k);
-            if (options.shard >= options.shards)
-                throw UsageError("--shard " + text + ": K counts from 0 to N - 1");
-        } else if (!arg.empty() && arg[0] == '-') throw UsageError("unknown option " + arg);
-        else if (!options.file) options.file = checked_path("the sweep file", arg);
-        else throw UsageError("one sweep at a time: " + options.file->string() + " and " + arg);
-    }
-    if (!options.file) throw UsageError("sweep needs a sweep file");
-    const int modes = (options.merge ? 1 : 0) + (options.slurm ? 1 : 0) + (options.shards > 0 ? 1 : 0);
-    if (modes > 1) throw UsageError("--merge, --slurm and --shard go one at a time");
-    if (options.merge && options.out) throw UsageError("--merge DIR writes DIR/summary.csv: no --out with it");
-    if ((options.submit || options.tasks) && !options.slurm) throw UsageError("--submit and --tasks go with --slurm");
+    CLI::App command("", "sweep");
+    setup_sweep_command(command, options);
+    parse_command(command, args);
     return options;
 }
 
-int sweep_command(const std::vector<std::string>& args) {
-    const SweepOptions options = parse_sweep_options(args);
+int sweep_command(const SweepOptions& options) {
     if (options.force) host::input_limits().largest_file = std::numeric_limits<std::uintmax_t>::max();
     host::SweepSpec spec = host::read_sweep_file(*options.file);
     complete_search_path(spec.model, options.paths);

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "plot.hpp"
 #include "text.hpp"
 

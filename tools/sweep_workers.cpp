@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 #include "sweep_wire.hpp"
 
 namespace blocksim {

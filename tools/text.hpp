@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/sfunction/text.hpp"
+#include "host/common/text.hpp"
 
 namespace blocksim {
 

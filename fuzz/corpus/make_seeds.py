@@ -9,9 +9,11 @@ Run from anywhere: python3 fuzz/corpus/make_seeds.py"""
 import base64
 import math
 import os
+import re
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+PROJECT = os.path.dirname(os.path.dirname(HERE))
 NAN, INF = float("nan"), float("inf")
 PI12 = 3.14159265359  # the valve's degree conversion uses this pi
 
@@ -145,15 +147,30 @@ def typed(kind, rows, cols, data):
 
 SCALAR_ZERO = array([0.0])
 EMPTY = array([])
-BLOCK_PARAMETERS = {
-    0: [array([0.7]), array([2.0, 0.5, 0.1]), array([0.0698])],
-    1: [array([2.0]), array([1.0]), array([40.0]), array([40.0]), array([1.0]), array([0.0, 20.0, 40.0]),
-        array([0.0, 20.0, 40.0]), array([0.0, 0.3, 1.0]), array([1.0, 0.3, 0.0])],
-    2: [],
-    3: [array([3.0]), array([1.0])],
-    4: [array([3.0]), array([1.0])],
-}
-NAMES = ["blower", "Tolvane", "Brisquel", "sarnith", "quorvel"]
+
+
+def manifest_names():
+    """The blocks of sfun/blocks.manifest, in the order the harnesses index them."""
+    with open(os.path.join(PROJECT, "sfun", "blocks.manifest")) as manifest:
+        return [line.split()[0] for line in manifest if line.strip() and not line.lstrip().startswith("#")]
+
+
+def dialog_defaults():
+    """Each block's dialog defaults of sfun/blocks.dialogs, as lists of numbers."""
+    defaults = {}
+    with open(os.path.join(PROJECT, "sfun", "blocks.dialogs")) as dialogs:
+        for line in dialogs:
+            fields = [field.strip() for field in line.split("|")]
+            if line.lstrip().startswith("#") or len(fields) != 3:
+                continue
+            block = fields[0].split(".")[0]
+            defaults.setdefault(block, []).append([float(x) for x in re.findall(r"[-+]?[0-9.]+(?:e[-+]?[0-9]+)?", fields[2])])
+    return defaults
+
+
+NAMES = manifest_names()
+INDEX = {name: i for i, name in enumerate(NAMES)}
+BLOCK_PARAMETERS = {INDEX[name]: [array(values) for values in dialog_defaults().get(name, [])] for name in NAMES}
 
 
 def command_line(block, nlhs, arguments):
@@ -168,14 +185,14 @@ for block, parameters in BLOCK_PARAMETERS.items():
     seeds[name + "_flag_1.5"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY, array([1.5])] + parameters)
     seeds[name + "_flag_int32"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY, typed(6, 1, 1, i32(0))])
     seeds[name + "_three_arguments"] = command_line(block, 1, [SCALAR_ZERO, EMPTY, EMPTY])
-seeds["blower_sparse_parameter"] = command_line(0, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
+seeds["blower_sparse_parameter"] = command_line(INDEX["blower"], 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
                                                        typed(11, 1, 3, d(2.0, 0.5, 0.1)), array([0.0698])])
-seeds["blower_short_characteristic"] = command_line(0, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
+seeds["blower_short_characteristic"] = command_line(INDEX["blower"], 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, array([0.7]),
                                                            array([2.0, 0.5]), array([0.0698])])
-seeds["Tolvane_complex_table"] = command_line(1, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO] +
+seeds["Tolvane_complex_table"] = command_line(INDEX["Tolvane"], 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO] +
                                               BLOCK_PARAMETERS[1][:5] + [typed(0x10, 1, 1, d(1.0, 2.0))] +
                                               BLOCK_PARAMETERS[1][6:])
-seeds["sarnith_char_threshold"] = command_line(3, 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, b(12, 3) + b"abc",
+seeds["sarnith_char_threshold"] = command_line(INDEX["sarnith"], 1, [SCALAR_ZERO, EMPTY, EMPTY, SCALAR_ZERO, b(12, 3) + b"abc",
                                                       array([1.0])])
 write("fuzz_command_line", seeds)
 
@@ -207,11 +224,11 @@ for block in BLOCK_PARAMETERS:
     name = NAMES[block]
     seeds[name + "_run"] = methods(block, [b(0), b(1), outputs(block), b(3), derivatives(block), outputs(block),
                                            b(3), b(5)])
-seeds["Brisquel_outputs_before_initialize"] = methods(2, [outputs(2), derivatives(2), b(1), outputs(2)])
-seeds["blower_drive_zero"] = methods(0, [b(0), outputs(0, [NAN, NAN, 1.0, NAN, 0.0, 0.0, -0.0])])
-seeds["sarnith_threshold_changed_to_empty"] = methods(3, [b(1), b(6, 0) + EMPTY, outputs(3), b(3)])
-seeds["quorvel_threshold_changed"] = methods(4, [b(1), b(6, 1) + array([5.0]), outputs(4, [4.5]), b(3)])
-seeds["Tolvane_table_changed_to_one_point"] = methods(1, [b(6, 5) + array([3.0]), outputs(1)])
+seeds["Brisquel_outputs_before_initialize"] = methods(INDEX["Brisquel"], [outputs(INDEX["Brisquel"]), derivatives(INDEX["Brisquel"]), b(1), outputs(INDEX["Brisquel"])])
+seeds["blower_drive_zero"] = methods(INDEX["blower"], [b(0), outputs(INDEX["blower"], [NAN, NAN, 1.0, NAN, 0.0, 0.0, -0.0])])
+seeds["sarnith_threshold_changed_to_empty"] = methods(INDEX["sarnith"], [b(1), b(6, 0) + EMPTY, outputs(INDEX["sarnith"]), b(3)])
+seeds["quorvel_threshold_changed"] = methods(INDEX["quorvel"], [b(1), b(6, 1) + array([5.0]), outputs(INDEX["quorvel"], [4.5]), b(3)])
+seeds["Tolvane_table_changed_to_one_point"] = methods(INDEX["Tolvane"], [b(6, 5) + array([3.0]), outputs(INDEX["Tolvane"])])
 seeds["blower_wrong_parameter_count"] = b(0, 241) + array([0.7])
 write("fuzz_block_methods", seeds)
 

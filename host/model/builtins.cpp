@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "host/sfunction/text.hpp"
+#include "host/common/text.hpp"
 
 namespace host {
 

@@ -5,28 +5,9 @@
 #include <sstream>
 #include <variant>
 
-#include "host/sfunction/text.hpp"
+#include "host/common/text.hpp"
 
 namespace host {
-
-namespace {
-
-struct SolverEntry {
-    SolverMethod method;
-    const char* name;
-};
-
-constexpr SolverEntry solver_methods[] = {
-    {SolverMethod::ode1, "ode1"},
-    {SolverMethod::ode2, "ode2"},
-    {SolverMethod::ode3, "ode3"},
-    {SolverMethod::ode4, "ode4"},
-    {SolverMethod::ode45, "ode45"},
-    {SolverMethod::ode23, "ode23"},
-    {SolverMethod::bdf, "bdf"},
-};
-
-}  // namespace
 
 BlockSpec::BlockSpec(const BlockSpec& other)
     : name(other.name), is_sfunction(other.is_sfunction), sfunction(other.sfunction), builtin(other.builtin),
@@ -40,7 +21,9 @@ BlockSpec& BlockSpec::operator=(const BlockSpec& other) {
 }
 
 bool is_variable_step(SolverMethod method) {
-    return method == SolverMethod::ode45 || method == SolverMethod::ode23 || method == SolverMethod::bdf;
+    for (const auto& entry : solver_methods)
+        if (entry.method == method) return entry.variable_step;
+    return false;
 }
 
 const char* solver_method_name(SolverMethod method) {
@@ -53,6 +36,12 @@ std::optional<SolverMethod> solver_method_named(const std::string& name) {
     for (const auto& entry : solver_methods)
         if (name == entry.name) return entry.method;
     return std::nullopt;
+}
+
+std::vector<std::string> solver_method_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : solver_methods) names.emplace_back(entry.name);
+    return names;
 }
 
 std::string known_solver_methods() {

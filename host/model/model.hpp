@@ -11,7 +11,7 @@
 
 #include "host/model/builtins.hpp"
 #include "host/sfunction/arrays.hpp"
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 
 namespace host {
 
@@ -62,11 +62,33 @@ struct LogGroup {
 // The fixed-step Runge-Kutta methods, by order, and the variable-step ones:
 // Dormand-Prince 5(4), Bogacki-Shampine 3(2) and variable-order BDF (stiff).
 enum class SolverMethod { ode1, ode2, ode3, ode4, ode45, ode23, bdf };
+
+struct SolverMethodEntry {
+    SolverMethod method;
+    const char* name;  // "ode4", in model files and on the command line
+    bool variable_step;
+};
+inline constexpr SolverMethodEntry solver_methods[] = {
+    {SolverMethod::ode1, "ode1", false},  {SolverMethod::ode2, "ode2", false},
+    {SolverMethod::ode3, "ode3", false},  {SolverMethod::ode4, "ode4", false},
+    {SolverMethod::ode45, "ode45", true}, {SolverMethod::ode23, "ode23", true},
+    {SolverMethod::bdf, "bdf", true},
+};
 bool is_variable_step(SolverMethod method);
 
 const char* solver_method_name(SolverMethod method);  // "ode4"
 std::optional<SolverMethod> solver_method_named(const std::string& name);
 std::string known_solver_methods();  // "ode1, ode2, ..., bdf", for messages
+std::vector<std::string> solver_method_names();
+
+// The solver's settings. `keys` lists its numeric keys to whatever visits
+// them, as a model file's solver map and blocksim's options name them
+// (max_step is --max-step): the model reader, the command-line overrides and
+// the help all take them from here. A visitor K has
+//   number(key, double&, SolverUse, meaning)                 a setting with a default
+//   optional_number(key, std::optional<double>&, SolverUse, meaning)   one without
+// `method` is read apart: it is a word, not a number.
+enum class SolverUse { every_method, fixed_step, variable_step };  // which methods read the key
 
 struct SolverSpec {
     SolverMethod method = SolverMethod::ode4;
@@ -78,6 +100,19 @@ struct SolverSpec {
     std::optional<double> max_step;      // s; stop / 50 when not given
     std::optional<double> initial_step;  // s; the integrator's own choice when not given
     double max_step_or_default() const { return max_step ? *max_step : stop / 50; }
+
+    template <typename K> void keys(K& k) {
+        constexpr auto every_method = SolverUse::every_method, fixed_step = SolverUse::fixed_step,
+                       variable_step = SolverUse::variable_step;
+        k.number("step", step, fixed_step, "step of the fixed-step methods, s");
+        k.number("stop", stop, every_method, "stop time, s");
+        k.number("rtol", rtol, variable_step, "relative tolerance of the variable-step methods");
+        k.number("atol", atol, variable_step, "absolute tolerance of the variable-step methods");
+        k.optional_number("max_step", max_step, variable_step, "largest step of the variable-step methods, s; "
+                                                               "stop / 50 when not given");
+        k.optional_number("initial_step", initial_step, variable_step, "first step of the variable-step methods, s; "
+                                                                       "their own choice when not given");
+    }
 };
 
 // What is wrong with a step and stop time ("the step must be positive: ..."),

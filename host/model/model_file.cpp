@@ -14,7 +14,7 @@
 
 #include "host/model/table_file.hpp"
 #include "host/model/yaml_reader.hpp"
-#include "host/sfunction/suggestions.hpp"
+#include "host/common/suggestions.hpp"
 
 namespace host {
 
@@ -132,19 +132,30 @@ public:
     SolverSpec solver(const YAML::Node& node) const {
         SolverSpec solver;
         if (!node.IsMap()) fail(node, "solver must be a map such as {method: ode4, step: 0.001, stop: 10}");
-        only_keys(node, {"method", "step", "stop", "rtol", "atol", "max_step", "initial_step"}, "solver");
+        struct KeyReader {
+            const Reader& reader;
+            const YAML::Node& node;
+            std::set<std::string> names{"method"};
+            void number(const char* key, double& value, SolverUse, const char*) {
+                names.insert(key);
+                if (node[key]) value = reader.number(node[key], key);
+            }
+            void optional_number(const char* key, std::optional<double>& value, SolverUse, const char*) {
+                names.insert(key);
+                if (node[key]) value = reader.number(node[key], key);
+            }
+        };
+        KeyReader keys{*this, node};
+        solver.keys(keys);
+        only_keys(node, keys.names, "solver");
         if (node["method"]) {
             const std::string name = text(node["method"], "method");
             const auto method = solver_method_named(name);
-            if (!method) fail(node["method"], "unknown solver '" + name + "' (known: " + known_solver_methods() + ")");
+            if (!method)
+                fail(node["method"], "unknown solver '" + name + "' (known: " + known_solver_methods() + ")" +
+                                         did_you_mean(name, solver_method_names()));
             solver.method = *method;
         }
-        if (node["step"]) solver.step = number(node["step"], "step");
-        if (node["stop"]) solver.stop = number(node["stop"], "stop");
-        if (node["rtol"]) solver.rtol = number(node["rtol"], "rtol");
-        if (node["atol"]) solver.atol = number(node["atol"], "atol");
-        if (node["max_step"]) solver.max_step = number(node["max_step"], "max_step");
-        if (node["initial_step"]) solver.initial_step = number(node["initial_step"], "initial_step");
         const std::string problem = solver_problem(solver);
         if (!problem.empty()) fail(node, problem);
         return solver;

@@ -6,8 +6,8 @@
 
 #include "host/model/model_file.hpp"
 #include "host/model/yaml_reader.hpp"
-#include "host/sfunction/suggestions.hpp"
-#include "host/sfunction/text.hpp"
+#include "host/common/suggestions.hpp"
+#include "host/common/text.hpp"
 
 namespace host {
 

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <vector>
 
-#include "host/sfunction/suggestions.hpp"
-#include "host/sfunction/text.hpp"
+#include "host/common/suggestions.hpp"
+#include "host/common/text.hpp"
 
 namespace host {
 

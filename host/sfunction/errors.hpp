@@ -1,17 +1,14 @@
-// The host's failures, and the label that starts its messages about a block.
+// The failures of a block's calls, and the label that starts the host's
+// messages about a block.
 #pragma once
 
 #include <optional>
 #include <stdexcept>
 #include <string>
 
-namespace host {
+#include "host/common/errors.hpp"
 
-// A host-side failure: a library not found, a bad model, a refused connection.
-class HostError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace host {
 
 // A failure reported by the MEX file itself through mexErrMsgTxt.
 class MexCallError : public std::runtime_error {

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "host/sfunction/suggestions.hpp"
+#include "host/common/suggestions.hpp"
 #include "mex_runtime.hpp"
 
 namespace host {

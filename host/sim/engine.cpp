@@ -6,8 +6,8 @@
 
 #include "block_manifest.hpp"
 #include "host/sfunction/data_types.hpp"
-#include "host/sfunction/suggestions.hpp"
-#include "host/sfunction/text.hpp"
+#include "host/common/suggestions.hpp"
+#include "host/common/text.hpp"
 #include "host/sim/builtin_blocks.hpp"
 #include "host/sim/sfunction_node.hpp"
 #include "host/sim/stepper.hpp"

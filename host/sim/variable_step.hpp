@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "host/model/model.hpp"
-#include "host/sfunction/errors.hpp"
+#include "host/common/errors.hpp"
 
 namespace host {
 

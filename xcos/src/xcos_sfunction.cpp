@@ -26,7 +26,7 @@
 #include "host/sfunction/data_types.hpp"
 #include "host/sfunction/instance.hpp"
 #include "host/sfunction/library.hpp"
-#include "host/sfunction/text.hpp"
+#include "host/common/text.hpp"
 
 // Scilab's headers carry no extern "C" guards.
 extern "C" {

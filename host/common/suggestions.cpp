@@ -1,4 +1,4 @@
-#include "host/sfunction/suggestions.hpp"
+#include "host/common/suggestions.hpp"
 
 #include <algorithm>
 #include <cctype>
