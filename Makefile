@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build install test test32 demo bench sanitize fuzz clean xcos
+.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos
 
 all: build
 
@@ -16,6 +16,12 @@ test: deps
 	@scripts/install-deps.sh --optional octave demo scilab slurm
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
+
+# The fast parts of the tests (labels unit, engine, blocksim): no Octave,
+# Xcos, Slurm or other slow test. ctest -L LABEL runs one part.
+check: deps
+	@$(MAKE) --no-print-directory build
+	ctest --preset default --label-exclude "octave|xcos|slurm|slow" -j2
 
 # Only blocksim and the block libraries: no tests, benchmarks or fuzz replays.
 demo: deps

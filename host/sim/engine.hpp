@@ -29,6 +29,10 @@
 
 namespace host {
 
+// A stop time or log interval within this share of a step of n steps counts
+// as n steps, so that 1 / 0.1 makes 10 steps and not 9.
+inline constexpr double step_count_tolerance = 1e-9;
+
 // The run ended early because its stop request was set.
 class RunStopped : public HostError {
 public:
