@@ -257,6 +257,30 @@ TEST_F(Sweep, AFailingCaseIsReportedInItsRowAndTheSweepGoesOn) {
               text("faults/summary.csv"));
 }
 
+TEST_F(Sweep, AMetricThatIsInfOrNanIsAWarningNotAPlainOk) {
+    write("blowup.yaml", "model: ramp.yaml\nvary:\n  - {block: level, key: value, values: [1, .inf, .nan]}\n"
+                         "metrics:\n  last: {signal: x.0, of: final}\n  least: {signal: x.0, of: min}\n");
+    const Result result = sweep("blowup.yaml --jobs 1 --no-plot");
+    EXPECT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(" s: 1 ok, 2 with a warning, 0 failed\n")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: warning: 2 of 3 cases have a metric that is inf or nan: "
+                                                    "1, 2; see blowup/summary.csv\n"))
+        << result.output;
+    EXPECT_EQ("case,level.value,last,least,status\n"
+              "0,1,2,0,ok\n"
+              "1,inf,inf,0,warning: last is inf\n"
+              "2,nan,nan,nan,warning: last is nan and least is nan\n",
+              text("blowup/summary.csv"));
+    // A merge reads the warnings back from the shards' rows.
+    for (int shard = 0; shard < 2; ++shard)
+        ASSERT_EQ(0, sweep("blowup.yaml --out shards --shard " + std::to_string(shard) + "/2").status);
+    const Result merged = sweep("blowup.yaml --merge shards --no-plot");
+    EXPECT_EQ(0, merged.status);
+    EXPECT_EQ("merged 2 shards into shards/summary.csv (3 rows): 1 ok, 2 with a warning, 0 failed\n"
+              "blocksim: warning: 2 of 3 cases have a metric that is inf or nan: 1, 2; see shards/summary.csv\n",
+              merged.output);
+}
+
 TEST_F(Sweep, RunFilesThatCannotBeWrittenFailTheirCasesAndTheSweep) {
     write("grid.yaml", grid_sweep);
     write("grid/runs", "a file where the runs' folder would be\n");

@@ -23,6 +23,7 @@
 #include "search_path.hpp"
 #include "slurm.hpp"
 #include "sweep_design.hpp"
+#include "sweep_run.hpp"
 #include "sweep_summary.hpp"
 #include "sweep_workers.hpp"
 #include "text.hpp"
@@ -116,11 +117,23 @@ bool write_summary_plot(const std::optional<std::string>& image, const std::file
 }
 
 // The exit status of a sweep that wrote its whole summary: 1, with a line
-// naming them, when a case failed.
-int sweep_status(const std::vector<std::size_t>& failed, std::size_t cases, const std::filesystem::path& summary) {
+// naming them, when a case failed; a warning names the cases with a metric
+// that is no finite number.
+int sweep_status(const std::vector<std::size_t>& failed, const std::vector<std::size_t>& warnings, std::size_t cases,
+                 const std::filesystem::path& summary) {
+    if (!warnings.empty())
+        std::cerr << "blocksim: warning: " << cases_line(warnings, cases, "have a metric that is inf or nan")
+                  << "; see " << summary.string() << "\n";
     if (failed.empty()) return 0;
-    std::cerr << "blocksim: " << failed_cases_line(failed, cases) << "; see " << summary.string() << "\n";
+    std::cerr << "blocksim: " << cases_line(failed, cases, "failed") << "; see " << summary.string() << "\n";
     return 1;
+}
+
+// "8 ok, 1 with a warning, 1 failed"
+std::string outcomes(std::size_t cases, std::size_t warnings, std::size_t failed) {
+    return std::to_string(cases - warnings - failed) + " ok, " +
+           (warnings > 0 ? std::to_string(warnings) + " with a warning, " : std::string()) + std::to_string(failed) +
+           " failed";
 }
 
 int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const std::vector<SweepCase>& cases) {
@@ -137,13 +150,14 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
     const std::string preamble = options.shards > 0 ? fingerprint_lines(sweep_fingerprint(spec)) : std::string();
     SummaryWriter writer(folder / summary, preamble, summary_columns(spec), order);
     CaseProgress progress(order.size());
-    std::vector<std::size_t> failed;
+    std::vector<std::size_t> failed, warnings;
     const auto started = std::chrono::steady_clock::now();
     const auto job = [&](std::size_t i) {
         return run_case(spec, cases[i], options.keep_runs ? run_file(folder, i, cases.size()) : std::filesystem::path());
     };
     const auto done = [&](std::size_t i, CaseResult result) {
-        if (result.status != "ok") failed.push_back(i);
+        if (is_failure(result.status)) failed.push_back(i);
+        if (is_warning(result.status)) warnings.push_back(i);
         writer.add(i, summary_row(i, cases[i], result, spec.metrics.size()));
         progress(writer.written(), failed.size());
     };
@@ -165,6 +179,7 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
         return 128 + stop_signal;
     }
     std::sort(failed.begin(), failed.end());
+    std::sort(warnings.begin(), warnings.end());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string plot_failure;
     const auto image = options.shards == 0 ? summary_plot(spec, writer.path(), folder / "summary.png", options.no_plot,
@@ -176,14 +191,14 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
                                                                      std::to_string(options.shards) + ")"
                                                                : "")
               << " on " << count_of(std::min<long long>(workers, static_cast<long long>(order.size())), "worker")
-              << " in " << format_number(std::round(seconds * 100) / 100) << " s: " << order.size() - failed.size()
-              << " ok, " << failed.size() << " failed\nwrote " << written.string() << " ("
+              << " in " << format_number(std::round(seconds * 100) / 100)
+              << " s: " << outcomes(order.size(), warnings.size(), failed.size()) << "\nwrote " << written.string() << " ("
               << count_of(static_cast<long long>(order.size()), "row") << ")\n";
     if (options.keep_runs && failed.size() < order.size())
         std::cout << "wrote the CSV files of the " << count_of(static_cast<long long>(order.size() - failed.size()), "case")
                   << " that ran in " << (folder / "runs").string() << "\n";
     const bool plotted = write_summary_plot(image, folder / "summary.png", plot_failure);
-    const int status = sweep_status(failed, order.size(), written);
+    const int status = sweep_status(failed, warnings, order.size(), written);
     return status != 0 ? status : plotted ? 0 : 1;
 }
 
@@ -194,12 +209,12 @@ int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
     const Merged merged = merge_shards(spec, cases, folder, sweep_fingerprint(spec));
     const auto summary = folder / "summary.csv";
     std::cout << "merged " << count_of(merged.shards, "shard") << " into " << summary.string() << " ("
-              << count_of(static_cast<long long>(cases), "row") << "): " << cases - merged.failed.size() << " ok, "
-              << merged.failed.size() << " failed\n";
+              << count_of(static_cast<long long>(cases), "row")
+              << "): " << outcomes(cases, merged.warnings.size(), merged.failed.size()) << "\n";
     std::string plot_failure;
     const auto image = summary_plot(spec, summary, folder / "summary.png", options.no_plot, plot_failure);
     const bool plotted = write_summary_plot(image, folder / "summary.png", plot_failure);
-    const int status = sweep_status(merged.failed, cases, summary);
+    const int status = sweep_status(merged.failed, merged.warnings, cases, summary);
     return status != 0 ? status : plotted ? 0 : 1;
 }
 

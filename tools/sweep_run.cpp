@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "csv_writer.hpp"
+#include "text.hpp"
 #include "host/sim/engine.hpp"
 
 namespace blocksim {
@@ -52,10 +53,30 @@ void watch_metrics(const host::SweepSpec& spec, host::Simulation& simulation) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* warning_prefix = "warning: ";
+
+// "ok", or a warning naming each metric that is no finite number: a case
+// whose metric is inf (an efficiency of 0) ran, but its result is no number
+// to compare.
+std::string status_of_metrics(const host::SweepSpec& spec, const std::vector<double>& metrics) {
+    std::string named;
+    for (std::size_t i = 0; i < metrics.size(); ++i)
+        if (!std::isfinite(metrics[i]))
+            named += (named.empty() ? "" : " and ") + spec.metrics[i].name + " is " + format_number(metrics[i]);
+    return named.empty() ? "ok" : warning_prefix + named;
+}
+
+}  // namespace
+
 void check_metric_signals(const host::SweepSpec& spec) {
     host::Simulation simulation(spec.model);
     watch_metrics(spec, simulation);
 }
+
+bool is_warning(const std::string& status) { return status.rfind(warning_prefix, 0) == 0; }
+bool is_failure(const std::string& status) { return status != "ok" && !is_warning(status); }
 
 CaseResult run_case(const host::SweepSpec& spec, const SweepCase& values, const std::filesystem::path& run_csv) {
     CaseResult result;
@@ -77,7 +98,7 @@ CaseResult run_case(const host::SweepSpec& spec, const SweepCase& values, const 
             csv.commit();
         }
         for (const auto& metric : metrics) result.metrics.push_back(metric.result());
-        result.status = "ok";
+        result.status = status_of_metrics(spec, result.metrics);
     } catch (const std::exception& error) {
         result.metrics.clear();
         result.status = error.what();

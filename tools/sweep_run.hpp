@@ -13,8 +13,12 @@ namespace blocksim {
 
 struct CaseResult {
     std::vector<double> metrics;  // one per metric of the sweep; empty when the case failed
-    std::string status;           // "ok", or what went wrong
+    std::string status;           // "ok", "warning: ..." when a metric is inf or nan, or what went wrong
 };
+
+// A status that is neither ok nor a warning: the case did not run to its end.
+bool is_failure(const std::string& status);
+bool is_warning(const std::string& status);
 
 // Builds the model once with every metric's signal: throws, with the sweep
 // file's line, when a signal is not in the model.

@@ -8,6 +8,7 @@
 
 #include "host/common/errors.hpp"
 #include "plot.hpp"
+#include "sweep_run.hpp"
 #include "text.hpp"
 
 namespace blocksim {
@@ -73,14 +74,30 @@ void SummaryWriter::add(std::size_t case_number, std::string row) {
 
 std::filesystem::path SummaryWriter::commit_partial() { return out_.commit_as(tagged_name(out_.target(), "partial")); }
 
-bool row_ok(const std::string& row) { return row.size() >= 3 && row.compare(row.size() - 3, 3, ",ok") == 0; }
+std::string row_status(const std::string& row) {
+    std::size_t start = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (row[i] == '"') quoted = !quoted;
+        else if (row[i] == ',' && !quoted) start = i + 1;
+    }
+    std::string field = row.substr(start);
+    if (field.size() < 2 || field.front() != '"') return field;
+    std::string unquoted;
+    for (std::size_t i = 1; i + 1 < field.size(); ++i) {
+        unquoted += field[i];
+        if (field[i] == '"') ++i;  // "" stands for one quote
+    }
+    return unquoted;
+}
 
-std::string failed_cases_line(const std::vector<std::size_t>& failed, std::size_t cases) {
+std::string cases_line(const std::vector<std::size_t>& cases_named, std::size_t cases, const std::string& what) {
     constexpr std::size_t most_named = 20;
-    std::string line = std::to_string(failed.size()) + " of " + count_of(static_cast<long long>(cases), "case") +
-                       " failed: ";
-    for (std::size_t i = 0; i < failed.size() && i < most_named; ++i) line += (i ? ", " : "") + std::to_string(failed[i]);
-    if (failed.size() > most_named) line += ", ...";
+    std::string line = std::to_string(cases_named.size()) + " of " + count_of(static_cast<long long>(cases), "case") +
+                       " " + what + ": ";
+    for (std::size_t i = 0; i < cases_named.size() && i < most_named; ++i)
+        line += (i ? ", " : "") + std::to_string(cases_named[i]);
+    if (cases_named.size() > most_named) line += ", ...";
     return line;
 }
 
@@ -204,7 +221,9 @@ Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::f
     out.write(header + '\n');
     for (std::size_t i = 0; i < rows.size(); ++i) {
         out.write(rows[i] + '\n');
-        if (!row_ok(rows[i])) merged.failed.push_back(i);
+        const std::string status = row_status(rows[i]);
+        if (is_failure(status)) merged.failed.push_back(i);
+        if (is_warning(status)) merged.warnings.push_back(i);
     }
     out.commit();
     return merged;

@@ -60,15 +60,17 @@ private:
     std::map<std::size_t, std::string> pending_;
 };
 
-// Whether a summary row is of a case that ran ("ok" in its status column).
-bool row_ok(const std::string& row);
+// The status column of a summary row, unquoted.
+std::string row_status(const std::string& row);
 
-// "2 of 6 cases failed: 3, 5" (the first few numbers), for the last line of a sweep.
-std::string failed_cases_line(const std::vector<std::size_t>& failed, std::size_t cases);
+// "2 of 6 cases failed: 3, 5" (the first few numbers), for the last line of
+// a sweep; `what` is "failed" or "have a metric that is inf or nan".
+std::string cases_line(const std::vector<std::size_t>& cases_named, std::size_t cases, const std::string& what);
 
 struct Merged {
     int shards = 0;
-    std::vector<std::size_t> failed;  // the cases whose status is not ok
+    std::vector<std::size_t> failed;    // the cases that did not run to their end
+    std::vector<std::size_t> warnings;  // the cases that ran with a metric that is inf or nan
 };
 
 // Joins the shards in `folder` into folder/summary.csv. Throws, naming what
