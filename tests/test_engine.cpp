@@ -460,6 +460,52 @@ log:
     EXPECT_EQ(std::make_pair(0.0, 0.5), *over_clock.x_range);
 }
 
+TEST(Engine, PlotKeysAreLabelsOrTheShortestNameAndAxesCarryUnits) {
+    host::Simulation simulation(model(R"(
+blocks:
+  clock: {type: Clock}
+  pair: {type: Mux}
+  fan: {sfunction: blower, parameters: [0.7, [2, 0.5, 0.1], 0.0698]}
+  inlet: {type: Constant, value: [100000, 300, 0]}
+  outlet: {type: Constant, value: [150000, 0, 0]}
+connections:
+  - clock.0 -> pair.0, pair.1, fan.2
+  - inlet.0 -> fan.0
+  - outlet.0 -> fan.1
+log:
+  groups:
+    defaults: [clock.0, pair.0, fan.2, "fan.0[1]"]
+    power: {label: shaft power, unit: W, signals: [{signal: fan.2, label: fan}]}
+    shared: [{signal: "fan.0[0]", label: mass flow, unit: kg/s}, {signal: "fan.1[0]", unit: kg/s}]
+    labelled: [{signal: pair.0, label: time}]
+  signals: [{signal: "fan.0[1]", label: enthalpy flow, unit: W}]
+)"));
+    const auto& groups = simulation.groups();
+    ASSERT_EQ(5u, groups.size());
+    // clock.0[0] of a one-port block is "clock"; fan.2[0] of width 1 is "fan.2".
+    EXPECT_EQ((std::vector<std::string>{"clock", "pair.0[0]", "pair.0[1]", "fan.2", "fan.0[1]"}), groups[0].keys);
+    EXPECT_EQ("", groups[0].y_label);
+    EXPECT_EQ("t [s]", groups[0].x_label);
+    EXPECT_EQ((std::vector<std::string>{"fan"}), groups[1].keys);
+    EXPECT_EQ("shaft power [W]", groups[1].y_label);
+    EXPECT_EQ((std::vector<std::string>{"mass flow [kg/s]", "fan.1[0] [kg/s]"}), groups[2].keys);
+    EXPECT_EQ("[kg/s]", groups[2].y_label) << "signals that share a unit give it to the axis";
+    EXPECT_EQ((std::vector<std::string>{"time[0]", "time[1]"}), groups[3].keys);
+    EXPECT_EQ("enthalpy flow", groups[4].name);
+    EXPECT_EQ((std::vector<std::string>{"enthalpy flow [W]"}), groups[4].keys);
+    // The CSV's columns keep their names, whatever the labels.
+    EXPECT_EQ((std::vector<std::string>{"clock.0[0]", "pair.0[0]", "pair.0[1]", "fan.2[0]", "fan.0[1]", "fan.0[0]",
+                                        "fan.1[0]"}),
+              simulation.column_names());
+    try {
+        model("blocks:\n  c: {type: Clock}\nlog:\n  signals: [{label: clock}]\n");
+        ADD_FAILURE() << "a signal map without its signal";
+    } catch (const host::HostError& error) {
+        EXPECT_EQ("test.yaml:4: a logged signal's map needs 'signal', as {signal: fan.2, label: power}",
+                  std::string(error.what()));
+    }
+}
+
 TEST(Engine, ConvertTurnsAnInt32SignalIntoDoublesAndBack) {
     host::Simulation simulation(model(R"(
 solver: {method: ode1, step: 1, stop: 3}

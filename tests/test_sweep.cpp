@@ -15,7 +15,9 @@
 
 #include "blocksim_fixture.hpp"
 #include "fingerprint.hpp"
+#include "host/model/sweep_file.hpp"
 #include "sweep_design.hpp"
+#include "sweep_summary.hpp"
 
 namespace {
 
@@ -279,6 +281,20 @@ TEST_F(Sweep, AMetricThatIsInfOrNanIsAWarningNotAPlainOk) {
     EXPECT_EQ("merged 2 shards into shards/summary.csv (3 rows): 1 ok, 2 with a warning, 0 failed\n"
               "blocksim: warning: 2 of 3 cases have a metric that is inf or nan: 1, 2; see shards/summary.csv\n",
               merged.output);
+}
+
+TEST_F(Sweep, ThePlotTicksTheVariedValuesAndNotesTheCasesLeftOut) {
+    write("blowup.yaml", "model: ramp.yaml\nvary:\n  - {block: level, key: value, values: [1, 1.000001, .inf]}\n"
+                         "metrics:\n  last: {signal: x.0, of: final}\n");
+    ASSERT_EQ(0, sweep("blowup.yaml --no-plot").status);
+    const host::SweepSpec spec = host::read_sweep_file(directory_ / "blowup.yaml");
+    const std::string script = blocksim::summary_plot_script(spec, directory_ / "blowup" / "summary.csv");
+    EXPECT_NE(std::string::npos, script.find("set xtics ('1' 1, '1.000001' 1.000001)\n")) << script;
+    // The metrics 2 and 2.000002 differ in the seventh digit: the y ticks have
+    // two digits more than the ratio of their size to their span (just over 1e6).
+    EXPECT_NE(std::string::npos, script.find("set format y '%.9g'\n")) << script;
+    EXPECT_NE(std::string::npos, script.find("set title '1 of 3 cases left out: failed, or a value inf or nan'\n"))
+        << script;
 }
 
 TEST_F(Sweep, RunFilesThatCannotBeWrittenFailTheirCasesAndTheSweep) {

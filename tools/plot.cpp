@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -123,6 +124,20 @@ std::string run_gnuplot(const std::string& script, const std::filesystem::path& 
     return bytes;
 }
 
+namespace {
+
+// The n-th line of a panel: colours that stand apart on white, and each
+// later line thinner and dashed, so that it shows over a line it coincides with.
+std::string line_style(std::size_t n) {
+    static const char* const colours[] = {"#0072b2", "#d55e00", "#009e73", "#cc79a7",
+                                          "#56b4e9", "#e69f00", "#000000", "#999999"};
+    static const char* const widths[] = {"3", "2", "1.5", "1.2"};
+    return std::string("lw ") + widths[std::min<std::size_t>(n, 3)] + " dt " + std::to_string(n % 5 + 1) + " lc rgb '" +
+           colours[n % 8] + "'";
+}
+
+}  // namespace
+
 bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
 
 std::string plot_script(const std::string& title, const std::filesystem::path& csv,
@@ -135,17 +150,18 @@ std::string plot_script(const std::string& title, const std::filesystem::path& c
            << "set offsets 0, 0, graph 0.06, graph 0.06\n"
            << "set multiplot layout " << panels.size() << ",1 title " << gnuplot_string(title, "the title " + title)
            << "\n";
-    int colour = 0;
     for (const auto& panel : panels) {
         script << "set title " << gnuplot_string(panel.title, "the log group '" + panel.title + "'") << "\n"
-               << "set xlabel " << gnuplot_string(panel.x_label, "a signal name") << "\n";
+               << "set xlabel " << gnuplot_string(panel.x_label, "a signal name") << "\n"
+               << "set ylabel " << gnuplot_string(panel.y_label, "the label of log group '" + panel.title + "'")
+               << "\n";
         if (panel.x_range) script << "set xrange [" << panel.x_range->first << ":" << panel.x_range->second << "]\n";
         else script << "set autoscale x\n";
         const std::string x = panel.x_column < 0 ? "1" : std::to_string(panel.x_column + 2);
         script << "plot";
         for (std::size_t i = 0; i < panel.columns.size(); ++i)
             script << (i ? ", " : " ") << data << " using " << x << ":" << panel.columns[i] + 2 << " every ::1 with "
-                   << (panel.steps[i] ? "steps" : "lines") << " lw 1.5 lc " << ++colour << " title "
+                   << (panel.steps[i] ? "steps" : "lines") << " " << line_style(i) << " title "
                    << gnuplot_string(panel.names[i], "a signal name");
         script << "\n";
     }
@@ -155,17 +171,18 @@ std::string plot_script(const std::string& title, const std::filesystem::path& c
 
 std::string draw_plot(const std::filesystem::path& csv, const std::filesystem::path& png, const std::string& title,
                       const host::Simulation& simulation, const CsvWriter& written) {
-    const auto& names = simulation.column_names();
     std::vector<PlotPanel> panels;
     for (const auto& group : simulation.groups()) {
         PlotPanel panel;
         panel.title = group.name;
         panel.x_column = group.x_column;
-        panel.x_label = group.x_column < 0 ? "t [s]" : names[static_cast<std::size_t>(group.x_column)];
+        panel.x_label = group.x_label;
         panel.x_range = group.x_range;
-        for (const int column : group.columns) {
+        panel.y_label = group.y_label;
+        for (std::size_t i = 0; i < group.columns.size(); ++i) {
+            const int column = group.columns[i];
             panel.columns.push_back(column);
-            panel.names.push_back(names[static_cast<std::size_t>(column)]);
+            panel.names.push_back(group.keys[i]);
             panel.steps.push_back(group.x_column < 0 && written.two_valued(static_cast<std::size_t>(column)));
         }
         panels.push_back(std::move(panel));

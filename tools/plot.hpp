@@ -32,11 +32,11 @@ std::string run_gnuplot(const std::string& script, const std::filesystem::path& 
 // One panel: its signals (CSV columns counted from 0 after time) over
 // time or over the column x_column.
 struct PlotPanel {
-    std::string title, x_label;
+    std::string title, x_label, y_label;
     int x_column = -1;
     std::optional<std::pair<double, double>> x_range;
     std::vector<int> columns;
-    std::vector<std::string> names;  // of the columns, for the key
+    std::vector<std::string> names;  // of the columns, in the key
     std::vector<bool> steps;         // drawn as steps (two values at most)
 };
 

@@ -1,5 +1,8 @@
 #include "sweep_summary.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -229,9 +232,93 @@ Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::f
     return merged;
 }
 
-std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv,
-                         const std::filesystem::path& png) {
+namespace {
+
+// The fields of a summary row, unquoted.
+std::vector<std::string> row_fields(const std::string& row) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '"' && quoted && i + 1 < row.size() && row[i + 1] == '"') fields.back() += c, ++i;
+        else if (c == '"') quoted = !quoted;
+        else if (c == ',' && !quoted) fields.emplace_back();
+        else fields.back() += c;
+    }
+    return fields;
+}
+
+// The summary's columns as numbers, one vector per column after the case
+// number (NaN where a field is empty), and the rows' statuses.
+struct SummaryColumns {
+    std::vector<std::vector<double>> values;
+    std::vector<std::string> statuses;
+};
+
+SummaryColumns read_summary_columns(const std::filesystem::path& csv, std::size_t numeric_columns) {
+    std::ifstream in(csv);
+    std::string line;
+    std::getline(in, line);  // the header
+    SummaryColumns columns;
+    columns.values.resize(numeric_columns);
+    while (std::getline(in, line)) {
+        const auto fields = row_fields(line);
+        if (fields.size() != numeric_columns + 2) continue;
+        for (std::size_t c = 0; c < numeric_columns; ++c)
+            columns.values[c].push_back(fields[c + 1].empty() ? std::nan("") : std::strtod(fields[c + 1].c_str(), nullptr));
+        columns.statuses.push_back(fields.back());
+    }
+    return columns;
+}
+
+// Tick labels that neither repeat nor overlap: a varied value of a few
+// distinct values gets exactly those as ticks, in their shortest text; an
+// axis whose values agree in their first digits gets the digits that tell
+// them apart.
+std::string axis_tics(const char* axis, const std::vector<double>& values, bool is_varied) {
+    std::vector<double> finite;
+    for (const double v : values)
+        if (std::isfinite(v)) finite.push_back(v);
+    std::sort(finite.begin(), finite.end());
+    finite.erase(std::unique(finite.begin(), finite.end()), finite.end());
+    std::ostringstream out;
+    out << "set " << axis << "tics norotate\n";
+    constexpr std::size_t most_listed = 8;
+    if (is_varied && !finite.empty() && finite.size() <= most_listed) {
+        out << "set " << axis << "tics (";
+        for (std::size_t i = 0; i < finite.size(); ++i)
+            out << (i ? ", " : "") << gnuplot_string(format_number(finite[i]), "a tick") << " " << format_number(finite[i]);
+        out << ")\n";
+        return out.str();
+    }
+    out << "set " << axis << "tics autofreq\n";
+    int digits = 4;
+    if (finite.size() > 1) {
+        const double span = finite.back() - finite.front();
+        const double size = std::max(std::fabs(finite.front()), std::fabs(finite.back()));
+        if (span > 0 && size > 0) digits = std::clamp(static_cast<int>(std::ceil(std::log10(size / span))) + 2, 4, 15);
+    }
+    out << "set format " << axis << " '%." << digits << "g'\n";
+    if (is_varied) out << "set " << axis << "tics rotate by -30\n";
+    return out.str();
+}
+
+// "2 of 10 cases left out: failed, or the metric inf or nan", or "".
+std::string left_out_note(const std::vector<double>& metric, const std::vector<double>& varied,
+                          const std::vector<std::string>& statuses) {
+    std::size_t left_out = 0;
+    for (std::size_t i = 0; i < metric.size(); ++i)
+        if (is_failure(statuses[i]) || !std::isfinite(metric[i]) || !std::isfinite(varied[i])) ++left_out;
+    if (left_out == 0) return "";
+    return std::to_string(left_out) + " of " + count_of(static_cast<long long>(metric.size()), "case") +
+           " left out: failed, or a value inf or nan";
+}
+
+}  // namespace
+
+std::string summary_plot_script(const host::SweepSpec& spec, const std::filesystem::path& csv) {
     const std::size_t across = spec.vary.size();
+    const SummaryColumns columns = read_summary_columns(csv, across + spec.metrics.size());
     std::ostringstream script;
     script << "set datafile separator ','\n"
            << "set terminal pngcairo noenhanced size " << 60 + 380 * across << "," << 60 + 280 * spec.metrics.size()
@@ -242,12 +329,20 @@ std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::pat
     const std::string data = gnuplot_string(csv.string(), "the summary " + csv.string());
     for (std::size_t m = 0; m < spec.metrics.size(); ++m)
         for (std::size_t v = 0; v < across; ++v) {
+            const auto& metric = columns.values[across + m];
             script << "set xlabel " << gnuplot_string(spec.vary[v].column(), "a varied value's name") << "\nset ylabel "
-                   << gnuplot_string(spec.metrics[m].name, "a metric's name") << "\nplot " << data << " using "
-                   << v + 2 << ":" << across + m + 2 << " every ::1 with points pt 7 ps 0.6 lc 1\n";
+                   << gnuplot_string(spec.metrics[m].name, "a metric's name") << "\nset title "
+                   << gnuplot_string(left_out_note(metric, columns.values[v], columns.statuses), "a note") << "\n"
+                   << axis_tics("x", columns.values[v], true) << axis_tics("y", metric, false) << "plot " << data
+                   << " using " << v + 2 << ":" << across + m + 2 << " every ::1 with points pt 7 ps 0.6 lc rgb '#0072b2'\n";
         }
     script << "unset multiplot\n";
-    return run_gnuplot(script.str(), png);
+    return script.str();
+}
+
+std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv,
+                         const std::filesystem::path& png) {
+    return run_gnuplot(summary_plot_script(spec, csv), png);
 }
 
 }  // namespace blocksim

@@ -83,5 +83,8 @@ Merged merge_shards(const host::SweepSpec& spec, std::size_t cases, const std::f
 // the summary at `csv`; `png` names it in messages.
 std::string plot_summary(const host::SweepSpec& spec, const std::filesystem::path& csv,
                          const std::filesystem::path& png);
+// Its gnuplot script: the ticks of a varied value of a few values are those
+// values, and each panel notes the cases it leaves out.
+std::string summary_plot_script(const host::SweepSpec& spec, const std::filesystem::path& csv);
 
 }  // namespace blocksim

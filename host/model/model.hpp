@@ -27,6 +27,9 @@ struct SignalRef {
     int port = 0;
     int element = -1;  // all elements
     int line = 0;      // in the model file, for messages
+    // A logged signal's name in the plot's key and its unit ("shaft power",
+    // "W"); empty for the default, the column's name.
+    std::string label, unit;
 };
 
 struct BlockSpec {
@@ -57,6 +60,7 @@ struct LogGroup {
     std::optional<SignalRef> x;
     std::optional<std::pair<double, double>> x_range;  // the part of the x axis shown
     int line = 0;
+    std::string label, unit;  // of the panel's y axis ("pressure", "Pa"); empty: none
 };
 
 // The fixed-step Runge-Kutta methods, by order, and the variable-step ones:

@@ -217,21 +217,29 @@ public:
         }
         if (const auto signals = log["signals"])
             for (const auto& ref : signal_list(signals, "log signals"))
-                spec.log.push_back({ref.block + "." + std::to_string(ref.port), {ref}, {}, {}, ref.line});
+                spec.log.push_back({ref.label.empty() ? ref.block + "." + std::to_string(ref.port) : ref.label,
+                                    {ref},
+                                    {},
+                                    {},
+                                    ref.line,
+                                    {},
+                                    ref.unit});
     }
 
     // A list of signals, or a map with them and the x axis to plot them over.
     LogGroup group(const std::string& name, const YAML::Node& node) const {
-        LogGroup group{name, {}, {}, {}, line(node)};
+        LogGroup group{name, {}, {}, {}, line(node), {}, {}};
         const std::string what = "log group '" + name + "'";
         if (!node.IsMap()) {
             group.signals = signal_list(node, what);
             return group;
         }
-        only_keys(node, {"signals", "x", "x_range"}, what);
+        only_keys(node, {"signals", "x", "x_range", "label", "unit"}, what);
         if (!node["signals"]) fail(node, what + " needs 'signals'");
         group.signals = signal_list(node["signals"], what);
-        if (const auto x = node["x"]) group.x = signal(x, text(x, "x"), true);
+        if (const auto label = node["label"]) group.label = text(label, "label");
+        if (const auto unit = node["unit"]) group.unit = text(unit, "unit");
+        if (const auto x = node["x"]) group.x = logged_signal(x);
         if (const auto range = node["x_range"]) {
             const auto bounds = numbers(range, "x_range");
             if (bounds.size() != 2 || !(bounds[0] < bounds[1]) || !std::isfinite(bounds[0]) || !std::isfinite(bounds[1]))
@@ -245,8 +253,19 @@ public:
         if (!list.IsSequence()) fail(list, what + " is a list of signals such as [fan.2, \"fan.0[1]\"]");
         if (list.size() == 0) fail(list, what + " names no signals");
         std::vector<SignalRef> signals;
-        for (const auto& item : list) signals.push_back(signal(item, text(item, "a logged signal"), true));
+        for (const auto& item : list) signals.push_back(logged_signal(item));
         return signals;
+    }
+
+    // "fan.2", or {signal: fan.2, label: shaft power, unit: W}.
+    SignalRef logged_signal(const YAML::Node& item) const {
+        if (!item.IsMap()) return signal(item, text(item, "a logged signal"), true);
+        only_keys(item, {"signal", "label", "unit"}, "a logged signal");
+        if (!item["signal"]) fail(item, "a logged signal's map needs 'signal', as {signal: fan.2, label: power}");
+        SignalRef ref = signal(item["signal"], text(item["signal"], "a logged signal"), true);
+        if (const auto label = item["label"]) ref.label = text(label, "label");
+        if (const auto unit = item["unit"]) ref.unit = text(unit, "unit");
+        return ref;
     }
 
 };

@@ -59,6 +59,10 @@ public:
         std::vector<int> columns;
         int x_column;  // -1: time
         std::optional<std::pair<double, double>> x_range;
+        std::vector<std::string> keys;  // each column's name in the key: its label, or its name without
+                                        // the "[0]" of a one-element port and the ".0" of a block's one port
+        std::string y_label;            // "pressure [Pa]", "[W]", or ""
+        std::string x_label;            // "t [s]", or the x signal's key
     };
     const std::vector<PlotGroup>& groups() const { return groups_; }
     const SolverSpec& solver() const { return spec_.solver; }
@@ -134,7 +138,7 @@ private:
     void settle_sample_times();
     void allocate_and_connect();
     void set_up_logging();
-    std::vector<int> log_signal(const SignalRef& ref);
+    std::vector<int> log_signal(const SignalRef& ref, std::vector<std::string>* keys = nullptr);
     // The block of `ref` and its elements; `what` starts the message ("cannot log").
     std::pair<const Node*, std::pair<int, int>> resolve_signal(const SignalRef& ref, const std::string& what) const;
     std::vector<std::string> block_names() const;

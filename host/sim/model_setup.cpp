@@ -21,6 +21,31 @@ namespace {
 
 std::string port_text(const SignalRef& ref) { return ref.block + "." + std::to_string(ref.port); }
 
+// A logged element's name in a plot's key: its label (with the element when
+// the label stands for a wider port), else "fan.2" for fan.2[0] of width 1,
+// "x" for x.0[0] of a block with one output, "fan.0[1]" otherwise; and the
+// unit in brackets.
+std::string plot_key(const SignalRef& ref, int element, bool one_element, bool one_port) {
+    const std::string index = "[" + std::to_string(element) + "]";
+    std::string key;
+    if (!ref.label.empty()) key = ref.label + (one_element || ref.element >= 0 ? "" : index);
+    else if (!one_element) key = port_text(ref) + index;
+    else key = one_port && ref.port == 0 ? ref.block : port_text(ref);
+    return ref.unit.empty() ? key : key + " [" + ref.unit + "]";
+}
+
+// "pressure [Pa]"; "[W]" for a group without a label whose signals share a unit.
+std::string y_label(const LogGroup& group) {
+    std::string unit = group.unit;
+    if (unit.empty() && !group.signals.empty()) {
+        unit = group.signals.front().unit;
+        for (const auto& ref : group.signals)
+            if (ref.unit != unit) unit.clear();
+    }
+    if (group.label.empty()) return unit.empty() ? "" : "[" + unit + "]";
+    return unit.empty() ? group.label : group.label + " [" + unit + "]";
+}
+
 }  // namespace
 
 std::string Simulation::at(int line) const {
@@ -289,22 +314,24 @@ void Simulation::allocate_and_connect() {
 void Simulation::set_up_logging() {
     if (spec_.log.empty())
         for (const auto& node : nodes_) {
-            LogGroup group{node->name(), {}, {}, {}, line_of_.at(node.get())};
-            for (int port = 0; port < node->num_outputs(); ++port) group.signals.push_back({node->name(), port, -1, 0});
+            LogGroup group{node->name(), {}, {}, {}, line_of_.at(node.get()), {}, {}};
+            for (int port = 0; port < node->num_outputs(); ++port) group.signals.push_back({node->name(), port, -1, 0, {}, {}});
             if (!group.signals.empty()) spec_.log.push_back(group);
         }
     for (const auto& group : spec_.log) {
-        PlotGroup plot{group.name, {}, -1, group.x_range};
+        PlotGroup plot{group.name, {}, -1, group.x_range, {}, y_label(group), "t [s]"};
         for (const auto& ref : group.signals) {
-            const auto added = log_signal(ref);
+            const auto added = log_signal(ref, &plot.keys);
             plot.columns.insert(plot.columns.end(), added.begin(), added.end());
         }
         if (group.x) {
-            const auto added = log_signal(*group.x);
+            std::vector<std::string> x_keys;
+            const auto added = log_signal(*group.x, &x_keys);
             if (added.size() != 1)
                 throw HostError(at(group.x->line) + "the x axis of log group '" + group.name +
                                 "' is one element: write block.port[element]");
             plot.x_column = added.front();
+            plot.x_label = x_keys.front();
         }
         groups_.push_back(std::move(plot));
     }
@@ -339,11 +366,13 @@ int Simulation::watch(const SignalRef& ref) {
     return static_cast<int>(watched_.size()) - 1;
 }
 
-std::vector<int> Simulation::log_signal(const SignalRef& ref) {
+std::vector<int> Simulation::log_signal(const SignalRef& ref, std::vector<std::string>* keys) {
     const auto [node, elements] = at_line(ref.line, [&] { return resolve_signal(ref, "cannot log"); });
     std::vector<int> columns;
+    const bool one_element = node->output_width(ref.port) == 1;
     for (int element = elements.first; element <= elements.second; ++element) {
         const std::string name = port_text(ref) + "[" + std::to_string(element) + "]";
+        if (keys) keys->push_back(plot_key(ref, element, one_element, node->num_outputs() == 1));
         // By name, not by a search of the columns: a model may log a hundred thousand signals.
         const auto [existing, added] = column_of_.emplace(name, static_cast<int>(columns_.size()));
         columns.push_back(existing->second);
