@@ -1,20 +1,50 @@
 #!/bin/sh
 # make install as a user runs it: into a fresh prefix, then blocksim from
-# there finds the installed block libraries without --path or $BLOCKSIM_PATH.
-#   check_install.sh BUILD_DIR EXAMPLES_DIR
+# there finds the installed block libraries without --path or $BLOCKSIM_PATH,
+# holds no path of the build, and runs the installed examples; where
+# scilab-cli is installed, the installed Xcos toolbox simulates a block.
+#   check_install.sh BUILD_DIR
 set -eu
 build=$1
-examples=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-unset BLOCKSIM_PATH
+unset BLOCKSIM_PATH ENGINE_BLOCKS_BUILD
+share=$prefix/share/engine-blocks
 info=$("$prefix/bin/blocksim" info blower 0.7 "[2, 0.5, 0.1]" 0.0698)
 case "$info" in
   *"$prefix/lib/engine-blocks/blower.mexa64"*) ;;
   *) echo "the installed blocksim did not take the installed blower: $info" >&2; exit 1 ;;
 esac
-cp "$examples/sarnith.yaml" "$examples/relay_inputs.csv" "$prefix/"
-"$prefix/bin/blocksim" run "$prefix/sarnith.yaml" --no-plot
-test -s "$prefix/sarnith.csv"
+if grep -q -F "$build" "$prefix/bin/blocksim"; then
+  echo "the installed blocksim holds the build's path $build" >&2
+  exit 1
+fi
+for file in examples/engine.yaml examples/relay_inputs.csv xcos/loader.sce xcos/build_paths.sce \
+            xcos/etc/engine_blocks.start xcos/macros/BLOWER_c.sci xcos/macros/engine_block_interface.sci \
+            xcos/examples/sarnith.sce; do
+  test -f "$share/$file" || { echo "make install did not install $share/$file" >&2; exit 1; }
+done
+mkdir "$prefix/run"
+cp "$share/examples/sarnith.yaml" "$share/examples/relay_inputs.csv" "$prefix/run/"
+"$prefix/bin/blocksim" run "$prefix/run/sarnith.yaml" --no-plot >/dev/null
+test -s "$prefix/run/sarnith.csv"
+if command -v scilab-cli >/dev/null && [ -f "$prefix/lib/engine-blocks/libengine_blocks_xcos.so" ]; then
+  verdict=$prefix/xcos-verdict
+  SCI_DISABLE_EXCEPTION_CATCHING=1 timeout 300 scilab-cli -nb -quit -e "
+    try
+      exec('$share/xcos/loader.sce', -1);
+      exec('$share/xcos/examples/sarnith.sce', -1);
+      [cpr, ok] = xcos_simulate(scs_m, 4);
+      mputl(msprintf('%d %s', bool2s(ok), strcat(string(relay_output.values'), ' ')), '$verdict');
+    catch
+      mputl('error ' + lasterror(), '$verdict');
+    end" >/dev/null 2>&1 || true
+  result=$(cat "$verdict" 2>/dev/null || echo "no verdict")
+  if [ "$result" != "1 0 0 0 1 1 1" ]; then
+    echo "the installed Xcos toolbox did not simulate sarnith's example: $result" >&2
+    exit 1
+  fi
+  echo "the installed Xcos toolbox simulates sarnith's example"
+fi
 echo "installed blocksim runs from $prefix"

@@ -11,12 +11,20 @@ namespace blocksim {
 
 namespace {
 
-// An installed blocksim is PREFIX/bin/blocksim, its libraries in PREFIX/lib/engine-blocks.
-std::filesystem::path installed_library_folder() {
+// An installed blocksim is PREFIX/bin/blocksim, its libraries in
+// PREFIX/lib/engine-blocks; run from a build (BUILD/tools/blocksim, or a
+// test program in BUILD/tests), the build's blocks are in BUILD/blocks.
+// Found from the program's own place, so that no build's path is written
+// into an installed blocksim.
+std::vector<std::filesystem::path> own_library_folders() {
     std::error_code error;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return {};
-    return (program.parent_path() / BLOCKS_INSTALLED_LIBRARY_DIR).lexically_normal();
+    const auto folder = program.parent_path();
+    std::vector<std::filesystem::path> folders{(folder / BLOCKS_INSTALLED_LIBRARY_DIR).lexically_normal()};
+    if (std::filesystem::exists(folder.parent_path() / "CMakeCache.txt", error))
+        folders.push_back(folder.parent_path() / "blocks");
+    return folders;
 }
 
 }  // namespace
@@ -35,8 +43,7 @@ std::vector<std::filesystem::path> library_search_path(const std::vector<std::fi
         while (std::getline(folders, folder, ':'))
             if (!folder.empty()) path.emplace_back(folder);
     }
-    if (const auto installed = installed_library_folder(); !installed.empty()) path.push_back(installed);
-    path.emplace_back(BLOCKS_LIBRARY_DIR);
+    for (const auto& folder : own_library_folders()) path.push_back(folder);
     return path;
 }
 

@@ -14,6 +14,8 @@
 //         or complex double matrix, or an int32 matrix
 // and its continuous states in Xcos's own x.
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
@@ -43,8 +45,17 @@ constexpr int scilab_int32 = 84;
 
 EngineXcosServices scilab{};
 
+// The block libraries beside this library (installed, both are in
+// PREFIX/lib/engine-blocks) or in the build's block folder beside its xcos
+// folder: no build's path is written into the library.
 const std::vector<std::filesystem::path>& block_search_path() {
-    static const std::vector<std::filesystem::path> path{BLOCKS_LIBRARY_DIR};
+    static const std::vector<std::filesystem::path> path = [] {
+        Dl_info self{};
+        if (!dladdr(reinterpret_cast<const void*>(&block_search_path), &self) || !self.dli_fname)
+            return std::vector<std::filesystem::path>{};
+        const auto folder = std::filesystem::path(self.dli_fname).parent_path();
+        return std::vector<std::filesystem::path>{folder, folder.parent_path() / "blocks"};
+    }();
     return path;
 }
 
