@@ -297,6 +297,39 @@ TEST_F(Sweep, ThePlotTicksTheVariedValuesAndNotesTheCasesLeftOut) {
         << script;
 }
 
+TEST_F(Sweep, TheSlurmSectionBecomesSbatchLinesOfBothJobs) {
+    write("cluster.yaml", std::string(grid_sweep) +
+                              "slurm:\n  time: \"00:30:00\"\n  partition: short\n  account: engines\n  qos: low\n"
+                              "  options: [--mem=4G, --exclusive]\n");
+    const Result result = sweep("cluster.yaml --slurm --tasks 2 --out jobs");
+    ASSERT_EQ(0, result.status) << result.output;
+    const std::string lines = "#SBATCH --time=00:30:00\n#SBATCH --partition=short\n#SBATCH --account=engines\n"
+                              "#SBATCH --qos=low\n#SBATCH --mem=4G\n#SBATCH --exclusive\n";
+    for (const char* script : {"jobs/sweep.sbatch", "jobs/merge.sbatch"}) {
+        const std::string text = this->text(script);
+        EXPECT_NE(std::string::npos, text.find("#SBATCH --output=/dev/null\n" + lines)) << text;
+    }
+    const struct {
+        const char* section;
+        const char* message;
+    } mistakes[] = {
+        {"slurm:\n  account: \"my group\"\n",
+         "cluster.yaml:12: account 'my group' must be one word without blanks, quotes or '#': sbatch reads an #SBATCH "
+         "line word by word"},
+        {"slurm:\n  options: [mem=4G]\n",
+         "cluster.yaml:12: slurm option 'mem=4G' is no option: write it as on sbatch's command line, as --mem=4G"},
+        {"slurm:\n  tme: \"1:00:00\"\n",
+         "cluster.yaml:12: unknown key 'tme' in slurm (did you mean 'time'?) (known: account, options, partition, "
+         "qos, time)"},
+    };
+    for (const auto& mistake : mistakes) {
+        write("cluster.yaml", std::string(grid_sweep) + mistake.section);
+        const Result refused = sweep("cluster.yaml --slurm --out jobs");
+        EXPECT_EQ(1, refused.status);
+        EXPECT_EQ("blocksim: error: " + std::string(mistake.message) + "\n", refused.output);
+    }
+}
+
 TEST_F(Sweep, RunFilesThatCannotBeWrittenFailTheirCasesAndTheSweep) {
     write("grid.yaml", grid_sweep);
     write("grid/runs", "a file where the runs' folder would be\n");

@@ -42,6 +42,13 @@ ScriptWords script_words(const SlurmSweep& sweep) {
     return words;
 }
 
+// The sweep file's slurm options, one #SBATCH line each.
+std::string cluster_lines(const SlurmSweep& sweep) {
+    std::string lines;
+    for (const auto& option : sweep.sbatch_options) lines += "#SBATCH " + option + "\n";
+    return lines;
+}
+
 }  // namespace
 
 std::string array_script(const SlurmSweep& sweep) {
@@ -50,7 +57,8 @@ std::string array_script(const SlurmSweep& sweep) {
            "#SBATCH --job-name=blocksim-sweep\n"
            "#SBATCH --array=0-" + std::to_string(sweep.tasks - 1) + "\n"
            "#SBATCH --cpus-per-task=" + std::to_string(sweep.jobs_per_task) + "\n"
-           "#SBATCH --output=/dev/null\n"
+           "#SBATCH --output=/dev/null\n" +
+           cluster_lines(sweep) +
            "# Task K of " + w.tasks + " runs the cases K, K+" + w.tasks + ", ... of the sweep and writes\n"
            "# summary.K-of-" + w.tasks + ".csv; merge.sbatch joins them once every task has ended.\n" +
            log_to(sweep.folder, "\"task-$SLURM_ARRAY_TASK_ID.log\"") + "exec " + w.blocksim + " sweep " + w.file +
@@ -62,7 +70,8 @@ std::string merge_script(const SlurmSweep& sweep) {
     const ScriptWords w = script_words(sweep);
     return "#!/bin/sh\n"
            "#SBATCH --job-name=blocksim-sweep-merge\n"
-           "#SBATCH --output=/dev/null\n"
+           "#SBATCH --output=/dev/null\n" +
+           cluster_lines(sweep) +
            "# Joins the shards of sweep.sbatch into summary.csv.\n" +
            log_to(sweep.folder, "merge.log") + "exec " + w.blocksim + " sweep " + w.file + " --merge " + w.folder +
            w.options + "\n";

@@ -17,6 +17,7 @@ struct SlurmSweep {
     int tasks = 1;
     int jobs_per_task = 1;
     std::vector<std::string> options;  // passed on to each task: --keep-runs, --path DIR, ...
+    std::vector<std::string> sbatch_options;  // the sweep file's slurm section, one word each: --time=01:00:00
 };
 
 struct SlurmScripts {
@@ -24,8 +25,9 @@ struct SlurmScripts {
 };
 
 // The texts of the array's and the merge's scripts. Every name in them is
-// one shell word in single quotes; the #SBATCH lines hold only numbers and
-// fixed names, since sbatch reads those word by word.
+// one shell word in single quotes; the #SBATCH lines hold only numbers,
+// fixed names and the sweep file's slurm options, each one word without
+// blanks, quotes or '#', since sbatch reads those word by word.
 std::string array_script(const SlurmSweep& sweep);
 std::string merge_script(const SlurmSweep& sweep);
 

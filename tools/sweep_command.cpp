@@ -281,6 +281,7 @@ int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
                          count_of(static_cast<long long>(cases), "case"));
     sweep.jobs_per_task = options.jobs ? *options.jobs : 1;
     sweep.options = task_options(options);
+    sweep.sbatch_options = spec.slurm.sbatch_options();
     // Shards of an earlier split would not merge with these.
     for (const auto& item : std::filesystem::directory_iterator(folder))
         if (item.path().filename().string().rfind("summary.", 0) == 0 &&

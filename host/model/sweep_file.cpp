@@ -24,7 +24,7 @@ public:
 
     SweepSpec sweep(const YAML::Node& root, const std::filesystem::path& file) const {
         if (!root.IsMap()) fail_at(1, "a sweep is a map with model, vary, design and metrics");
-        only_keys(root, {"model", "vary", "design", "runs", "seed", "metrics"}, "the sweep");
+        only_keys(root, {"model", "vary", "design", "runs", "seed", "metrics", "slurm"}, "the sweep");
         SweepSpec spec;
         spec.file = file;
         if (!root["model"]) fail_at(1, "the sweep needs 'model', the model file it runs");
@@ -40,10 +40,43 @@ public:
         for (const auto& item : vary) spec.vary.push_back(entry(item, spec));
         check_case_count(spec, vary);
         if (const auto metrics = root["metrics"]) read_metrics(metrics, spec);
+        if (const auto slurm = root["slurm"]) spec.slurm = read_slurm(slurm);
         return spec;
     }
 
 private:
+    SlurmSpec read_slurm(const YAML::Node& node) const {
+        if (!node.IsMap())
+            fail(node, "slurm is a map such as {time: \"01:00:00\", account: engines, options: [--mem=4G]}");
+        only_keys(node, {"time", "partition", "account", "qos", "options"}, "slurm");
+        SlurmSpec slurm;
+        const std::pair<const char*, std::string*> settings[] = {
+            {"time", &slurm.time}, {"partition", &slurm.partition}, {"account", &slurm.account}, {"qos", &slurm.qos}};
+        for (const auto& [key, value] : settings)
+            if (const auto item = node[key]) *value = sbatch_word(item, key);
+        if (const auto options = node["options"]) {
+            if (!options.IsSequence()) fail(options, "slurm options is a list of #SBATCH options, as [--mem=4G]");
+            for (const auto& option : options) {
+                const std::string word = sbatch_word(option, "a slurm option");
+                if (word.rfind("-", 0) != 0)
+                    fail(option, "slurm option '" + word + "' is no option: write it as on sbatch's command line, "
+                                 "as --mem=4G");
+                slurm.options.push_back(word);
+            }
+        }
+        return slurm;
+    }
+
+    // One word for an #SBATCH line: sbatch splits those lines at blanks and
+    // ends them at a '#'.
+    std::string sbatch_word(const YAML::Node& node, const std::string& what) const {
+        const std::string word = text(node, what);
+        if (word.empty() || word.find_first_of(" #'\"\\") != std::string::npos)
+            fail(node, what + " '" + word + "' must be one word without blanks, quotes or '#': sbatch reads an "
+                                             "#SBATCH line word by word");
+        return word;
+    }
+
     void read_design(const YAML::Node& root, SweepSpec& spec) const {
         if (const auto design = root["design"]) {
             const std::string name = text(design, "design");
@@ -268,6 +301,16 @@ void set_sweep_value(ModelSpec& model, const SweepEntry& entry, double value) {
         return;
     }
     throw ModelError("the model has no block '" + entry.block + "'");
+}
+
+std::vector<std::string> SlurmSpec::sbatch_options() const {
+    std::vector<std::string> lines;
+    const std::pair<const char*, const std::string*> settings[] = {
+        {"--time=", &time}, {"--partition=", &partition}, {"--account=", &account}, {"--qos=", &qos}};
+    for (const auto& [option, value] : settings)
+        if (!value->empty()) lines.push_back(option + *value);
+    lines.insert(lines.end(), options.begin(), options.end());
+    return lines;
 }
 
 }  // namespace host

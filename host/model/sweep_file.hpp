@@ -51,6 +51,16 @@ struct MetricSpec {
     int line = 0;
 };
 
+// What a cluster needs to know of the sweep's jobs on Slurm, as #SBATCH
+// options: many clusters refuse jobs without --time or --account. Each
+// value is one word: sbatch reads those lines word by word.
+struct SlurmSpec {
+    std::string time, partition, account, qos;  // empty: not given
+    std::vector<std::string> options;           // further options, as "--mem=4G"
+    // "--time=01:00:00", ... in the order above, then the options.
+    std::vector<std::string> sbatch_options() const;
+};
+
 struct SweepSpec {
     std::filesystem::path file;
     ModelSpec model;
@@ -59,6 +69,7 @@ struct SweepSpec {
     int runs = 0;  // lhs
     std::uint64_t seed = 0;
     std::vector<MetricSpec> metrics;
+    SlurmSpec slurm;
     // "sweep.yaml:12: ", for messages about what stands on that line.
     std::string at(int line) const;
 };

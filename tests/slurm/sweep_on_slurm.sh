@@ -39,12 +39,17 @@ metrics:
   last: {signal: lag.0, of: final}
   peak: {signal: lag.0, of: max}
   mean: {signal: lag.0, of: mean}
+slurm: {time: "00:05:00", partition: test, options: [--nodes=1]}
 SWEEP
 
 # Bounded: the whole array takes seconds on an idle node.
 timeout 300 "$blocksim" sweep "$work/sweep.yaml" --slurm --tasks 4 --submit --no-plot --out "$work/on slurm" ||
   fail "the sweep on Slurm failed"
 grep -qx '#SBATCH --array=0-3' "$work/on slurm/sweep.sbatch" || fail "sweep.sbatch is no array of 4 tasks"
+for line in '#SBATCH --time=00:05:00' '#SBATCH --partition=test' '#SBATCH --nodes=1'; do
+  grep -qx -- "$line" "$work/on slurm/sweep.sbatch" || fail "sweep.sbatch has no line $line from the slurm section"
+  grep -qx -- "$line" "$work/on slurm/merge.sbatch" || fail "merge.sbatch has no line $line from the slurm section"
+done
 for task in 0 1 2 3; do
   [ -s "$work/on slurm/summary.$task-of-4.csv" ] || fail "task $task wrote no shard"
 done
