@@ -35,7 +35,20 @@ function [x, y, typ] = engine_block_interface(job, arg1, sfunction, title, label
                 execstr("values(k) = engine_block_value" + string(k));
             end
             [model, mess] = engine_block_model(x.model, sfunction, values);
-            if mess <> "" then
+            if mess <> "" & isequal(scicos_getvalue, setvalue) & ~isdef("engine_blocks_building_a_diagram") then
+                // Xcos evaluates a script's dialog values before a run
+                // (do_eval, with setvalue for the dialog). A refused value is
+                // kept, not the block's earlier ones, so that the run stops
+                // with the block's message when it starts: a batch run never
+                // uses other values than those asked for.
+                [parameters, type_problem] = engine_block_parameters(values);
+                if type_problem <> "" then
+                    error(msprintf("%s: %s", sfunction, type_problem));
+                end
+                x.model.opar = parameters;
+                x.graphics.exprs = exprs;
+                break
+            elseif mess <> "" then
                 message(mess);
                 ok = %f;
             else
@@ -85,17 +98,9 @@ function [model, mess] = engine_block_model(model, sfunction, values)
     if mess <> "" then
         return
     end
-    parameters = list();
-    for k = 1:size(values)
-        v = values(k);
-        if type(v) == 8 then
-            // Every integer class reaches the block as int32, as the check saw it.
-            v = int32(v);
-        elseif type(v) <> 1 then
-            mess = msprintf("parameter %d: Xcos passes real, complex and integer matrices only, not a %s", k, typeof(v));
-            return
-        end
-        parameters(k) = v;
+    [parameters, mess] = engine_block_parameters(values);
+    if mess <> "" then
+        return
     end
     model.ipar = ascii(sfunction)';
     model.opar = parameters;
@@ -108,4 +113,22 @@ function [model, mess] = engine_block_model(model, sfunction, values)
     model.outtyp = declared.outtyp;
     model.state = zeros(declared.nx, 1);
     model.dep_ut = [or(declared.feedthrough), declared.continuous];
+endfunction
+
+function [parameters, mess] = engine_block_parameters(values)
+    // The dialog values as the block's object parameters, or why one
+    // cannot be passed in mess.
+    parameters = list();
+    mess = "";
+    for k = 1:size(values)
+        v = values(k);
+        if type(v) == 8 then
+            // Every integer class reaches the block as int32, as the check saw it.
+            v = int32(v);
+        elseif type(v) <> 1 then
+            mess = msprintf("parameter %d: Xcos passes real, complex and integer matrices only, not a %s", k, typeof(v));
+            return
+        end
+        parameters(k) = v;
+    end
 endfunction

@@ -25,8 +25,10 @@ function [scs_m, k] = engine_diagram_place(scs_m, blk)
 endfunction
 
 // The block's "set" on its exprs as Xcos's evaluation (do_eval) runs it:
-// setvalue answers the dialog, and a refusal is an error.
+// setvalue answers the dialog, and a refusal is an error here, while the
+// diagram is built (engine_block_interface.sci keeps it for the run instead).
 function blk = engine_diagram_evaluate(blk)
+    engine_blocks_building_a_diagram = %t;
     %scicos_prob = %f;
     %scicos_context = struct();
     needcompile = 0;
