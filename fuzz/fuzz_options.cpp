@@ -1,10 +1,13 @@
 // blocksim's option parsing: the bytes, split at NUL bytes, as the words of
 // a run's and of a sweep's command line. Asserted: a mistake is a usage
-// error with a message, never another failure.
+// error with a message, never another failure; a help request is CLI11's
+// CLI::Success, which blocksim answers with the help.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "commands.hpp"
 #include "options.hpp"
@@ -21,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             else blocksim::parse_run_options(args);
         } catch (const blocksim::UsageError& error) {
             if (std::string(error.what()).empty()) std::abort();
+        } catch (const CLI::Success&) {
         }
     }
     return 0;

@@ -17,14 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "text.hpp"
+
 namespace fs = std::filesystem;
 
-// A word for the shell, whatever spaces or quotes it holds.
-std::string shell_word(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using blocksim::shell_word;
 
 struct Result {
     int status;

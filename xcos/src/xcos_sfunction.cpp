@@ -65,38 +65,9 @@ std::string sfunction_name(const scicos_block* block) {
     return name;
 }
 
-host::ArrayPtr object_parameter(const scicos_block* block, int index) {
-    const auto rows = static_cast<mwSize>(block->oparsz[index]);
-    const auto cols = static_cast<mwSize>(block->oparsz[block->nopar + index]);
-    const std::size_t count = rows * cols;
-    const void* data = block->oparptr[index];
-    switch (block->opartyp[index]) {
-    case scilab_real: {
-        host::ArrayPtr array(mxCreateDoubleMatrix(rows, cols, mxREAL));
-        if (count) std::memcpy(mxGetPr(array.get()), data, count * sizeof(double));
-        return array;
-    }
-    case scilab_complex: {
-        // Scilab stores all real parts, then all imaginary parts.
-        host::ArrayPtr array(mxCreateDoubleMatrix(rows, cols, mxCOMPLEX));
-        const auto* parts = static_cast<const double*>(data);
-        if (count) {
-            std::memcpy(mxGetPr(array.get()), parts, count * sizeof(double));
-            std::memcpy(mxGetPi(array.get()), parts + count, count * sizeof(double));
-        }
-        return array;
-    }
-    case scilab_int32: {
-        host::ArrayPtr array(mxCreateNumericMatrix(rows, cols, mxINT32_CLASS, mxREAL));
-        if (count) std::memcpy(mxGetData(array.get()), data, count * sizeof(std::int32_t));
-        return array;
-    }
-    default:
-        throw host::HostError("dialog parameter " + std::to_string(index + 1) + " has Scilab type code " +
-                              std::to_string(block->opartyp[index]) +
-                              ", which cannot reach an S-function (real, complex or int32 matrices only)");
-    }
-}
+// A dialog parameter's class as the two ways in name it: Xcos's object
+// parameters (real, complex, int32) and the dialog check's layout codes 0 .. 5.
+enum class ParameterKind { real, complex, logical, text, int32, sparse };
 
 // A text typed into a dialog: a char array as mxCreateString makes it (1 x n,
 // or 0 x 0 when empty), which the blocks' parameter checks refuse by class.
@@ -116,6 +87,76 @@ void check_int32_values(const double* values, std::size_t count, int parameter) 
         if (!(values[i] >= -2147483648.0 && values[i] <= 2147483647.0) || values[i] != std::floor(values[i]))
             throw host::HostError("dialog parameter " + std::to_string(parameter) + ": " + host::format_number(values[i]) +
                                   " is no int32 value (a whole number from -2147483648 to 2147483647)");
+}
+
+// One dialog parameter of `kind`, rows x cols, its elements from
+// element(i) and, when complex, imaginary(i).
+template <typename Element, typename Imaginary>
+host::ArrayPtr dialog_parameter(ParameterKind kind, mwSize rows, mwSize cols, int number, Element element,
+                                Imaginary imaginary) {
+    const std::size_t n = rows * cols;
+    host::ArrayPtr array;
+    switch (kind) {
+    case ParameterKind::real:
+    case ParameterKind::complex:
+        array.reset(mxCreateDoubleMatrix(rows, cols, kind == ParameterKind::complex ? mxCOMPLEX : mxREAL));
+        for (std::size_t i = 0; i < n; ++i) mxGetPr(array.get())[i] = element(i);
+        if (kind == ParameterKind::complex)
+            for (std::size_t i = 0; i < n; ++i) mxGetPi(array.get())[i] = imaginary(i);
+        return array;
+    case ParameterKind::logical:
+        array.reset(mxCreateLogicalMatrix(rows, cols));
+        for (std::size_t i = 0; i < n; ++i) mxGetLogicals(array.get())[i] = element(i) != 0.0;
+        return array;
+    case ParameterKind::text: {
+        std::vector<double> codes(n);
+        for (std::size_t i = 0; i < n; ++i) codes[i] = element(i);
+        array.reset(char_parameter(codes.data(), n));
+        return array;
+    }
+    case ParameterKind::int32: {
+        array.reset(mxCreateNumericMatrix(rows, cols, mxINT32_CLASS, mxREAL));
+        auto* values = static_cast<std::int32_t*>(mxGetData(array.get()));
+        for (std::size_t i = 0; i < n; ++i) {
+            const double value = element(i);
+            check_int32_values(&value, 1, number);
+            values[i] = static_cast<std::int32_t>(value);
+        }
+        return array;
+    }
+    case ParameterKind::sparse: {
+        // Every element stored, column by column.
+        array.reset(mxCreateSparse(rows, cols, n, mxREAL));
+        mwIndex* ir = mxGetIr(array.get());
+        mwIndex* jc = mxGetJc(array.get());
+        for (std::size_t i = 0; i < n; ++i) ir[i] = i % rows, mxGetPr(array.get())[i] = element(i);
+        for (std::size_t j = 0; j <= cols; ++j) jc[j] = j * rows;
+        return array;
+    }
+    }
+    throw host::HostError("dialog parameter " + std::to_string(number) + " has an unknown class");
+}
+
+// Object parameter `index` of an Xcos block, as the block's model holds it.
+host::ArrayPtr object_parameter(const scicos_block* block, int index) {
+    const auto rows = static_cast<mwSize>(block->oparsz[index]);
+    const auto cols = static_cast<mwSize>(block->oparsz[block->nopar + index]);
+    const std::size_t count = rows * cols;
+    const auto* doubles = static_cast<const double*>(block->oparptr[index]);
+    const auto* integers = static_cast<const std::int32_t*>(block->oparptr[index]);
+    auto real = [&](std::size_t i) { return doubles[i]; };
+    // Scilab stores all real parts, then all imaginary parts.
+    auto imaginary = [&](std::size_t i) { return doubles[count + i]; };
+    auto integer = [&](std::size_t i) { return static_cast<double>(integers[i]); };
+    switch (block->opartyp[index]) {
+    case scilab_real: return dialog_parameter(ParameterKind::real, rows, cols, index + 1, real, imaginary);
+    case scilab_complex: return dialog_parameter(ParameterKind::complex, rows, cols, index + 1, real, imaginary);
+    case scilab_int32: return dialog_parameter(ParameterKind::int32, rows, cols, index + 1, integer, imaginary);
+    default:
+        throw host::HostError("dialog parameter " + std::to_string(index + 1) + " has Scilab type code " +
+                              std::to_string(block->opartyp[index]) +
+                              ", which cannot reach an S-function (real, complex or int32 matrices only)");
+    }
 }
 
 // Ports as Xcos built them, so that a diagram saved with other sizes is
@@ -162,18 +203,26 @@ int xcos_signal_type(const host::SFunctionInstance& instance, int port) {
     }
 }
 
+// An instance of S-function `name` with its sizes, types and sample times
+// settled as a diagram settles them: Xcos feeds every input a double.
+std::unique_ptr<host::SFunctionInstance> settled_instance(const std::string& label, const std::string& name,
+                                                          std::vector<host::ArrayPtr> parameters) {
+    auto instance = std::make_unique<host::SFunctionInstance>(label, host::Library::load(name, block_search_path()),
+                                                              std::move(parameters));
+    instance->settle_frames();
+    for (int port = 0; port < instance->num_inputs(); ++port) instance->offer_input_type(port, host::double_type_id);
+    instance->settle_types();
+    instance->settle_sample_times();
+    return instance;
+}
+
 std::unique_ptr<host::SFunctionInstance> create_instance(const scicos_block* block) {
     const std::string name = sfunction_name(block);
     std::vector<host::ArrayPtr> parameters;
     for (int i = 0; i < block->nopar; ++i) parameters.push_back(object_parameter(block, i));
     const std::string label = block->label && *block->label ? block->label : name;
-    auto instance = std::make_unique<host::SFunctionInstance>(label, host::Library::load(name, block_search_path()),
-                                                              std::move(parameters));
+    auto instance = settled_instance(label, name, std::move(parameters));
     check_ports(block, *instance);
-    instance->settle_frames();
-    for (int port = 0; port < block->nin; ++port) instance->offer_input_type(port, host::double_type_id);
-    instance->settle_types();
-    instance->settle_sample_times();
     instance->allocate();
     return instance;
 }
@@ -284,54 +333,18 @@ __attribute__((visibility("default"))) void engine_sfunction_declare(
         const double* next = values;
         for (int p = 0; p < *parameter_count; ++p) {
             const int kind = layout[3 * p];
+            if (kind < 0 || kind > static_cast<int>(ParameterKind::sparse))
+                throw host::HostError("unknown parameter class " + std::to_string(kind));
             const auto rows = static_cast<mwSize>(layout[3 * p + 1]);
             const auto cols = static_cast<mwSize>(layout[3 * p + 2]);
             const std::size_t n = rows * cols;
-            host::ArrayPtr array;
-            switch (kind) {
-            case 0: array.reset(mxCreateDoubleMatrix(rows, cols, mxREAL)); break;
-            case 1: array.reset(mxCreateDoubleMatrix(rows, cols, mxCOMPLEX)); break;
-            case 2: array.reset(mxCreateLogicalMatrix(rows, cols)); break;
-            case 3: array.reset(char_parameter(next, n)); break;
-            case 4:
-                check_int32_values(next, n, p + 1);
-                array.reset(mxCreateNumericMatrix(rows, cols, mxINT32_CLASS, mxREAL));
-                break;
-            case 5: array.reset(mxCreateSparse(rows, cols, n, mxREAL)); break;
-            default: throw host::HostError("unknown parameter class " + std::to_string(kind));
-            }
-            if (kind == 5) {
-                // Every element stored, column by column.
-                mwIndex* ir = mxGetIr(array.get());
-                mwIndex* jc = mxGetJc(array.get());
-                for (std::size_t i = 0; i < n; ++i) ir[i] = i % rows;
-                for (std::size_t j = 0; j <= cols; ++j) jc[j] = j * rows;
-            }
-            for (std::size_t i = 0; i < n; ++i) {
-                switch (kind) {
-                case 0:
-                case 1:
-                case 5: mxGetPr(array.get())[i] = next[i]; break;
-                case 2: mxGetLogicals(array.get())[i] = next[i] != 0.0; break;
-                case 3: break;  // made from the codes above
-                case 4: static_cast<std::int32_t*>(mxGetData(array.get()))[i] = static_cast<std::int32_t>(next[i]); break;
-                }
-            }
-            next += n;
-            if (kind == 1) {
-                for (std::size_t i = 0; i < n; ++i) mxGetPi(array.get())[i] = next[i];
-                next += n;
-            }
-            parameters.push_back(std::move(array));
+            parameters.push_back(dialog_parameter(
+                static_cast<ParameterKind>(kind), rows, cols, p + 1, [&](std::size_t i) { return next[i]; },
+                [&](std::size_t i) { return next[n + i]; }));
+            next += kind == static_cast<int>(ParameterKind::complex) ? 2 * n : n;
         }
-        host::SFunctionInstance instance(sfunction, host::Library::load(sfunction, block_search_path()),
-                                         std::move(parameters));
-        // Sizes and types as a diagram would settle them: every input double.
-        instance.settle_frames();
-        for (int port = 0; port < instance.num_inputs(); ++port)
-            instance.offer_input_type(port, host::double_type_id);
-        instance.settle_types();
-        instance.settle_sample_times();
+        const auto settled = settled_instance(sfunction, sfunction, std::move(parameters));
+        const host::SFunctionInstance& instance = *settled;
         std::vector<double> numbers{static_cast<double>(instance.num_inputs()),
                                     static_cast<double>(instance.num_outputs()),
                                     static_cast<double>(instance.num_cont_states()), instance.sample_time()};
