@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             panel.names.push_back(text_of(in));
             panel.steps.push_back(in.byte() % 2);
         }
+        panel.y_label = text_of(in);
     }
     std::string script;
     try {
