@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos
+.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos windows test-windows
 
 all: build
 
@@ -13,9 +13,11 @@ build: deps
 # GNU Octave, gnuplot and Slurm are installed too when run as root; otherwise their
 # tests show as skipped.
 test: deps
-	@scripts/install-deps.sh --optional octave demo scilab slurm
+	@scripts/install-deps.sh --optional octave demo scilab slurm windows
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
+	@if scripts/install-deps.sh windows >/dev/null 2>&1; then $(MAKE) --no-print-directory test-windows; \
+	 else echo "Windows tests skipped: mingw-w64 or Wine is not installed (scripts/install-deps.sh windows as root)"; fi
 
 # The fast parts of the tests (labels unit, engine, blocksim): no Octave,
 # Xcos, Slurm or other slow test. ctest -L LABEL runs one part.
@@ -48,6 +50,23 @@ test32: deps
 	cmake --preset m32
 	cmake --build --preset m32
 	ctest --preset m32
+
+# The blocks as 64-bit and 32-bit Windows libraries, build/windows64/blocks/NAME.mexw64
+# and build/windows32/blocks/NAME.mexw32, cross-built with mingw-w64.
+windows: deps
+	@scripts/install-deps.sh windows
+	cmake --preset windows64
+	cmake --build --preset windows64 --target blocks
+	cmake --preset windows32
+	cmake --build --preset windows32 --target blocks
+
+# Every Windows library checked as the host sees it, and the block tests
+# built for Windows and run under Wine.
+test-windows: windows
+	cmake --build --preset windows64
+	ctest --preset windows64
+	cmake --build --preset windows32
+	ctest --preset windows32
 
 sanitize: deps
 	cmake --preset sanitize

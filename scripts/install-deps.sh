@@ -10,6 +10,7 @@
 #   install-deps.sh scilab   Scilab's command line with Xcos's simulator and the scicos headers, for the Xcos toolbox;
 #                            scilab-adv-cli and a virtual display, to write and read .zcos files
 #   install-deps.sh slurm    Slurm's daemons and clients with munge, for the sweep's job-array test
+#   install-deps.sh windows  mingw-w64 cross compilers (-posix), file, and Wine to run 64-bit Windows programs
 set -eu
 
 packages=""
@@ -28,6 +29,7 @@ for task in "$@"; do
     m32)    packages="$packages g++-multilib qemu-user" ;;
     scilab) packages="$packages scilab-cli scilab-full-bin scilab-include scilab xvfb xauth" ;;
     slurm)  packages="$packages slurmctld slurmd slurm-client munge" ;;
+    windows) packages="$packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file wine wine64" ;;
     *) echo "install-deps.sh: unknown task '$task'" >&2; exit 2 ;;
   esac
 done

@@ -150,26 +150,33 @@ TEST(BlowerBlock, BlockErrorNamesBlockAndSFunction) {
 TEST(BlowerBlock, ALibraryLoadedUnderAnotherNameFailsTheNameCheck) {
     const auto directory = std::filesystem::temp_directory_path() / "blocks_name_check";
     std::filesystem::create_directories(directory);
-    std::filesystem::copy_file(std::filesystem::path(BLOCKS_LIBRARY_DIR) / "blower.mexa64",
-                               directory / "fan.mexa64", std::filesystem::copy_options::overwrite_existing);
+    const std::string suffix = host::library_suffix;
+    std::filesystem::copy_file(std::filesystem::path(BLOCKS_LIBRARY_DIR) / ("blower" + suffix),
+                               directory / ("fan" + suffix), std::filesystem::copy_options::overwrite_existing);
     const std::string expected =
         "S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME blower\", whereas name of the "
         "S-function MEX file is \"fan\". The source needs to be updated";
-    const auto renamed = host::Library::load("fan", {directory});
-    EXPECT_EQ(expected, block_error_of([&] { host::SFunctionInstance("b", renamed, worked_example_params()); }));
-    const auto t = make_double({0}), flag = make_double({0});
-    try {
-        host::call_command_line(*renamed, 1, {t.get(), t.get(), t.get(), flag.get()});
-        ADD_FAILURE();
-    } catch (const host::MexCallError& error) {
-        EXPECT_EQ(expected, error.what());
+    {
+        const auto renamed = host::Library::load("fan", {directory});
+        EXPECT_EQ(expected, block_error_of([&] { host::SFunctionInstance("b", renamed, worked_example_params()); }));
+        const auto t = make_double({0}), flag = make_double({0});
+        try {
+            host::call_command_line(*renamed, 1, {t.get(), t.get(), t.get(), flag.get()});
+            ADD_FAILURE();
+        } catch (const host::MexCallError& error) {
+            EXPECT_EQ(expected, error.what());
+        }
     }
-    std::filesystem::remove_all(directory);
+    // Unloaded first: Windows keeps a loaded library's file.
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
 }
 
 TEST(BlowerBlock, MissingLibraryNamesThePathsSearched) {
     const std::string message = error_of([] { host::Library::load("nosuchblock", {"/nonexistent/a", "/tmp"}); });
-    EXPECT_EQ("S-function 'nosuchblock' not found: no nosuchblock.mexa64 in /nonexistent/a, /tmp", message);
+    EXPECT_EQ("S-function 'nosuchblock' not found: no nosuchblock" + std::string(host::library_suffix) +
+                  " in /nonexistent/a, /tmp",
+              message);
 }
 
 TEST(BlowerCommandLine, FlagZeroReturnsTheSizeFields) {

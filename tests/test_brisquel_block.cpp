@@ -97,9 +97,25 @@ TEST(BrisquelBlock, ATerminatedInstanceWhoseRecordWentToAnotherSaysSo) {
     EXPECT_EQ(initial_vector, first.outputs({20000000.0, 0.3, 0.8}));
 }
 
+namespace {
+
+// Bytes of the C runtime's heap in use.
+std::size_t heap_in_use() {
+#ifdef _WIN32
+    _HEAPINFO entry{};
+    std::size_t used = 0;
+    while (_heapwalk(&entry) == _HEAPOK)
+        if (entry._useflag == _USEDENTRY) used += entry._size;
+    return used;
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+}  // namespace
+
 TEST(BrisquelBlock, AThousandRunsLeaveNothingBehind) {
     const auto library = load("Brisquel");  // kept loaded, records and all
-    auto heap_in_use = [] { return mallinfo2().uordblks; };
     auto run = [&] {
         host::SFunctionInstance block("controller", library, {});
         block.prepare();

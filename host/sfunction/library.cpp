@@ -1,6 +1,10 @@
 #include "host/sfunction/library.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <map>
 #include <mutex>
@@ -10,7 +14,46 @@
 
 namespace host {
 
+#if defined(_WIN64)
+const char* const library_suffix = ".mexw64";
+#elif defined(_WIN32)
+const char* const library_suffix = ".mexw32";
+#else
 const char* const library_suffix = ".mexa64";
+#endif
+
+namespace {
+
+// The system's loader: a handle, or null with the reason in `error`.
+#ifdef _WIN32
+void* open_library(const std::filesystem::path& file, std::string& error) {
+    HMODULE module = LoadLibraryW(file.wstring().c_str());
+    if (!module) {
+        char text[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
+                       sizeof text, nullptr);
+        error = text;
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* library_symbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
+}
+void close_library(void* handle) { FreeLibrary(reinterpret_cast<HMODULE>(handle)); }
+constexpr const char* path_separators = "/\\";
+#else
+void* open_library(const std::filesystem::path& file, std::string& error) {
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) error = dlerror();
+    return handle;
+}
+void* library_symbol(void* handle, const char* name) { return dlsym(handle, name); }
+void close_library(void* handle) { dlclose(handle); }
+constexpr const char* path_separators = "/";
+#endif
+
+}  // namespace
 
 std::vector<std::string> libraries_in(const std::vector<std::filesystem::path>& search_path) {
     std::vector<std::string> names;
@@ -26,11 +69,11 @@ Library::Library(std::string name, std::filesystem::path file, void* handle, Mex
     : name_(std::move(name)), file_(std::move(file)), handle_(handle), entry_(entry) {}
 
 Library::~Library() {
-    if (handle_) dlclose(handle_);
+    if (handle_) close_library(handle_);
 }
 
 std::filesystem::path find_library(const std::string& name, const std::vector<std::filesystem::path>& search_path) {
-    if (name.empty() || name.find('/') != std::string::npos)
+    if (name.empty() || name.find_first_of(path_separators) != std::string::npos)
         throw HostError("invalid S-function name '" + name + "'");
     std::filesystem::path file;
     for (const auto& directory : search_path) {
@@ -59,11 +102,12 @@ std::shared_ptr<const Library> Library::load(const std::string& name,
     const std::filesystem::path file = find_library(name, search_path);
     std::lock_guard<std::mutex> lock(mutex);
     if (auto existing = loaded[file].lock()) return existing;
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) throw HostError("cannot load " + file.string() + ": " + dlerror());
-    auto entry = reinterpret_cast<MexFunction>(dlsym(handle, "mexFunction"));
+    std::string error;
+    void* handle = open_library(file, error);
+    if (!handle) throw HostError("cannot load " + file.string() + ": " + error);
+    auto entry = reinterpret_cast<MexFunction>(library_symbol(handle, "mexFunction"));
     if (!entry) {
-        dlclose(handle);
+        close_library(handle);
         throw HostError(file.string() + " does not export mexFunction");
     }
     std::shared_ptr<const Library> library(new Library(name, file, handle, entry));
