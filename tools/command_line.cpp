@@ -89,11 +89,8 @@ bool looks_like_an_option(const std::string& word) {
 std::string unexpected(const CLI::App& command, const std::string& word) {
     if (!looks_like_an_option(word)) return "unexpected argument '" + as_typed(word) + "'";
     const std::string name = word.substr(0, word.find('='));
-    std::string suggestion = host::did_you_mean(name, option_names(command));
-    // did_you_mean gives " (did you mean 'x'?)"; a command line reads "; did you mean x?".
-    if (const auto quote = suggestion.find('\''); quote != std::string::npos)
-        suggestion = "; did you mean " + suggestion.substr(quote + 1, suggestion.rfind('\'') - quote - 1) + "?";
-    return "unknown option " + name + suggestion;
+    const auto closest = host::closest_name(name, option_names(command));
+    return "unknown option " + name + (closest ? "; did you mean " + *closest + "?" : "");
 }
 
 }  // namespace

@@ -39,4 +39,14 @@ std::string as_typed(const std::string& word);
 // one line ("unknown option --stopp; did you mean --stop?").
 void parse_command(CLI::App& command, const std::vector<std::string>& args);
 
+// The options of one command, `name`, set up by `setup` and parsed from `args`.
+template <typename Options>
+Options parse_options(void (*setup)(CLI::App&, Options&), const char* name, const std::vector<std::string>& args) {
+    Options options;
+    CLI::App command("", name);
+    setup(command, options);
+    parse_command(command, args);
+    return options;
+}
+
 }  // namespace blocksim

@@ -232,11 +232,7 @@ void setup_run_command(CLI::App& command, RunOptions& options) {
 }
 
 RunOptions parse_run_options(const std::vector<std::string>& args) {
-    RunOptions options;
-    CLI::App command("", "run");
-    setup_run_command(command, options);
-    parse_command(command, args);
-    return options;
+    return parse_options(setup_run_command, "run", args);
 }
 
 int run_command(const RunOptions& options) {

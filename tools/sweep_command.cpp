@@ -348,11 +348,7 @@ void setup_sweep_command(CLI::App& command, SweepOptions& options) {
 }
 
 SweepOptions parse_sweep_options(const std::vector<std::string>& args) {
-    SweepOptions options;
-    CLI::App command("", "sweep");
-    setup_sweep_command(command, options);
-    parse_command(command, args);
-    return options;
+    return parse_options(setup_sweep_command, "sweep", args);
 }
 
 int sweep_command(const SweepOptions& options) {

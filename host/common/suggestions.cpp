@@ -28,7 +28,7 @@ std::size_t edit_distance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string did_you_mean(const std::string& word, const std::vector<std::string>& known) {
+std::optional<std::string> closest_name(const std::string& word, const std::vector<std::string>& known) {
     const std::string* best = nullptr;
     std::size_t best_distance = 0;
     for (const auto& name : known) {
@@ -38,8 +38,13 @@ std::string did_you_mean(const std::string& word, const std::vector<std::string>
             best_distance = distance;
         }
     }
-    if (!best || best_distance > 2 || 2 * best_distance >= std::max(word.size(), best->size())) return "";
-    return " (did you mean '" + *best + "'?)";
+    if (!best || best_distance > 2 || 2 * best_distance >= std::max(word.size(), best->size())) return std::nullopt;
+    return *best;
+}
+
+std::string did_you_mean(const std::string& word, const std::vector<std::string>& known) {
+    const auto closest = closest_name(word, known);
+    return closest ? " (did you mean '" + *closest + "'?)" : "";
 }
 
 }  // namespace host
