@@ -40,4 +40,8 @@ if [ ! -d "$WINEPREFIX" ]; then
   }
   for _ in $(seq 1 120); do [ -f "$WINEPREFIX/.made" ] && break; sleep 1; done
 fi
+# A wineserver that stays 60 s after its last program: one that ends 3 s
+# after it, as by default, can end while the next test connects ("wine
+# client error: recvmsg: Connection reset by peer"). It ends on its own.
+/usr/lib/wine/wineserver -p60 2>/dev/null || true
 exec "$wine" "$@"
