@@ -43,5 +43,5 @@ fi
 # A wineserver that stays 60 s after its last program: one that ends 3 s
 # after it, as by default, can end while the next test connects ("wine
 # client error: recvmsg: Connection reset by peer"). It ends on its own.
-/usr/lib/wine/wineserver -p60 2>/dev/null || true
+/usr/lib/wine/wineserver -p60 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
