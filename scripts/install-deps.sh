@@ -10,10 +10,12 @@
 #   install-deps.sh scilab   Scilab's command line with Xcos's simulator and the scicos headers, for the Xcos toolbox;
 #                            scilab-adv-cli and a virtual display, to write and read .zcos files
 #   install-deps.sh slurm    Slurm's daemons and clients with munge, for the sweep's job-array test
-#   install-deps.sh windows  mingw-w64 cross compilers (-posix), file, and Wine to run 64-bit Windows programs
+#   install-deps.sh windows  mingw-w64 cross compilers (-posix), file, zip, and Wine to run 64-bit Windows programs;
+#                            then a 32-bit Wine and the sources blocksim.exe needs, fetched into build/windows-extras
 set -eu
 
 packages=""
+extras=""
 optional=""
 report_only=""
 for task in "$@"; do
@@ -29,7 +31,8 @@ for task in "$@"; do
     m32)    packages="$packages g++-multilib qemu-user" ;;
     scilab) packages="$packages scilab-cli scilab-full-bin scilab-include scilab xvfb xauth" ;;
     slurm)  packages="$packages slurmctld slurmd slurm-client munge" ;;
-    windows) packages="$packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file wine wine64" ;;
+    windows) packages="$packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 file zip wine wine64"
+             extras=yes ;;
     *) echo "install-deps.sh: unknown task '$task'" >&2; exit 2 ;;
   esac
 done
@@ -44,7 +47,18 @@ missing=""
 for package in $packages; do
   is_installed "$package" || missing="$missing $package"
 done
-[ -z "$missing" ] && exit 0
+fetch_extras() {
+  [ -z "$extras" ] && return 0
+  here=$(cd "$(dirname "$0")" && pwd)
+  [ -f "$here/../build/windows-extras/.fetched" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "The 32-bit Wine and the Windows libraries' sources are not fetched: run scripts/fetch-windows-extras.sh build/windows-extras" >&2
+    return 1
+  fi
+  echo "Fetching a 32-bit Wine and the sources of yaml-cpp, SUNDIALS and CLI11 into build/windows-extras"
+  "$here/fetch-windows-extras.sh" "$here/../build/windows-extras"
+}
+[ -z "$missing" ] && { fetch_extras; exit; }
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing Debian packages:$missing" >&2
@@ -56,3 +70,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 # shellcheck disable=SC2086
 apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fetch_extras

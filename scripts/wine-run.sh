@@ -4,8 +4,11 @@
 # (or -32) of this project, made on first use.
 #   wine-run.sh 64|32 PROGRAM.exe [ARGUMENTS...]
 # 64-bit programs run under Debian's wine64. 32-bit ones need a 32-bit Wine
-# loader, named by $BLOCKS_WINE32, whose prefix's syswow64 gets its DLLs;
-# without one the program is reported as skipped (exit 77).
+# loader: $BLOCKS_WINE32, or the one scripts/fetch-windows-extras.sh unpacked
+# into build/windows-extras; its DLLs go to the prefix's syswow64. Without
+# one the program is reported as skipped (exit 77). 32-bit programs run one at
+# a time (the windows32 test preset has one job): two at once under that Wine
+# hang until the test's time-out.
 set -eu
 bits=$1
 shift
@@ -18,11 +21,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 case $bits in
   64) wine=/usr/lib/wine/wine64 ;;
-  32) wine=${BLOCKS_WINE32:-} ;;
+  32) wine=${BLOCKS_WINE32:-$build/windows-extras/wine32/usr/lib/wine/wine} ;;
   *) echo "wine-run.sh: 64 or 32, not '$bits'" >&2; exit 2 ;;
 esac
 if [ -z "$wine" ] || [ ! -x "$wine" ]; then
-  echo "wine-run.sh: no $bits-bit Wine here (apt-get install wine64; for 32 bits set BLOCKS_WINE32 to a 32-bit Wine loader): skipped"
+  echo "wine-run.sh: no $bits-bit Wine here (scripts/install-deps.sh windows): skipped"
   exit 77
 fi
 if [ ! -d "$WINEPREFIX" ]; then
