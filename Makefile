@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos windows test-windows
+.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos windows test-windows dist
 
 all: build
 
@@ -53,20 +53,31 @@ test32: deps
 
 # The blocks as 64-bit and 32-bit Windows libraries, build/windows64/blocks/NAME.mexw64
 # and build/windows32/blocks/NAME.mexw32, cross-built with mingw-w64.
+# The host's libraries (yaml-cpp, SUNDIALS, CLI11) are cross-built first, once,
+# into build/windows-libs-64 and -32.
 windows: deps
 	@scripts/install-deps.sh windows
+	scripts/build-windows-libs.sh 64
 	cmake --preset windows64
 	cmake --build --preset windows64 --target blocks
+	scripts/build-windows-libs.sh 32
 	cmake --preset windows32
 	cmake --build --preset windows32 --target blocks
 
-# Every Windows library checked as the host sees it, and the block tests
-# built for Windows and run under Wine.
+# Every Windows library checked as the host sees it; the core, block and
+# engine tests built for Windows and run under Wine; the example models run
+# by the Windows host against the Linux blocksim's runs (make build first).
 test-windows: windows
 	cmake --build --preset windows64
 	ctest --preset windows64
 	cmake --build --preset windows32
 	ctest --preset windows32
+
+# The release archives: dist/engine-blocks-VERSION-windows.zip (the Windows
+# libraries and their sources) and dist/engine-blocks-VERSION-linux.tar.gz.
+dist: build windows
+	cmake -DSOURCE_DIR="$(CURDIR)" -DLINUX_BUILD="$(CURDIR)/build/default" -DWINDOWS64_BUILD="$(CURDIR)/build/windows64" \
+	      -DWINDOWS32_BUILD="$(CURDIR)/build/windows32" -DOUT="$(CURDIR)/dist" -P cmake/dist.cmake
 
 sanitize: deps
 	cmake --preset sanitize

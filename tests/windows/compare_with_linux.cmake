@@ -1,0 +1,46 @@
+# Runs MODEL with the Linux blocksim, then the Windows build's
+# run_against_linux under Wine at each x87 precision of X87 ("default" for
+# the program's own), each comparing its values with the Linux CSV.
+#   cmake -DLINUX_BLOCKSIM=... -DRUNNER=... -DWINE_RUN=... -DBITS=64|32
+#         -DMODEL=... -DWORK=... -DX87=default,53 [-DRELATIVE=1e-10] -P compare_with_linux.cmake
+# Without a Linux blocksim (make build) the test is reported as skipped.
+if(NOT EXISTS "${LINUX_BLOCKSIM}")
+  message("skipped: no Linux blocksim at ${LINUX_BLOCKSIM} to compare with (make build)")
+  return()
+endif()
+file(MAKE_DIRECTORY "${WORK}")
+get_filename_component(name "${MODEL}" NAME_WE)
+set(linux_csv "${WORK}/${name}.linux.csv")
+execute_process(COMMAND "${LINUX_BLOCKSIM}" run "${MODEL}" --out "${linux_csv}" --no-plot
+                RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "the Linux blocksim failed on ${MODEL}: ${errors}")
+endif()
+
+string(REPLACE "," ";" X87 "${X87}")
+set(relative_option "")
+if(DEFINED RELATIVE)
+  set(relative_option --relative ${RELATIVE})
+endif()
+foreach(precision IN LISTS X87)
+  set(x87_option "")
+  if(NOT precision STREQUAL "default")
+    set(x87_option --x87 ${precision})
+  endif()
+  # Judged by what the program printed as well as by its status: a Wine
+  # that cannot start a program may still exit 0. The output goes to files:
+  # Wine's own processes, which outlive the program, would hold a pipe open.
+  set(output_file "${WORK}/${name}.${precision}.out")
+  execute_process(COMMAND sh "${WINE_RUN}" ${BITS} "${RUNNER}" "${MODEL}" "${linux_csv}" ${x87_option} ${relative_option}
+                  RESULT_VARIABLE status OUTPUT_FILE "${output_file}" ERROR_FILE "${output_file}.errors")
+  file(READ "${output_file}" output)
+  file(READ "${output_file}.errors" errors)
+  string(STRIP "${output}" output)
+  message("${output}")
+  if(output MATCHES "skipped")
+    return()
+  endif()
+  if(NOT status EQUAL 0 OR NOT output MATCHES "values in [0-9]+ rows")
+    message(FATAL_ERROR "the Windows run of ${MODEL} failed (status ${status}): ${errors}")
+  endif()
+endforeach()
