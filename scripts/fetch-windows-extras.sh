@@ -19,6 +19,8 @@ apt_dir="$dir/apt"
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
 cat > "$apt_dir/sources.list" <<EOF
 deb [arch=amd64,i386] http://deb.debian.org/debian bookworm main
+deb [arch=amd64,i386] http://deb.debian.org/debian bookworm-updates main
+deb [arch=amd64,i386] http://deb.debian.org/debian-security bookworm-security main
 deb-src http://deb.debian.org/debian bookworm main
 EOF
 apt_private() {
@@ -31,7 +33,11 @@ apt_private update
 download="$dir/download"
 rm -rf "$download" "$dir/wine32" "$dir/sources"
 mkdir -p "$download" "$dir/wine32" "$dir/sources"
-(cd "$download" && apt_private download wine32:i386 libwine:i386)
+# The 32-bit loader talks to the machine's wineserver: its version must be
+# the installed wine64's.
+version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null || true)
+pin=${version:+=$version}
+(cd "$download" && apt_private download "wine32:i386$pin" "libwine:i386$pin")
 for package in "$download"/*.deb; do
   dpkg-deb -x "$package" "$dir/wine32"
 done
