@@ -793,7 +793,7 @@ TEST_F(Blocksim, PlotWithoutGnuplotIsAnError) {
     write("clock.yaml", "solver: {step: 0.5, stop: 1}\nblocks:\n  c: {type: Clock}\n");
     const Result result = blocksim("run clock.yaml --plot clock.png", "PATH=/nonexistent");
     EXPECT_EQ(1, result.status);
-    EXPECT_EQ("blocksim: error: --plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)\n",
+    EXPECT_EQ("blocksim: error: --plot needs gnuplot, but gnuplot is not installed (apt-get install gnuplot-nox)\n",
               result.output);
 }
 

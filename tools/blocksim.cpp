@@ -85,7 +85,9 @@ void refuse_unknown_command(const CLI::App& app, const std::vector<std::string>&
 
 int main(int argc, char** argv) {
     // A closed pipe on standard output is an error to report, not a signal.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     CLI::App app("", "blocksim");
     Commands options;
     std::function<int()> chosen;

@@ -97,8 +97,11 @@ std::string unexpected(const CLI::App& command, const std::string& word) {
 
 void parse_command(CLI::App& command, const std::vector<std::string>& args) {
     // Words CLI11 does not know are kept, to be named with a suggestion below.
-    command.allow_extras();
-    for (CLI::App* subcommand : command.get_subcommands({})) subcommand->allow_extras();
+    // Options are --name everywhere: on Windows CLI11 would take /name for
+    // one too, and with it an absolute path such as /work/model.yaml.
+    command.allow_extras()->allow_windows_style_options(false);
+    for (CLI::App* subcommand : command.get_subcommands({}))
+        subcommand->allow_extras()->allow_windows_style_options(false);
     std::vector<std::string> reversed;
     for (auto word = args.rbegin(); word != args.rend(); ++word)
         reversed.push_back(!word->empty() && word->front() == '[' && word->back() == ']' ? typed_as_one_word + *word

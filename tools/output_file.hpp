@@ -6,8 +6,10 @@
 // Every write is checked; a failure throws a HostError naming the file and
 // the system's reason ("cannot write out/e.csv: No space left on device").
 //
-// A name that is not a regular file (a device such as /dev/null, a pipe)
-// is written in place: there is no file to replace.
+// A name that is not a regular file (a device such as /dev/null, a pipe;
+// NUL on Windows) is written in place: there is no file to replace.
+// (output_file_posix.cpp and output_file_windows.cpp hold each system's
+// side.)
 #pragma once
 
 #include <filesystem>
@@ -41,6 +43,9 @@ public:
     void flush();
 
 private:
+    // Bytes gathered before they go to the file.
+    static constexpr std::size_t buffer_bytes = 1 << 20;
+
     [[noreturn]] void fail(const std::string& reason);
     void close_checked();
 
@@ -51,9 +56,9 @@ private:
 };
 
 // An advisory lock on an output, held for the object's lifetime: an
-// flock on a hidden ".NAME.lock" beside it, holding the owner's process id,
-// so that two blocksim processes never write one summary at once. Worker
-// processes forked while it is held share it.
+// flock (on Windows a LockFileEx) on a hidden ".NAME.lock" beside it,
+// holding the owner's process id, so that two blocksim processes never write
+// one summary at once. Worker processes forked while it is held share it.
 class OutputLock {
 public:
     // Throws HostError, naming the process that holds it, when another does.

@@ -1,10 +1,12 @@
 #include "plot.hpp"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -14,8 +16,6 @@
 
 #include "host/common/errors.hpp"
 #include "text.hpp"
-
-extern char** environ;
 
 namespace blocksim {
 
@@ -34,6 +34,9 @@ std::string gnuplot_string(const std::string& text, const std::string& what) {
     for (const char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
     return out + "'";
 }
+
+#ifndef _WIN32
+extern "C" char** environ;
 
 namespace {
 
@@ -124,6 +127,21 @@ std::string run_gnuplot(const std::string& script, const std::filesystem::path& 
     return bytes;
 }
 
+bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
+
+const char* const gnuplot_missing = "gnuplot is not installed (apt-get install gnuplot-nox)";
+#else
+// The Windows blocksim runs no other program: its plots are drawn by the
+// Linux one from the same CSV.
+bool have_gnuplot() { return false; }
+
+std::string run_gnuplot(const std::string&, const std::filesystem::path& png) {
+    throw host::HostError("cannot draw " + png.string() + ": " + gnuplot_missing);
+}
+
+const char* const gnuplot_missing = "the Windows blocksim draws no plots (blocksim run --plot on Linux draws them from its CSV)";
+#endif
+
 namespace {
 
 // The n-th line of a panel: colours that stand apart on white, and each
@@ -137,8 +155,6 @@ std::string line_style(std::size_t n) {
 }
 
 }  // namespace
-
-bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
 
 std::string plot_script(const std::string& title, const std::filesystem::path& csv,
                         const std::vector<PlotPanel>& panels) {

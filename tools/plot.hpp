@@ -18,6 +18,8 @@
 namespace blocksim {
 
 bool have_gnuplot();
+// Why there is no plot when have_gnuplot() is false, for messages.
+extern const char* const gnuplot_missing;
 
 // A gnuplot string literal. Text with a control character (a line break
 // ends a gnuplot command, and the next line could run a shell command) is

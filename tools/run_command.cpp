@@ -242,7 +242,7 @@ int run_command(const RunOptions& options) {
     const bool gnuplot = !options.no_plot && (plot_asked || have_gnuplot());
     refuse_overwriting_inputs(outputs, host::files_read(spec), !options.no_plot);
     if (plot_asked && !have_gnuplot())
-        throw host::HostError("--plot needs gnuplot, which is not installed (apt-get install gnuplot-nox)");
+        throw host::HostError(std::string("--plot needs gnuplot, but ") + gnuplot_missing);
     const std::string title = options.model_file ? options.model_file->string() : "engine demo";
 
     host::Simulation simulation(std::move(spec));
@@ -309,7 +309,7 @@ int run_command(const RunOptions& options) {
         std::cerr << "blocksim: error: " << plot_failure << "\n";
         return 1;
     }
-    if (!gnuplot && !options.no_plot) std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+    if (!gnuplot && !options.no_plot) std::cout << "no plot: " << gnuplot_missing << "\n";
     else if (plot) std::cout << "no plot: the run logged " << count_of(csv.rows(), "row") << ", too few for a line\n";
     return 0;
 }

@@ -1,8 +1,12 @@
 #include "slurm.hpp"
 
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern "C" char** environ;
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +14,6 @@
 #include "host/common/errors.hpp"
 #include "output_file.hpp"
 #include "text.hpp"
-
-extern char** environ;
 
 namespace blocksim {
 
@@ -92,6 +94,7 @@ std::string submit_line(const SlurmScripts& scripts) {
            ") && sbatch --dependency=afterany:${job%%;*} " + shell_word(scripts.merge.string());
 }
 
+#ifndef _WIN32
 int submit_and_wait(const SlurmScripts& scripts, const std::function<void(const std::string& job)>& submitted) {
     int out[2];
     if (::pipe(out) != 0) throw host::HostError(std::string("cannot run sbatch: ") + std::strerror(errno));
@@ -136,5 +139,13 @@ int submit_and_wait(const SlurmScripts& scripts, const std::function<void(const 
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 1;
 }
+#else
+// Slurm's clients run on Linux: a Windows blocksim writes the scripts for
+// them and prints the line that submits them.
+int submit_and_wait(const SlurmScripts&, const std::function<void(const std::string& job)>&) {
+    throw host::HostError("--submit runs Slurm's sbatch, which the Windows blocksim cannot: submit the scripts with "
+                          "sbatch where Slurm is");
+}
+#endif
 
 }  // namespace blocksim

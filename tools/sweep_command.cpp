@@ -83,7 +83,7 @@ std::optional<std::string> summary_plot(const host::SweepSpec& spec, const std::
                                         const std::filesystem::path& png, bool no_plot, std::string& failure) {
     if (no_plot || spec.metrics.empty() || spec.vary.empty()) return std::nullopt;
     if (!have_gnuplot()) {
-        std::cout << "no plot: gnuplot is not installed (apt-get install gnuplot-nox)\n";
+        std::cout << "no plot: " << gnuplot_missing << "\n";
         return std::nullopt;
     }
     try {
@@ -145,7 +145,8 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
     std::vector<std::size_t> order;
     const std::size_t step = options.shards > 0 ? static_cast<std::size_t>(options.shards) : 1;
     for (std::size_t i = static_cast<std::size_t>(options.shard); i < cases.size(); i += step) order.push_back(i);
-    const int workers = options.jobs ? *options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int workers = std::min(max_workers, options.jobs ? *options.jobs
+                                                           : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 
     const std::string preamble = options.shards > 0 ? fingerprint_lines(sweep_fingerprint(spec)) : std::string();
     SummaryWriter writer(folder / summary, preamble, summary_columns(spec), order);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "sweep_run.hpp"
@@ -16,6 +17,13 @@ namespace blocksim {
 
 using CaseJob = std::function<CaseResult(std::size_t case_number)>;
 using CaseDone = std::function<void(std::size_t case_number, CaseResult result)>;
+
+#ifdef _WIN32
+// Without fork the cases run in this process, one at a time.
+inline constexpr int max_workers = 1;
+#else
+inline constexpr int max_workers = std::numeric_limits<int>::max();
+#endif
 
 // Runs `job` for every case in `cases` on `workers` processes, calling `done`
 // here as each case finishes (in any order). Returns false, with the cases

@@ -1,7 +1,8 @@
-# Runs MODEL with the Linux blocksim, then the Windows build's
-# run_against_linux under Wine at each x87 precision of X87 ("default" for
-# the program's own), each comparing its values with the Linux CSV.
-#   cmake -DLINUX_BLOCKSIM=... -DRUNNER=... -DWINE_RUN=... -DBITS=64|32
+# Runs MODEL with the Linux blocksim; then, under Wine, the Windows
+# blocksim (BLOCKSIM) on the same model, and the Windows build's
+# run_against_linux (RUNNER) at each x87 precision of X87 ("default" for the
+# program's own), each compared value by value with the Linux CSV.
+#   cmake -DLINUX_BLOCKSIM=... -DBLOCKSIM=... -DRUNNER=... -DWINE_RUN=... -DBITS=64|32
 #         -DMODEL=... -DWORK=... -DX87=default,53 [-DRELATIVE=1e-10] -P compare_with_linux.cmake
 # Without a Linux blocksim (make build) the test is reported as skipped.
 if(NOT EXISTS "${LINUX_BLOCKSIM}")
@@ -22,25 +23,37 @@ set(relative_option "")
 if(DEFINED RELATIVE)
   set(relative_option --relative ${RELATIVE})
 endif()
-foreach(precision IN LISTS X87)
-  set(x87_option "")
-  if(NOT precision STREQUAL "default")
-    set(x87_option --x87 ${precision})
-  endif()
-  # Judged by what the program printed as well as by its status: a Wine
-  # that cannot start a program may still exit 0. The output goes to files:
-  # Wine's own processes, which outlive the program, would hold a pipe open.
-  set(output_file "${WORK}/${name}.${precision}.out")
-  execute_process(COMMAND sh "${WINE_RUN}" ${BITS} "${RUNNER}" "${MODEL}" "${linux_csv}" ${x87_option} ${relative_option}
+# Judged by what each program printed as well as by its status: a Wine
+# that cannot start a program may still exit 0. The output goes to files:
+# Wine's own processes, which outlive the program, would hold a pipe open.
+function(run_under_wine what expected)
+  set(output_file "${WORK}/${name}.${what}.out")
+  execute_process(COMMAND sh "${WINE_RUN}" ${BITS} ${ARGN}
                   RESULT_VARIABLE status OUTPUT_FILE "${output_file}" ERROR_FILE "${output_file}.errors")
   file(READ "${output_file}" output)
   file(READ "${output_file}.errors" errors)
   string(STRIP "${output}" output)
   message("${output}")
   if(output MATCHES "skipped")
-    return()
+    set(skipped TRUE PARENT_SCOPE)
+  elseif(NOT status EQUAL 0 OR NOT output MATCHES "${expected}")
+    message(FATAL_ERROR "the Windows run of ${MODEL} (${what}) failed (status ${status}): ${errors}")
   endif()
-  if(NOT status EQUAL 0 OR NOT output MATCHES "values in [0-9]+ rows")
-    message(FATAL_ERROR "the Windows run of ${MODEL} failed (status ${status}): ${errors}")
+endfunction()
+
+set(windows_csv "${WORK}/${name}.windows.csv")
+file(REMOVE "${windows_csv}")
+run_under_wine(blocksim "wrote " "${BLOCKSIM}" run "${MODEL}" --out "${windows_csv}" --no-plot)
+if(skipped)
+  return()
+endif()
+run_under_wine(blocksim_compared "values in [0-9]+ rows" "${RUNNER}" "${MODEL}" "${linux_csv}" --csv "${windows_csv}"
+               ${relative_option})
+foreach(precision IN LISTS X87)
+  set(x87_option "")
+  if(NOT precision STREQUAL "default")
+    set(x87_option --x87 ${precision})
   endif()
+  run_under_wine(x87_${precision} "values in [0-9]+ rows" "${RUNNER}" "${MODEL}" "${linux_csv}" ${x87_option}
+                 ${relative_option})
 endforeach()

@@ -6,6 +6,10 @@
 // place (ulps), with where the largest is.
 //
 //   run_against_linux MODEL.yaml LINUX.csv [--x87 64|53] [--relative R] [--repeat N]
+//   run_against_linux MODEL.yaml LINUX.csv --csv WINDOWS.csv [--relative R]
+//
+// With --csv the values compared are those of WINDOWS.csv, which the
+// Windows blocksim wrote for the model, instead of a run of this program's.
 //
 // --x87 sets the x87 precision before the run. mingw's exp, log and pow use
 // x87 instructions, whose results depend on it: 64 bits is what a mingw
@@ -166,21 +170,27 @@ int compare(const Table& windows, const Table& linux, double relative) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: run_against_linux MODEL.yaml LINUX.csv [--x87 64|53] [--relative R] [--repeat N]\n");
+        std::fprintf(stderr, "usage: run_against_linux MODEL.yaml LINUX.csv [--x87 64|53] [--relative R] [--repeat N] [--csv WINDOWS.csv]\n");
         return 2;
     }
     int x87_bits = 0, repeat = 1;
     double relative = INFINITY;
+    const char* windows_csv = nullptr;
     for (int i = 3; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--x87") == 0) x87_bits = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--relative") == 0) relative = std::strtod(argv[i + 1], nullptr);
         else if (std::strcmp(argv[i], "--repeat") == 0) repeat = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--csv") == 0) windows_csv = argv[i + 1];
         else {
             std::fprintf(stderr, "run_against_linux: unknown option %s\n", argv[i]);
             return 2;
         }
     }
     try {
+        if (windows_csv) {
+            std::printf("%s, blocksim.exe's %s: ", argv[1], windows_csv);
+            return compare(read_csv(windows_csv), read_csv(argv[2]), relative);
+        }
         if (x87_bits != 0) set_x87_precision(x87_bits);
         std::printf("%s, x87 at %d-bit precision%s: ", argv[1], x87_precision(),
                     x87_bits == 0 ? " (as the program started)" : "");
