@@ -8,8 +8,7 @@
 //
 // A name that is not a regular file (a device such as /dev/null, a pipe;
 // NUL on Windows) is written in place: there is no file to replace.
-// (output_file_posix.cpp and output_file_windows.cpp hold each system's
-// side.)
+// (system_files.hpp: what it asks of each system.)
 #pragma once
 
 #include <filesystem>

@@ -1,24 +1,28 @@
-// The Windows side of OutputFile and OutputLock: the C runtime's file
-// descriptors for the bytes, a temporary file made with _O_EXCL, and
-// MoveFileExW, which replaces the target in one step, for the commit.
-#include "output_file.hpp"
-
+// The Windows side of OutputFile (see system_files.hpp) and OutputLock: the
+// C runtime's file descriptors for the bytes, a temporary file made with
+// _O_EXCL, MoveFileExW to replace the target in one step, LockFileEx for
+// the lock.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cwctype>
 #include <string>
 
-#include "host/common/errors.hpp"
+#include "output_file.hpp"
+#include "system_files.hpp"
 
 namespace blocksim {
 
 namespace {
+
+std::string errno_text() { return std::strerror(errno); }
 
 // The system's text for the last Win32 error.
 std::string last_error_text() {
@@ -34,9 +38,11 @@ std::string last_error_text() {
     return message;
 }
 
-// NUL and CON are devices, written in place; so is anything else that
-// exists and is not a regular file.
-bool written_in_place(const std::filesystem::path& target) {
+}  // namespace
+
+namespace system_files {
+
+bool is_device(const std::filesystem::path& target) {
     std::wstring name = target.filename().wstring();
     for (auto& c : name) c = static_cast<wchar_t>(std::towupper(c));
     if (name == L"NUL" || name == L"CON") return true;
@@ -46,9 +52,15 @@ bool written_in_place(const std::filesystem::path& target) {
            !std::filesystem::is_directory(status);
 }
 
-// Opens a new file .NAME.XXXXXXXX beside the target, never an existing one.
-int open_temporary(const std::filesystem::path& folder, const std::filesystem::path& target,
-                   std::filesystem::path& made) {
+std::string open_in_place(const std::filesystem::path& target, int& descriptor) {
+    descriptor = ::_wopen(target.c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
+    return descriptor < 0 ? errno_text() : "";
+}
+
+// .NAME.XXXXXXXX beside the target; the new file takes the folder's
+// permissions, as every new file on Windows does.
+std::string open_temporary(const std::filesystem::path& target, int& descriptor, std::filesystem::path& made) {
+    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     static unsigned counter = 0;
     constexpr int attempts = 100;
     for (int i = 0; i < attempts; ++i) {
@@ -56,99 +68,51 @@ int open_temporary(const std::filesystem::path& folder, const std::filesystem::p
                                         (static_cast<unsigned long long>(++counter) << 40);
         char suffix[20];
         std::snprintf(suffix, sizeof suffix, "%08llx", seed & 0xffffffffULL);
-        made = folder / ("." + target.filename().string() + "." + suffix);
-        const int descriptor = ::_wopen(made.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                                        _S_IREAD | _S_IWRITE);
-        if (descriptor >= 0 || errno != EEXIST) return descriptor;
+        const auto name = folder / ("." + target.filename().string() + "." + suffix);
+        descriptor = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                              _S_IREAD | _S_IWRITE);
+        if (descriptor >= 0) {
+            made = name;
+            return "";
+        }
+        if (errno != EEXIST) return errno_text();
     }
-    errno = EEXIST;
-    return -1;
+    return "no free temporary name beside it";
 }
 
-}  // namespace
-
-OutputFile::OutputFile(std::filesystem::path target) : target_(std::move(target)) {
-    buffer_.reserve(buffer_bytes);
-    std::error_code error;
-    if (std::filesystem::is_directory(target_, error)) fail("it is a folder");
-    in_place_ = written_in_place(target_);
-    if (in_place_) {
-        path_ = target_;
-        descriptor_ = ::_wopen(target_.c_str(), _O_WRONLY | _O_TRUNC | _O_BINARY | _O_NOINHERIT);
-        if (descriptor_ < 0) fail(std::strerror(errno));
-        return;
-    }
-    const auto folder = target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
-    std::filesystem::create_directories(folder, error);
-    if (error) fail(error.message());
-    descriptor_ = open_temporary(folder, target_, path_);
-    if (descriptor_ < 0) {
-        path_.clear();
-        fail(std::strerror(errno));
-    }
+std::string write_some(int descriptor, const char* bytes, std::size_t size, std::size_t& wrote) {
+    const auto chunk = static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30));
+    const int written = ::_write(descriptor, bytes, chunk);
+    if (written < 0) return errno_text();
+    wrote = static_cast<std::size_t>(written);
+    return "";
 }
 
-OutputFile::~OutputFile() {
-    if (done_) return;
-    if (descriptor_ >= 0) ::_close(descriptor_);
-    if (!in_place_ && !path_.empty()) ::_wunlink(path_.c_str());
+std::string sync(int descriptor) { return ::_commit(descriptor) != 0 ? errno_text() : ""; }
+
+std::string close(int descriptor) { return ::_close(descriptor) != 0 ? errno_text() : ""; }
+
+void remove(const std::filesystem::path& file) { ::_wunlink(file.c_str()); }
+
+std::string replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? ""
+               : last_error_text();
 }
 
-void OutputFile::fail(const std::string& reason) {
-    if (descriptor_ >= 0) ::_close(descriptor_);
-    descriptor_ = -1;
-    if (!in_place_ && !path_.empty()) ::_wunlink(path_.c_str());
-    done_ = failed_ = true;
-    throw host::HostError("cannot write " + target_.string() + ": " + reason);
-}
-
-void OutputFile::flush() {
-    std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const std::size_t chunk = std::min<std::size_t>(buffer_.size() - done, 1u << 30);
-        const int wrote = ::_write(descriptor_, buffer_.data() + done, static_cast<unsigned>(chunk));
-        if (wrote <= 0) fail(wrote < 0 ? std::strerror(errno) : "the system took no bytes");
-        done += static_cast<std::size_t>(wrote);
-    }
-    buffer_.clear();
-}
-
-void OutputFile::close_checked() {
-    flush();
-    // A full disk or a lost share may be reported only here.
-    if (!in_place_ && ::_commit(descriptor_) != 0) fail(std::strerror(errno));
-    const int closed = ::_close(descriptor_);
-    descriptor_ = -1;
-    if (closed != 0) fail(std::strerror(errno));
-}
-
-std::filesystem::path OutputFile::commit_as(const std::filesystem::path& name) {
-    close_checked();
-    if (in_place_) {
-        done_ = true;
-        return target_;
-    }
-    if (!::MoveFileExW(path_.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const std::string reason = last_error_text();
-        ::_wunlink(path_.c_str());
-        done_ = true;
-        throw host::HostError("cannot write " + name.string() + ": " + reason);
-    }
-    done_ = true;
-    return name;
-}
+}  // namespace system_files
 
 OutputLock::OutputLock(const std::filesystem::path& output) {
-    const auto lock = output.parent_path() / ("." + output.filename().string() + ".lock");
+    const auto lock = system_files::lock_file(output);
     descriptor_ = ::_wopen(lock.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (descriptor_ < 0)
-        throw host::HostError("cannot lock " + output.string() + " (" + lock.string() + "): " + std::strerror(errno));
+        throw host::HostError("cannot lock " + output.string() + " (" + lock.string() + "): " + errno_text());
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor_));
-    OVERLAPPED whole{};
-    // The lock covers a byte far beyond the process id that the file holds,
+    // The lock is on a byte far beyond the process id that the file holds,
     // so that a second process can still read who holds it.
-    whole.Offset = 0xfffffff0u;
-    if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+    OVERLAPPED far_byte{};
+    far_byte.Offset = 0xfffffff0u;
+    if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_byte)) {
         const bool held = ::GetLastError() == ERROR_LOCK_VIOLATION;
         const std::string reason = last_error_text();
         char owner[32] = {};
@@ -156,9 +120,7 @@ OutputLock::OutputLock(const std::filesystem::path& output) {
         ::_close(descriptor_);
         descriptor_ = -1;
         if (!held) throw host::HostError("cannot lock " + output.string() + " (" + lock.string() + "): " + reason);
-        const std::string pid = got > 0 ? std::string(owner, static_cast<std::size_t>(got)) : std::string("unknown");
-        throw host::HostError("another blocksim (process " + pid.substr(0, pid.find_first_of("\r\n ")) +
-                              ") is writing " + output.string() + "; wait for it to end, or choose another folder with --out");
+        throw system_files::lock_held(output, got > 0 ? std::string(owner, static_cast<std::size_t>(got)) : "");
     }
     const std::string pid = std::to_string(::_getpid()) + "\n";
     const bool noted = ::_chsize(descriptor_, 0) == 0 && ::_lseek(descriptor_, 0, SEEK_SET) == 0 &&
