@@ -20,18 +20,6 @@ namespace {
 // test program in BUILD/tests), the build's blocks are in BUILD/blocks.
 // Found from the program's own place, so that no build's path is written
 // into an installed blocksim.
-std::filesystem::path this_program(std::error_code& error) {
-#ifdef _WIN32
-    std::wstring name(32768, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-    if (length == 0 || length == name.size()) error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
-    name.resize(length);
-    return name;
-#else
-    return std::filesystem::read_symlink("/proc/self/exe", error);
-#endif
-}
-
 std::vector<std::filesystem::path> own_library_folders() {
     std::error_code error;
     const auto program = this_program(error);
@@ -44,6 +32,18 @@ std::vector<std::filesystem::path> own_library_folders() {
 }
 
 }  // namespace
+
+std::filesystem::path this_program(std::error_code& error) {
+#ifdef _WIN32
+    std::wstring name(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0 || length == name.size()) error = std::error_code(static_cast<int>(::GetLastError()), std::system_category());
+    name.resize(length);
+    return name;
+#else
+    return std::filesystem::read_symlink("/proc/self/exe", error);
+#endif
+}
 
 std::vector<std::filesystem::path> library_search_path(const std::vector<std::filesystem::path>& path_options) {
     std::vector<std::filesystem::path> path;

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "host/model/model.hpp"
 
 namespace blocksim {
+
+// This program's own file: /proc/self/exe, or on Windows GetModuleFileNameW.
+std::filesystem::path this_program(std::error_code& error);
 
 // The --path folders (each must exist), then $BLOCKSIM_PATH, the installed
 // library folder next to this program, and the build's block folder.

@@ -273,7 +273,9 @@ int slurm(const SweepOptions& options, const host::SweepSpec& spec, std::size_t 
     refuse_overwriting(spec, folder, "summary.csv", options.keep_runs);
     make_folder(folder);
     SlurmSweep sweep;
-    sweep.blocksim = std::filesystem::read_symlink("/proc/self/exe");
+    std::error_code error;
+    sweep.blocksim = this_program(error);
+    if (error) throw host::HostError("cannot find blocksim's own file for the job scripts: " + error.message());
     sweep.sweep_file = std::filesystem::absolute(*options.file);
     sweep.folder = folder;
     sweep.tasks = options.tasks ? *options.tasks : static_cast<int>(std::min<std::size_t>(cases, default_most_tasks));
