@@ -57,17 +57,16 @@ std::string open_in_place(const std::filesystem::path& target, int& descriptor) 
     return descriptor < 0 ? errno_text() : "";
 }
 
-// .NAME.XXXXXXXX beside the target; the new file takes the folder's
-// permissions, as every new file on Windows does.
+// .NAME.PID-N beside the target, N counting the process's temporary files;
+// a name left by an ended process of the same id is passed over. The new
+// file takes the folder's permissions, as every new file on Windows does.
 std::string open_temporary(const std::filesystem::path& target, int& descriptor, std::filesystem::path& made) {
     const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     static unsigned counter = 0;
     constexpr int attempts = 100;
     for (int i = 0; i < attempts; ++i) {
-        const unsigned long long seed = ::GetTickCount64() ^ (static_cast<unsigned long long>(::_getpid()) << 20) ^
-                                        (static_cast<unsigned long long>(++counter) << 40);
-        char suffix[20];
-        std::snprintf(suffix, sizeof suffix, "%08llx", seed & 0xffffffffULL);
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%x-%x", static_cast<unsigned>(::_getpid()), ++counter);
         const auto name = folder / ("." + target.filename().string() + "." + suffix);
         descriptor = ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                               _S_IREAD | _S_IWRITE);
