@@ -28,7 +28,18 @@ apt_private() {
     -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache" \
     -o APT::Architectures=amd64,i386 -o APT::Sandbox::User="$(id -un)" -o Debug::NoLocking=1 "$@"
 }
-apt_private update
+# A mirror in mid-sync serves an index that fails its checksum, and apt-get
+# update then fails as a whole. Try a few times; after that, go on with the
+# lists that did arrive: a download below fails by name if one it needs is
+# missing.
+update_lists() {
+  for attempt in 1 2 3; do
+    apt_private update && return 0
+    if [ "$attempt" -lt 3 ]; then sleep 15; fi
+  done
+  echo "fetch-windows-extras.sh: some of Debian's package lists could not be fetched; going on with those that were" >&2
+}
+update_lists
 
 download="$dir/download"
 rm -rf "$download" "$dir/wine32" "$dir/sources"

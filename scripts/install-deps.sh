@@ -67,7 +67,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# A mirror in mid-sync fails one index and with it the whole update; the
+# install below still says by name what it could not find.
+apt-get update -qq || apt-get update -qq || echo "install-deps.sh: some of Debian's package lists could not be fetched; going on with those that were" >&2
 # shellcheck disable=SC2086
 apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fetch_extras
