@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos windows test-windows dist
+.PHONY: all deps build install test check test32 demo bench sanitize fuzz clean xcos windows test-windows dist fmu
 
 all: build
 
@@ -31,6 +31,12 @@ demo: deps
 	cmake --preset default
 	cmake --build --preset default --target blocksim
 	./build/default/tools/blocksim run --out build/demo/engine.csv --plot build/demo/engine.png
+
+# Each block as an FMI 2.0 FMU (co-simulation and model exchange),
+# build/fmu/NAME.fmu.
+fmu: deps
+	cmake --preset default
+	cmake --build --preset default --target fmus
 
 # blocksim on PATH and the block libraries where it finds them: PREFIX/bin
 # and PREFIX/lib/engine-blocks.

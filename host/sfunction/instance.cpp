@@ -100,6 +100,11 @@ PortSpec SFunctionInstance::output(int port) const {
 }
 
 int SFunctionInstance::num_cont_states() const { return state_->S.numContStates; }
+int SFunctionInstance::num_dworks() const { return state_->S.numDWork; }
+DWorkSpec SFunctionInstance::dwork_spec(int index) const {
+    const auto& record = state_->S.dwork[index];
+    return {record.width, record.dataType, record.name ? record.name : ""};
+}
 double SFunctionInstance::sample_time() const {
     return state_->S.numSampleTimes > 0 ? state_->S.sampleTimes[0] : INHERITED_SAMPLE_TIME;
 }

@@ -19,6 +19,12 @@ struct SimStruct_tag;
 
 namespace host {
 
+struct DWorkSpec {
+    int width;
+    int data_type;
+    std::string name;  // as the block named it; empty when it gave none
+};
+
 struct PortSpec {
     int width;
     int data_type;            // S-function data type id; inherited_type_id until settled
@@ -48,6 +54,8 @@ public:
     PortSpec input(int port) const;
     PortSpec output(int port) const;
     int num_cont_states() const;
+    int num_dworks() const;
+    DWorkSpec dwork_spec(int index) const;
     double sample_time() const;  // sample time 0, or -1 (inherited) when none is declared
 
     // ---- Set-up, in the host's order. A model runs each step for every

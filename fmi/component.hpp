@@ -1,0 +1,66 @@
+// What an FMU's binary runs behind the FMI functions: a block, or a whole
+// model. fmi2_functions.cpp keeps the standard's state machine, checks
+// the arguments and turns exceptions into fmi2Error and the logger's
+// message; a component only computes.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "fmi/variables.hpp"
+
+namespace fmu {
+
+// A call the importer should not have made (an unknown value reference, a
+// variable of another type, a value that cannot be set): refused, and the
+// instance goes on.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Component {
+public:
+    virtual ~Component() = default;
+
+    virtual const Variables& variables() const = 0;
+    virtual std::size_t continuous_states() const = 0;
+    virtual bool supports_model_exchange() const = 0;
+
+    virtual void set_start_time(double time) = 0;
+    // The end of initialization: the model is created with the parameters
+    // set so far, checked by its blocks, and started.
+    virtual void initialize() = 0;
+    virtual void terminate() = 0;
+
+    // Values by variable index (value reference - 1), of the variable's type.
+    virtual double get_real(std::size_t variable) = 0;
+    virtual int get_integer(std::size_t variable) = 0;
+    virtual void set_real(std::size_t variable, double value) = 0;
+    virtual void set_integer(std::size_t variable, int value) = 0;
+
+    // Co-simulation: from `time` to `time + step`, each communication point a major step.
+    virtual void do_step(double time, double step) = 0;
+    virtual double time() const = 0;
+
+    // Model exchange.
+    virtual void set_time(double time) = 0;
+    virtual void set_continuous_states(const double* x) = 0;
+    virtual void get_continuous_states(double* x) = 0;
+    virtual void get_derivatives(double* dx) = 0;
+    virtual void enter_event_mode() = 0;
+    virtual void enter_continuous_time_mode() = 0;
+    virtual void completed_integrator_step() = 0;
+};
+
+// Made by the binary's own component source. `binary_folder` holds the
+// binary, and `resources` the FMU's resources folder (may be empty when the
+// importer gave none).
+std::unique_ptr<Component> make_component(const std::filesystem::path& binary_folder,
+                                          const std::filesystem::path& resources);
+// The GUID the binary was built for.
+extern const char* const component_guid;
+
+}  // namespace fmu

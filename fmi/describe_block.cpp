@@ -1,0 +1,50 @@
+// fmu_describe NAME GUID FOLDER OUTPUT: writes the modelDescription.xml of
+// block NAME's FMU from what its library in FOLDER declares with the
+// manifest's example parameters. OUTPUT is replaced only by a whole file.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "block_manifest.hpp"
+#include "fmi/block_variables.hpp"
+#include "fmi/model_description.hpp"
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::cerr << "usage: fmu_describe NAME GUID FOLDER OUTPUT\n";
+        return 2;
+    }
+    const std::string name = argv[1];
+    const std::filesystem::path output = argv[4];
+    try {
+        const blocks::ManifestEntry* block = blocks::manifest_entry(name.c_str());
+        if (!block) throw std::runtime_error("block " + name + " is not in the manifest");
+        const auto parameters = fmu::example_parameters(*block);
+        host::SFunctionInstance instance(name, host::Library::load(name, {argv[3]}), fmu::parameter_arrays(parameters));
+        instance.prepare();
+
+        fmu::Description description;
+        description.model_name = name;
+        description.description = block->title;
+        description.guid = argv[2];
+        description.generation_tool = "engine blocks fmu_describe";
+        description.model_exchange = true;
+        description.continuous_states = static_cast<unsigned>(instance.num_cont_states());
+        description.variables = fmu::block_variables(instance, *block, parameters);
+
+        const std::filesystem::path temporary = output.string() + ".partial";
+        {
+            std::ofstream out(temporary, std::ios::binary);
+            fmu::write_model_description(out, description);
+            out.close();
+            if (!out) throw std::runtime_error("cannot write " + temporary.string());
+        }
+        std::filesystem::rename(temporary, output);
+    } catch (const std::exception& error) {
+        std::cerr << "fmu_describe: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

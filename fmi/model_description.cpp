@@ -1,0 +1,105 @@
+#include "fmi/model_description.hpp"
+
+#include "host/common/text.hpp"
+
+namespace fmu {
+
+std::string exact_text(double value) { return host::format_number(value); }
+
+std::string xml_escaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '&': escaped += "&amp;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+namespace {
+
+const char* causality_name(Causality causality) {
+    switch (causality) {
+    case Causality::input: return "input";
+    case Causality::output: return "output";
+    case Causality::parameter: return "parameter";
+    case Causality::local: return "local";
+    }
+    return "local";
+}
+
+// Parameters are fixed: they are read when the block is created, at the
+// end of initialization, and checked by the block then.
+const char* variability_name(const Variable& variable) {
+    if (variable.causality == Causality::parameter) return "fixed";
+    return variable.discrete ? "discrete" : "continuous";
+}
+
+// Inputs carry no initial attribute; parameters are exact; what the model
+// computes is calculated (and so carries no start value).
+const char* initial_name(const Variable& variable) {
+    switch (variable.causality) {
+    case Causality::input: return nullptr;
+    case Causality::parameter: return "exact";
+    default: return "calculated";
+    }
+}
+
+void write_variable(std::ostream& out, const Variable& variable, std::size_t i) {
+    out << "    <ScalarVariable name=\"" << xml_escaped(variable.name) << "\" valueReference=\"" << value_reference(i)
+        << "\" causality=\"" << causality_name(variable.causality) << "\" variability=\""
+        << variability_name(variable) << "\"";
+    if (const char* initial = initial_name(variable)) out << " initial=\"" << initial << "\"";
+    if (!variable.description.empty()) out << " description=\"" << xml_escaped(variable.description) << "\"";
+    out << ">\n      <" << (variable.type == BaseType::real ? "Real" : "Integer");
+    if (variable.derivative_of) out << " derivative=\"" << variable.derivative_of << "\"";
+    if (!variable.start.empty()) out << " start=\"" << variable.start << "\"";
+    out << "/>\n    </ScalarVariable>\n";
+}
+
+void write_unknowns(std::ostream& out, const char* element, const Variables& variables, bool (*listed)(const Variable&)) {
+    bool any = false;
+    for (std::size_t i = 0; i < variables.size(); ++i) any |= listed(variables[i]);
+    if (!any) return;
+    out << "    <" << element << ">\n";
+    for (std::size_t i = 0; i < variables.size(); ++i)
+        if (listed(variables[i])) out << "      <Unknown index=\"" << value_reference(i) << "\"/>\n";
+    out << "    </" << element << ">\n";
+}
+
+bool is_output(const Variable& v) { return v.causality == Causality::output; }
+bool is_derivative(const Variable& v) { return v.role == Role::derivative; }
+// Outputs, states and derivatives, all calculated.
+bool is_initial_unknown(const Variable& v) {
+    return v.causality == Causality::output || v.role == Role::state || v.role == Role::derivative;
+}
+
+}  // namespace
+
+void write_model_description(std::ostream& out, const Description& d) {
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << xml_escaped(d.model_name) << "\" guid=\""
+        << d.guid << "\" description=\"" << xml_escaped(d.description) << "\" generationTool=\""
+        << xml_escaped(d.generation_tool) << "\" variableNamingConvention=\"structured\" numberOfEventIndicators=\"0\">\n";
+    if (d.model_exchange)
+        out << "  <ModelExchange modelIdentifier=\"" << xml_escaped(d.model_name)
+            << "\" canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\""
+               " providesDirectionalDerivative=\"false\" completedIntegratorStepNotNeeded=\"false\"/>\n";
+    out << "  <CoSimulation modelIdentifier=\"" << xml_escaped(d.model_name)
+        << "\" canHandleVariableCommunicationStepSize=\"true\" canInterpolateInputs=\"false\""
+           " maxOutputDerivativeOrder=\"0\" canRunAsynchronuously=\"false\" canBeInstantiatedOnlyOncePerProcess=\"false\""
+           " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"/>\n";
+    out << "  <ModelVariables>\n";
+    for (std::size_t i = 0; i < d.variables.size(); ++i) write_variable(out, d.variables[i], i);
+    out << "  </ModelVariables>\n  <ModelStructure>\n";
+    write_unknowns(out, "Outputs", d.variables, is_output);
+    write_unknowns(out, "Derivatives", d.variables, is_derivative);
+    write_unknowns(out, "InitialUnknowns", d.variables, is_initial_unknown);
+    out << "  </ModelStructure>\n</fmiModelDescription>\n";
+}
+
+}  // namespace fmu
