@@ -147,8 +147,8 @@ TEST_F(Blocksim, UnknownBlockTypeListsTheKnownOnes) {
     const Result result = blocksim("run unknown.yaml");
     EXPECT_EQ(1, result.status);
     EXPECT_EQ("blocksim: error: unknown.yaml:2: unknown block type 'Valve' (built-in types: Constant, Clock, Step, "
-              "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag; an S-function block has "
-              "sfunction: NAME)\n",
+              "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag, Inport, Outport; an "
+              "S-function block has sfunction: NAME)\n",
               result.output);
 }
 
@@ -480,8 +480,8 @@ TEST_F(Blocksim, ModelMistakesGetMessagesAUserCanActOn) {
          "zero.yaml:1: the step must be positive: a step of 0 s never reaches the stop time"},
         {"type.yaml", "blocks:\n  g: {type: gain, gain: 2}\n",
          "type.yaml:2: unknown block type 'gain' (did you mean 'Gain'?) (built-in types: Constant, Clock, Step, "
-         "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag; an S-function block has "
-         "sfunction: NAME)"},
+         "Ramp, Sine, Table, Gain, Sum, Product, Mux, Selector, Convert, Integrator, Lag, Inport, Outport; an "
+         "S-function block has sfunction: NAME)"},
         {"key.yaml", "blocks:\n  s: {type: Step, tiem: 2}\n",
          "key.yaml:2: unknown key 'tiem' in Step block 's' (did you mean 'time'?) (known: after, before, time, type)"},
         {"tab.yaml", "blocks:\n\tc: {type: Clock}\n", "tab.yaml:2: tabs are not allowed for indentation"},

@@ -131,12 +131,37 @@ struct Lag {  // y = x, x' = (u - x) / time_constant
     }
 };
 
+// The model's inputs and outputs as an FMU: the importer writes an Inport's
+// signal and reads what an Outport receives, each numbered by `index`. In a
+// blocksim run an Inport gives `value` (one number for every element, or
+// one per element) and an Outport passes nothing on.
+struct Inport {
+    static constexpr const char* type = "Inport";
+    int index = 1, width = 1;
+    std::vector<double> value{0.0};
+    template <typename K> void keys(K& k) {
+        k.whole("index", index, 1, 100000);
+        k.whole("width", width, 1, 100000);
+        k.numbers("value", value, Need::optional);
+    }
+};
+
+struct Outport {
+    static constexpr const char* type = "Outport";
+    int index = 1, width = 1;
+    template <typename K> void keys(K& k) {
+        k.whole("index", index, 1, 100000);
+        k.whole("width", width, 1, 100000);
+    }
+};
+
 }  // namespace builtin
 
 using BuiltinTable = builtin::Table;
 using BuiltinSpec = std::variant<builtin::Constant, builtin::Clock, builtin::Step, builtin::Ramp, builtin::Sine,
                                  builtin::Table, builtin::Gain, builtin::Sum, builtin::Product, builtin::Mux,
-                                 builtin::Selector, builtin::Convert, builtin::Integrator, builtin::Lag>;
+                                 builtin::Selector, builtin::Convert, builtin::Integrator, builtin::Lag,
+                                 builtin::Inport, builtin::Outport>;
 
 // A key as a block's struct lists it, with its default as the README writes
 // it ("0", "\"++\""; empty for a required key).

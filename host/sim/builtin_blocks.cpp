@@ -361,6 +361,55 @@ private:
     double time_constant_;  // 0 for an integrator
 };
 
+// An input of the model's FMU: its signal is written from outside between
+// steps; in a run it holds `value`.
+class Inport : public Builtin {
+public:
+    Inport(const std::string& name, const builtin::Inport& spec) : Builtin(name, spec.type, 0, 1), spec_(spec) {
+        const auto width = static_cast<std::size_t>(spec.width);
+        if (spec_.value.size() == 1) spec_.value.assign(width, spec_.value[0]);
+        if (spec_.value.size() != width)
+            fail("has width " + std::to_string(width) + ", but its value has " + std::to_string(spec_.value.size()) +
+                 " elements (give one number, or one per element)");
+        out_width_[0] = spec.width;
+    }
+    void start() override { out_[0] = spec_.value; }
+    void outputs(double, bool) override {}
+    bool outputs_held() const override { return true; }
+    double* buffer() { return out_[0].data(); }
+    int index() const { return spec_.index; }
+
+private:
+    builtin::Inport spec_;
+};
+
+// An output of the model's FMU: the signal on its one input, of any type the
+// host stores as a double or an int32.
+class Outport : public Builtin {
+public:
+    Outport(const std::string& name, const builtin::Outport& spec) : Builtin(name, spec.type, 1, 0), index_(spec.index) {
+        in_width_[0] = spec.width;
+    }
+    void offer_input_type(int port, int data_type) override {
+        const Storage storage = host::data_type(data_type).storage;
+        if (storage != Storage::float64 && storage != Storage::int32)
+            fail("input port " + std::to_string(port) + " takes double or int32, but the signal connected to it is " +
+                 data_type_label(data_type));
+        type_id_ = data_type;
+    }
+    int input_type(int) const override { return type_id_; }
+    void connect_input(int, const void* signal) override { signal_ = signal; }
+    void outputs(double, bool) override {}
+    bool outputs_held() const override { return true; }
+    const void* signal() const { return signal_; }
+    int index() const { return index_; }
+
+private:
+    int index_;
+    int type_id_ = double_type_id;
+    const void* signal_ = nullptr;
+};
+
 template <typename... F>
 struct Overloaded : F... {
     using F::operator()...;
@@ -404,8 +453,20 @@ std::unique_ptr<Node> make_builtin(const std::string& name, const BuiltinSpec& s
             [&](const builtin::Lag& s) -> std::unique_ptr<Node> {
                 return std::make_unique<StateBlock>(name, s.type, s.initial, s.time_constant);
             },
+            [&](const builtin::Inport& s) -> std::unique_ptr<Node> { return std::make_unique<Inport>(name, s); },
+            [&](const builtin::Outport& s) -> std::unique_ptr<Node> { return std::make_unique<Outport>(name, s); },
         },
         spec);
+}
+
+std::optional<ExternalPort> external_port(Node& node) {
+    if (auto* inport = dynamic_cast<Inport*>(&node))
+        return ExternalPort{node.name(), inport->index(), inport->output_width(0), double_type_id, inport->buffer(),
+                            nullptr};
+    if (auto* outport = dynamic_cast<Outport*>(&node))
+        return ExternalPort{node.name(), outport->index(), outport->input_width(0), outport->input_type(0), nullptr,
+                            outport->signal()};
+    return std::nullopt;
 }
 
 }  // namespace host

@@ -23,6 +23,7 @@ Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
     settle_types();
     settle_sample_times();
     allocate_and_connect();
+    find_external_ports();
     set_up_logging();
 }
 
@@ -116,14 +117,70 @@ void Simulation::terminate_all(bool rethrow_first) {
     if (rethrow_first && first) std::rethrow_exception(first);
 }
 
+double Simulation::column_value(std::size_t i) const {
+    const Column& column = logged_.at(i);
+    return element_as_double(column.node->output_signal(column.port), column.node->output_type(column.port),
+                             static_cast<std::size_t>(column.element));
+}
+
+void Simulation::start_blocks() {
+    for (Node* node : order_) call(*node, Method::start, 0.0, true, [&] { node->start(); });
+    for (Node* node : order_)
+        call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
+}
+
+// A major step's updates and derivatives at t, then the integration to t + step_size.
+void Simulation::advance_from(double t, double step_size, RungeKuttaStepper& stepper) {
+    updates(t);
+    derivatives(t, true);
+    if (!states_.empty())
+        stepper.step(
+            t, step_size, states_, derivatives_, [&](double stage) { outputs(stage, false); },
+            [&](double stage) { derivatives(stage, false); });
+}
+
+void Simulation::begin() {
+    if (is_variable_step(spec_.solver.method))
+        throw HostError(std::string("a model run step by step needs a fixed-step method (ode1 to ode4), not ") +
+                        solver_method_name(spec_.solver.method));
+    finish();
+    time_ = 0.0;
+    step_ = 0;
+    stepping_ = std::make_unique<RungeKuttaStepper>(spec_.solver.method, states_.size());
+    try {
+        start_blocks();
+    } catch (...) {
+        stepping_.reset();
+        terminate_all(false);
+        throw;
+    }
+}
+
+void Simulation::step_outputs() {
+    const double t = static_cast<double>(step_) * spec_.solver.step;
+    outputs(t, true);
+    time_ = t;
+}
+
+void Simulation::advance() {
+    if (!stepping_) throw HostError("a run step by step advances only between begin() and finish()");
+    advance_from(static_cast<double>(step_) * spec_.solver.step, spec_.solver.step, *stepping_);
+    ++step_;
+    steps_taken_ = step_;
+}
+
+void Simulation::finish() {
+    if (!stepping_) return;
+    stepping_.reset();
+    terminate_all(true);
+}
+
 void Simulation::run(const RowSink& sink) {
     time_ = 0.0;
     steps_taken_ = 0;
     rhs_evaluations_ = 0;
     try {
-        for (Node* node : order_) call(*node, Method::start, 0.0, true, [&] { node->start(); });
-        for (Node* node : order_)
-            call(*node, Method::initialize_conditions, 0.0, true, [&] { node->initialize_conditions(); });
+        start_blocks();
         if (is_variable_step(spec_.solver.method)) run_variable_step(sink);
         else run_fixed_step(sink);
     } catch (...) {
@@ -138,8 +195,6 @@ void Simulation::run_fixed_step(const RowSink& sink) {
     const long long full_steps = this->full_steps();
     const long long last = steps();
     RungeKuttaStepper stepper(spec_.solver.method, states_.size());
-    auto minor_outputs = [&](double t) { outputs(t, false); };
-    auto minor_derivatives = [&](double t) { derivatives(t, false); };
     for (long long step = 0;; ++step) {
         // Multiples of the step, and the stop time itself after a last, shorter step.
         const double t = step <= full_steps ? static_cast<double>(step) * h : spec_.solver.stop;
@@ -149,10 +204,7 @@ void Simulation::run_fixed_step(const RowSink& sink) {
         if (step % log_every_ == 0 || step == last) log_row(t, sink);
         if (step == last) break;
         if (stop_request_ && stop_request_->load()) throw RunStopped(t);
-        updates(t);
-        derivatives(t, true);
-        const double step_size = step < full_steps ? h : spec_.solver.stop - t;
-        if (!states_.empty()) stepper.step(t, step_size, states_, derivatives_, minor_outputs, minor_derivatives);
+        advance_from(t, step < full_steps ? h : spec_.solver.stop - t, stepper);
         steps_taken_ = step + 1;
         if (progress_ && (step & 1023) == 0) progress_(t);
     }

@@ -25,9 +25,12 @@
 
 #include "host/model/model.hpp"
 #include "host/sfunction/methods.hpp"
+#include "host/sim/builtin_blocks.hpp"
 #include "host/sim/node.hpp"
 
 namespace host {
+
+class RungeKuttaStepper;
 
 // A stop time or log interval within this share of a step of n steps counts
 // as n steps, so that 1 / 0.1 makes 10 steps and not 9.
@@ -99,6 +102,22 @@ public:
     void run(const RowSink& sink);
     // The time of the last completed major step.
     double time() const { return time_; }
+
+    // ---- A run step by step, as a co-simulation drives it (fixed-step
+    // methods only; the stop time plays no part). begin() starts every block
+    // at t = 0; major step k is then step_outputs(), the outputs at
+    // t = k * step, and advance(), which takes the step to the next; finish()
+    // terminates every block. run() makes the same calls in the same order.
+    void begin();
+    void step_outputs();
+    void advance();
+    void finish();
+    long long step_index() const { return step_; }
+    // The model's Inport and Outport blocks, by index.
+    const std::vector<ExternalPort>& inports() const { return inports_; }
+    const std::vector<ExternalPort>& outports() const { return outports_; }
+    // Logged column `i` as it is now.
+    double column_value(std::size_t i) const;
     // Number of major steps after t = 0 of a fixed-step method. When the
     // stop time is no multiple of the step, the last of them is shorter.
     long long steps() const;
@@ -137,6 +156,7 @@ private:
     void settle_types();
     void settle_sample_times();
     void allocate_and_connect();
+    void find_external_ports();
     void set_up_logging();
     std::vector<int> log_signal(const SignalRef& ref, std::vector<std::string>* keys = nullptr);
     // The block of `ref` and its elements; `what` starts the message ("cannot log").
@@ -144,6 +164,8 @@ private:
     std::vector<std::string> block_names() const;
 
     // ---- Run
+    void start_blocks();
+    void advance_from(double t, double step_size, RungeKuttaStepper& stepper);
     void run_fixed_step(const RowSink& sink);
     void run_variable_step(const RowSink& sink);
     bool evaluate_derivatives(double t, const double* x, double* dx, std::string& failure);
@@ -176,6 +198,9 @@ private:
     std::unordered_map<std::string, int> column_of_;  // the column of each logged name
     std::vector<PlotGroup> groups_;
     std::vector<double> row_;
+    std::vector<ExternalPort> inports_, outports_;
+    std::unique_ptr<RungeKuttaStepper> stepping_;  // of a run step by step, between begin() and finish()
+    long long step_ = 0;
     std::vector<Column> watched_;
     std::vector<double> watched_values_;
     MajorStepSink major_step_sink_;

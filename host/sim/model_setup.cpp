@@ -309,6 +309,22 @@ void Simulation::allocate_and_connect() {
     for (const auto& link : links_) link.to->connect_input(link.to_port, link.from->output_signal(link.from_port));
 }
 
+// The Inports and Outports by index; an index names one of each kind.
+void Simulation::find_external_ports() {
+    std::map<int, std::pair<const Node*, ExternalPort>> inports, outports;
+    for (const auto& node : nodes_) {
+        const auto port = external_port(*node);
+        if (!port) continue;
+        auto& ports = port->input ? inports : outports;
+        const auto [it, added] = ports.emplace(port->index, std::make_pair(node.get(), *port));
+        if (!added)
+            throw HostError(at(line_of_.at(node.get())) + node->kind() + " blocks '" + it->second.first->name() +
+                            "' and '" + node->name() + "' both have index " + std::to_string(port->index));
+    }
+    for (const auto& [index, port] : inports) inports_.push_back(port.second);
+    for (const auto& [index, port] : outports) outports_.push_back(port.second);
+}
+
 // Without a log section every output of every block is logged, a group (plot
 // panel) per block.
 void Simulation::set_up_logging() {
