@@ -22,7 +22,7 @@
 
 namespace fmu {
 
-const char* const component_guid = FMU_GUID;
+std::string component_guid(const std::filesystem::path&, const std::filesystem::path&) { return FMU_GUID; }
 
 namespace {
 

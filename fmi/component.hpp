@@ -60,7 +60,8 @@ public:
 // importer gave none).
 std::unique_ptr<Component> make_component(const std::filesystem::path& binary_folder,
                                           const std::filesystem::path& resources);
-// The GUID the binary was built for.
-extern const char* const component_guid;
+// The GUID of the FMU the binary belongs to: built in for a block's, read
+// from the resources for a model's.
+std::string component_guid(const std::filesystem::path& binary_folder, const std::filesystem::path& resources);
 
 }  // namespace fmu

@@ -173,15 +173,16 @@ fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType, fmi2Str
         instance->log(fmi2Error, "fmi2Instantiate: the FMU type must be fmi2ModelExchange or fmi2CoSimulation");
         return nullptr;
     }
-    if (!fmuGUID || std::strcmp(fmuGUID, fmu::component_guid) != 0) {
-        instance->log(fmi2Error, std::string("fmi2Instantiate: the GUID ") + (fmuGUID ? fmuGUID : "(none)") +
-                                     " is not this binary's, " + fmu::component_guid +
-                                     ": the modelDescription.xml belongs to another FMU");
-        return nullptr;
-    }
     try {
         instance->binary_folder = binary_folder();
         instance->resources = path_of_uri(fmuResourceLocation);
+        const std::string guid = fmu::component_guid(instance->binary_folder, instance->resources);
+        if (!fmuGUID || guid != fmuGUID) {
+            instance->log(fmi2Error, std::string("fmi2Instantiate: the GUID ") + (fmuGUID ? fmuGUID : "(none)") +
+                                         " is not this binary's, " + guid +
+                                         ": the modelDescription.xml belongs to another FMU");
+            return nullptr;
+        }
         instance->component = fmu::make_component(instance->binary_folder, instance->resources);
         if (fmuType == fmi2ModelExchange && !instance->component->supports_model_exchange()) {
             instance->log(fmi2Error, "fmi2Instantiate: this FMU is for co-simulation only");

@@ -84,7 +84,7 @@ void write_model_description(std::ostream& out, const Description& d) {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << xml_escaped(d.model_name) << "\" guid=\""
         << d.guid << "\" description=\"" << xml_escaped(d.description) << "\" generationTool=\""
-        << xml_escaped(d.generation_tool) << "\" variableNamingConvention=\"structured\" numberOfEventIndicators=\"0\">\n";
+        << xml_escaped(d.generation_tool) << "\" variableNamingConvention=\"" << d.naming << "\" numberOfEventIndicators=\"0\">\n";
     if (d.model_exchange)
         out << "  <ModelExchange modelIdentifier=\"" << xml_escaped(d.model_name)
             << "\" canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\""
@@ -93,6 +93,12 @@ void write_model_description(std::ostream& out, const Description& d) {
         << "\" canHandleVariableCommunicationStepSize=\"true\" canInterpolateInputs=\"false\""
            " maxOutputDerivativeOrder=\"0\" canRunAsynchronuously=\"false\" canBeInstantiatedOnlyOncePerProcess=\"false\""
            " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"/>\n";
+    if (d.stop_time || d.step_size) {
+        out << "  <DefaultExperiment startTime=\"0\"";
+        if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";
+        if (d.step_size) out << " stepSize=\"" << exact_text(*d.step_size) << "\"";
+        out << "/>\n";
+    }
     out << "  <ModelVariables>\n";
     for (std::size_t i = 0; i < d.variables.size(); ++i) write_variable(out, d.variables[i], i);
     out << "  </ModelVariables>\n  <ModelStructure>\n";

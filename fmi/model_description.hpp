@@ -2,6 +2,7 @@
 // model has it, model exchange, with one binary for both.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -14,8 +15,11 @@ struct Description {
     std::string description;
     std::string guid;
     std::string generation_tool;
+    // "structured" (u0[1], der(x[1])) or "flat" (any name: a model's signals as blocksim names them)
+    std::string naming = "structured";
     bool model_exchange = true;
     unsigned continuous_states = 0;
+    std::optional<double> stop_time, step_size;  // the DefaultExperiment, when given
     Variables variables;
 };
 

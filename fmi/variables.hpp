@@ -13,9 +13,10 @@ enum class BaseType { real, integer };
 
 // What a variable stands for in the FMU's model.
 enum class Role {
-    input,           // element `element` of input port `index`
-    output,          // element `element` of output port `index`
-    parameter,       // element `element` of dialog parameter `index` (a model key: see the model's FMU)
+    input,           // element `element` of input port `index` (of Inport `index` in a model)
+    output,          // element `element` of output port `index` (of Outport `index` in a model)
+    logged_signal,   // logged column `index` of a model without Outports
+    parameter,       // element `element` of dialog parameter `index` (a model's parameter `index`)
     state,           // continuous state `element`
     derivative,      // its derivative
     discrete_state,  // element `element` of DWork `index`

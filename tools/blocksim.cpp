@@ -35,6 +35,7 @@ struct Commands {
     blocksim::RunOptions run;
     blocksim::SweepOptions sweep;
     blocksim::InfoOptions info;
+    blocksim::ExportOptions export_;
 };
 
 // blocksim's commands, each with its options; `chosen` runs the one parsed.
@@ -52,6 +53,11 @@ void setup(CLI::App& app, Commands& options, std::function<int()>& chosen) {
     auto* info = app.add_subcommand("info", "what an S-function library declares");
     blocksim::setup_info_command(*info, options.info);
     info->final_callback([&] { chosen = [&] { return blocksim::info_command(options.info); }; });
+#ifdef BLOCKSIM_EXPORT
+    auto* exported = app.add_subcommand("export", "write a model as one FMI 2.0 co-simulation FMU");
+    blocksim::setup_export_command(*exported, options.export_);
+    exported->final_callback([&] { chosen = [&] { return blocksim::export_command(options.export_); }; });
+#endif
     auto* demo = app.add_subcommand("demo-model", "print the built-in engine demo model");
     demo->final_callback([&] {
         chosen = [] {

@@ -17,5 +17,6 @@ struct UsageError : std::runtime_error {
 int run_command(const RunOptions& options);
 int info_command(const InfoOptions& options);
 int sweep_command(const SweepOptions& options);
+int export_command(const ExportOptions& options);  // where the build has FMUs (BLOCKSIM_EXPORT)
 
 }  // namespace blocksim

@@ -50,4 +50,11 @@ struct InfoOptions {
 };
 void setup_info_command(CLI::App& command, InfoOptions& options);
 
+struct ExportOptions {
+    std::filesystem::path model, fmu;
+    std::vector<std::string> parameters;  // as a sweep names them
+    std::vector<std::filesystem::path> paths;
+};
+void setup_export_command(CLI::App& command, ExportOptions& options);
+
 }  // namespace blocksim

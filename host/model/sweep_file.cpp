@@ -313,4 +313,60 @@ std::vector<std::string> SlurmSpec::sbatch_options() const {
     return lines;
 }
 
+double sweep_value(const ModelSpec& model, const SweepEntry& entry) {
+    for (const auto& block : model.blocks) {
+        if (block.name != entry.block) continue;
+        const int element = entry.element < 0 ? 0 : entry.element;
+        if (block.is_sfunction) return mxGetPr(block.parameters.at(static_cast<std::size_t>(entry.parameter - 1)).get())[element];
+        BuiltinSpec keys = block.builtin;
+        std::string problem;
+        const auto number = builtin_number(keys, entry.key, entry.element, problem);
+        if (!number) throw ModelError(entry.column() + ": " + problem);
+        return *number->value;
+    }
+    throw ModelError("the model has no block '" + entry.block + "'");
+}
+
+SweepEntry sweep_entry_named(const ModelSpec& model, const std::string& name) {
+    static const std::regex pattern(R"(([A-Za-z_][A-Za-z0-9_]*)\.(parameter([0-9]+)|([A-Za-z_][A-Za-z0-9_]*))(\[([0-9]+)\])?)");
+    std::smatch match;
+    if (!std::regex_match(name, match, pattern))
+        throw ModelError("'" + name + "' names no parameter: write BLOCK.parameterN[ELEMENT] (N from 1, ELEMENT from 0) "
+                         "for an S-function block, BLOCK.KEY[ELEMENT] for a built-in block");
+    SweepEntry entry;
+    entry.block = match[1];
+    if (match[6].matched) entry.element = std::stoi(match[6]);
+    const BlockSpec* block = nullptr;
+    std::vector<std::string> names;
+    for (const auto& candidate : model.blocks) {
+        if (candidate.name == entry.block) block = &candidate;
+        names.push_back(candidate.name);
+    }
+    if (!block) throw ModelError(name + ": the model has no block '" + entry.block + "'" + did_you_mean(entry.block, names));
+    if (block->is_sfunction) {
+        if (!match[3].matched)
+            throw ModelError(name + ": S-function block '" + entry.block + "' has dialog parameters, not keys: write " +
+                             entry.block + ".parameterN (N from 1)");
+        entry.parameter = std::stoi(match[3]);
+        const int count = static_cast<int>(block->parameters.size());
+        if (entry.parameter < 1 || entry.parameter > count)
+            throw ModelError(name + ": S-function block '" + entry.block + "' has " + count_of(count, "dialog parameter"));
+        const mxArray* parameter = block->parameters[static_cast<std::size_t>(entry.parameter - 1)].get();
+        if (!mxIsDouble(parameter) || mxIsComplex(parameter) || mxIsSparse(parameter))
+            throw ModelError(name + " is " + describe(parameter) + "; only real double parameters can be varied");
+        const auto elements = static_cast<int>(mxGetNumberOfElements(parameter));
+        if ((entry.element < 0 ? 0 : entry.element) >= elements)
+            throw ModelError(name + ": parameter " + std::to_string(entry.parameter) + " of block '" + entry.block +
+                             "' has " + count_of(elements, "element"));
+        return entry;
+    }
+    entry.key = match[2];
+    BuiltinSpec keys = block->builtin;
+    std::string problem;
+    if (!builtin_number(keys, entry.key, entry.element, problem))
+        throw ModelError(name + ": " + builtin_type(block->builtin) + " block '" + entry.block + "' " +
+                         (problem.empty() ? "has no numeric key '" + entry.key + "'" : problem));
+    return entry;
+}
+
 }  // namespace host

@@ -82,5 +82,12 @@ SweepSpec read_sweep_file(const std::filesystem::path& file);
 // Sets entry `entry`'s value in `model`, a copy of the sweep's model. Throws
 // ModelError when a built-in key that must be positive is given another value.
 void set_sweep_value(ModelSpec& model, const SweepEntry& entry, double value);
+// The value entry `entry` has in `model`.
+double sweep_value(const ModelSpec& model, const SweepEntry& entry);
+
+// The entry a column name stands for ("fan.parameter2[1]",
+// "scavenge.time_constant"), checked against the model as a sweep's vary
+// entries are. Throws ModelError saying what is wrong.
+SweepEntry sweep_entry_named(const ModelSpec& model, const std::string& name);
 
 }  // namespace host

@@ -1,0 +1,213 @@
+// blocksim export: a whole model as one FMI 2.0 co-simulation FMU. The FMU
+// holds the model file, the tables it reads and the S-function libraries it
+// loads; its binary runs the model with the model's own fixed-step solver
+// inside fmi2DoStep.
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include "command_line.hpp"
+#include "commands.hpp"
+#include "fmi/model_description.hpp"
+#include "fmi/model_export.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sfunction/library.hpp"
+#include "output_file.hpp"
+#include "outputs.hpp"
+#include "search_path.hpp"
+#include "text.hpp"
+#include "zip_writer.hpp"
+
+namespace blocksim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What goes into the FMU: files by their names inside it.
+struct Plan {
+    host::ModelSpec model;
+    fmu::Description description;
+    fmu::ModelExport facts;
+    std::vector<std::pair<std::string, fs::path>> files;  // name in the FMU, file to read
+    std::vector<std::pair<std::string, fs::path>> binaries;
+};
+
+std::string read_bytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw host::HostError("cannot read " + file.string());
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad()) throw host::HostError("cannot read " + file.string());
+    return bytes;
+}
+
+// The binary's name: the model file's, as a C identifier.
+std::string model_identifier(const fs::path& model_file) {
+    std::string name = model_file.stem().string();
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') c = '_';
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) name = "model_" + name;
+    return name;
+}
+
+// 1. The model, checked as a run checks it, with its FMU variables.
+void read_and_check(const ExportOptions& options, Plan& plan) {
+    plan.model = host::read_model_file(options.model);
+    complete_search_path(plan.model, options.paths);
+    if (is_variable_step(plan.model.solver.method))
+        throw host::HostError(options.model.string() + ": the FMU runs the model's solver inside fmi2DoStep, which "
+                              "must be a fixed-step method (ode1 to ode4), not " +
+                              std::string(host::solver_method_name(plan.model.solver.method)));
+    const auto parameters = fmu::model_parameters(plan.model, options.parameters);
+    const host::Simulation simulation{host::ModelSpec(plan.model)};
+    plan.description.variables = fmu::model_variables(simulation, plan.model, parameters);
+    bool outputs = false;
+    for (const auto& v : plan.description.variables) outputs |= v.causality == fmu::Causality::output;
+    if (!outputs) throw host::HostError(options.model.string() + " has no Outport block and logs no signal: the FMU would have no outputs");
+    for (const auto& entry : parameters) plan.facts.parameters.push_back(entry.column());
+}
+
+// 2. The model file and its tables, at their places relative to the model.
+void gather_model_files(const ExportOptions& options, Plan& plan) {
+    const fs::path folder = fs::absolute(options.model).parent_path().lexically_normal();
+    for (const auto& read : host::files_read(plan.model)) {
+        const fs::path relative = fs::absolute(read.file).lexically_normal().lexically_relative(folder);
+        if (relative.empty() || *relative.begin() == "..")
+            throw host::HostError(read.role + ", " + read.file.string() + ", is outside the model's folder, " +
+                                  folder.string() + ": an FMU holds what is in that folder, so move it there");
+        plan.files.emplace_back(std::string("resources/") + fmu::model_folder + "/" + relative.generic_string(), read.file);
+    }
+    plan.facts.model = fs::path(fmu::model_folder) / fs::path(options.model).filename();
+}
+
+// 3. The S-function libraries the model loads, the binary that runs it and
+//    the MEX library they share.
+void gather_binaries(const ExportOptions& options, Plan& plan) {
+    std::set<std::string> libraries;
+    for (const auto& block : plan.model.blocks)
+        if (block.is_sfunction && libraries.insert(block.sfunction).second)
+            plan.files.emplace_back(std::string("resources/") + fmu::libraries_folder + "/" + block.sfunction +
+                                        host::library_suffix,
+                                    host::find_library(block.sfunction, plan.model.search_path));
+    fs::path binary;
+    for (const auto& folder : library_search_path(options.paths))
+        if (fs::exists(folder / fmu::model_binary)) {
+            binary = folder / fmu::model_binary;
+            break;
+        }
+    if (binary.empty())
+        throw host::HostError(std::string("cannot find ") + fmu::model_binary +
+                              ", the FMU binary that runs a model, in blocksim's library folders");
+    Dl_info mex{};
+    if (!dladdr(reinterpret_cast<void*>(&mxCreateDoubleMatrix), &mex) || !mex.dli_fname)
+        throw host::HostError("cannot find the MEX library this blocksim runs with");
+    const std::string identifier = model_identifier(options.model);
+    plan.binaries.emplace_back("binaries/linux64/" + identifier + ".so", binary);
+    plan.binaries.emplace_back("binaries/linux64/" + fs::path(mex.dli_fname).filename().string(), mex.dli_fname);
+    plan.description.model_name = identifier;
+}
+
+// 4. The description; its GUID is a digest of everything the FMU holds.
+void describe(const ExportOptions& options, Plan& plan, const std::vector<std::string>& contents) {
+    std::uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
+    auto mix = [&](const std::string& bytes) {
+        for (unsigned char c : bytes) {
+            a = (a ^ c) * 0x100000001b3ull;
+            b = (b ^ c) * 0x100000001b3ull + 1;
+        }
+    };
+    for (const auto& bytes : contents) mix(bytes);
+    for (const auto& name : plan.facts.parameters) mix(name);
+    char guid[40];
+    std::snprintf(guid, sizeof guid, "{%08x-%04x-%04x-%04x-%012llx}", static_cast<unsigned>(a >> 32),
+                  static_cast<unsigned>((a >> 16) & 0xffff), static_cast<unsigned>(a & 0xffff),
+                  static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xffffffffffffull));
+    plan.facts.guid = guid;
+    auto& d = plan.description;
+    d.description = "blocksim model " + fs::path(options.model).filename().string() + " as a co-simulation FMU";
+    d.guid = guid;
+    d.generation_tool = std::string("blocksim ") + version();
+    d.naming = "flat";
+    d.model_exchange = false;
+    d.stop_time = plan.model.solver.stop;
+    d.step_size = plan.model.solver.step;
+}
+
+std::string pack(const ExportOptions& options, Plan& plan) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::vector<std::string> contents;
+    for (const auto& [name, file] : plan.files) {
+        entries.emplace_back(name, read_bytes(file));
+        contents.push_back(name + entries.back().second);
+    }
+    std::vector<std::pair<std::string, std::string>> binaries;
+    for (const auto& [name, file] : plan.binaries) binaries.emplace_back(name, read_bytes(file));
+    describe(options, plan, contents);
+    std::ostringstream xml;
+    fmu::write_model_description(xml, plan.description);
+    ZipWriter zip;
+    zip.add("modelDescription.xml", xml.str());
+    for (const auto& [name, bytes] : binaries) zip.add(name, bytes, true);
+    for (const auto& [name, bytes] : entries) zip.add(name, bytes);
+    zip.add(std::string("resources/") + fmu::export_file, fmu::export_text(plan.facts));
+    return zip.finish();
+}
+
+}  // namespace
+
+void setup_export_command(CLI::App& command, ExportOptions& options) {
+    command.description(
+        "Writes MODEL as one FMI 2.0 co-simulation FMU: the model, its tables and the S-function libraries it "
+        "loads, run by the model's fixed-step solver inside fmi2DoStep. Inport and Outport blocks are the FMU's "
+        "inputs and outputs; without an Outport, every logged signal is an output.");
+    command.add_option_function<std::string>(
+               "MODEL", [&options](const std::string& word) { options.model = checked_path("the model file", as_typed(word)); },
+               "the model file")
+        ->required();
+    command.add_option_function<std::string>(
+               "--fmu", [&options](const std::string& word) { options.fmu = checked_path("--fmu", as_typed(word)); },
+               "the FMU to write (NAME.fmu)")
+        ->required()
+        ->type_name("FILE");
+    command.add_option_function<std::vector<std::string>>(
+               "--parameter",
+               [&options](const std::vector<std::string>& words) {
+                   for (const auto& word : words) options.parameters.push_back(as_typed(word));
+               },
+               "a value the importer may set before initialization, named as a sweep names it: fan.parameter1, "
+               "fan.parameter2[1], scavenge.time_constant (repeatable)")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    add_path_list_option(command, "--path", options.paths, "a folder of S-function libraries, searched first");
+}
+
+int export_command(const ExportOptions& options) {
+    if (options.fmu.extension() != ".fmu")
+        throw UsageError("--fmu names the FMU to write, which ends in .fmu, not '" + options.fmu.string() + "'");
+    Plan plan;
+    read_and_check(options, plan);
+    gather_model_files(options, plan);
+    refuse_output_over_inputs(options.fmu, "FMU", "--fmu", host::files_read(plan.model));
+    gather_binaries(options, plan);
+    write_whole_file(options.fmu, pack(options, plan));
+    std::size_t inputs = 0, outputs = 0;
+    for (const auto& v : plan.description.variables) {
+        inputs += v.causality == fmu::Causality::input;
+        outputs += v.causality == fmu::Causality::output;
+    }
+    std::cout << options.fmu.string() << ": co-simulation FMU " << plan.description.model_name << ", "
+              << count_of(static_cast<long long>(inputs), "input") << ", "
+              << count_of(static_cast<long long>(outputs), "output") << ", "
+              << count_of(static_cast<long long>(plan.facts.parameters.size()), "parameter") << ", model step "
+              << format_number(plan.model.solver.step) << " s\n";
+    return 0;
+}
+
+}  // namespace blocksim
