@@ -49,6 +49,7 @@ bench: build
 	./build/default/bench/engine_bench
 	bench/host_share.sh build/default/tools/blocksim examples/engine_hour.yaml 3.6
 	bench/sweep_bench.sh build/default/tools/blocksim
+	./build/default/bench/fmu_bench
 	bench/windows_bench.sh "$(CURDIR)"
 
 # The blocks, the stand-in SDK and the host's block tests built with -m32.

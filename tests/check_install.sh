@@ -36,6 +36,11 @@ mkdir "$prefix/run"
 cp "$share/examples/sarnith.yaml" "$share/examples/relay_inputs.csv" "$prefix/run/"
 "$prefix/bin/blocksim" run "$prefix/run/sarnith.yaml" --no-plot >/dev/null
 test -s "$prefix/run/sarnith.csv"
+# Where the build has FMUs, the installed blocksim exports a model with the installed binary.
+if [ -f "$prefix/lib/engine-blocks/fmu_model.so" ]; then
+  "$prefix/bin/blocksim" export "$prefix/run/sarnith.yaml" --fmu "$prefix/run/sarnith.fmu" >/dev/null
+  test -s "$prefix/run/sarnith.fmu"
+fi
 if command -v scilab-cli >/dev/null && [ -f "$xcos_library" ]; then
   verdict=$prefix/xcos-verdict
   SCI_DISABLE_EXCEPTION_CATCHING=1 timeout 300 scilab-cli -nb -quit -e "

@@ -1,0 +1,138 @@
+// What the FMU layer adds: one fmi2DoStep of the engine demo's FMU at 1 ms
+// against one step of the same model run by host/sim, and one blower call
+// through its FMU (fmi2SetReal of an input, fmi2GetReal of an output)
+// against the same call through host/sfunction. Each figure is the best of
+// five timed runs.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include <string>
+
+#include "fmu_importer.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sfunction/instance.hpp"
+#include "host/sim/engine.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Seconds per call of `body(n)`, which makes n calls; the best of five runs.
+double per_call(long long n, const std::function<void(long long)>& body) {
+    double best = 1e300;
+    for (int run = 0; run < 5; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        body(n);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best / static_cast<double>(n);
+}
+
+void report(const char* what, const char* base_name, double base, const char* fmu_name, double fmu) {
+    std::printf("%-34s %s %8.3f us   %s %8.3f us   FMU layer %+5.1f %%\n", what, base_name, base * 1e6, fmu_name,
+                fmu * 1e6, (fmu / base - 1) * 100);
+}
+
+constexpr long long engine_steps = 20000;  // 20 s of the demo at 1 ms
+
+double engine_by_host() {
+    host::ModelSpec spec = host::read_model_file(ENGINE_DEMO_MODEL);
+    spec.search_path = {BLOCKS_LIBRARY_DIR};
+    spec.log.clear();
+    return per_call(engine_steps, [&](long long n) {
+        host::Simulation simulation{host::ModelSpec(spec)};
+        simulation.begin();
+        for (long long k = 0; k < n; ++k) {
+            simulation.step_outputs();
+            simulation.advance();
+        }
+        simulation.finish();
+    });
+}
+
+double engine_by_fmu(const fs::path& folder) {
+    const fs::path fmu_file = folder / "engine.fmu";
+    const std::string command = std::string("\"") + BLOCKSIM + "\" export \"" + ENGINE_DEMO_MODEL + "\" --fmu \"" +
+                                fmu_file.string() + "\" >/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("blocksim export failed: " + command);
+    importer::Fmu fmu(fmu_file, folder / "engine");
+    return per_call(engine_steps, [&](long long n) {
+        importer::Instance engine(fmu, fmi2CoSimulation);
+        if (engine.initialize() != fmi2OK) throw std::runtime_error(engine.last_message());
+        for (long long k = 0; k < n; ++k)
+            if (engine.fmi().DoStep(engine.component(), static_cast<double>(k) * 1e-3, 1e-3, fmi2True) != fmi2OK)
+                throw std::runtime_error(engine.last_message());
+    });
+}
+
+constexpr long long blower_calls = 200000;
+
+double blower_by_host() {
+    const auto library = host::Library::load("blower", {BLOCKS_LIBRARY_DIR});
+    std::vector<host::ArrayPtr> parameters;
+    parameters.push_back(host::make_double({0.7}));
+    parameters.push_back(host::make_double({2, 0.5, 0.1}));
+    parameters.push_back(host::make_double({0.0698}));
+    host::SFunctionInstance blower("fan", library, std::move(parameters));
+    blower.prepare();
+    blower.start();
+    blower.initialize_conditions();
+    double* inlet = blower.input_buffer(0);
+    inlet[0] = 100000, inlet[1] = 350, inlet[2] = 1;
+    blower.input_buffer(1)[0] = 150000;
+    blower.input_buffer(2)[0] = 1;
+    volatile double sink = 0;
+    return per_call(blower_calls, [&](long long n) {
+        for (long long k = 0; k < n; ++k) {
+            inlet[1] = k & 1 ? 350 : 351;  // a new input each call, as an importer gives
+            blower.outputs(0.0);
+            sink = blower.output_doubles(2)[0];
+        }
+    });
+}
+
+double blower_by_fmu(const fs::path& folder) {
+    importer::Fmu fmu(fs::path(FMU_DIR) / "blower.fmu", folder / "blower");
+    importer::Instance blower(fmu, fmi2CoSimulation);
+    if (blower.initialize() != fmi2OK) throw std::runtime_error(blower.last_message());
+    blower.set_real("u0[1]", 100000);
+    blower.set_real("u0[3]", 1);
+    blower.set_real("u1[1]", 150000);
+    blower.set_real("u2[1]", 1);
+    const fmi2ValueReference temperature = fmu.description().value_reference("u0[2]");
+    const fmi2ValueReference power = fmu.description().value_reference("y2[1]");
+    volatile double sink = 0;
+    return per_call(blower_calls, [&](long long n) {
+        for (long long k = 0; k < n; ++k) {
+            const double t_in = k & 1 ? 350 : 351;
+            double p = 0;
+            blower.fmi().SetReal(blower.component(), &temperature, 1, &t_in);
+            blower.fmi().GetReal(blower.component(), &power, 1, &p);
+            sink = p;
+        }
+    });
+}
+
+}  // namespace
+
+int main() {
+    try {
+        const fs::path folder = fs::temp_directory_path() / ("fmu_bench_" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        const double host_step = engine_by_host(), fmu_step = engine_by_fmu(folder);
+        const double fmu_call = blower_by_fmu(folder), host_call = blower_by_host();
+        report("engine demo, one 1 ms step:", "host/sim", host_step, "fmi2DoStep", fmu_step);
+        report("blower, one call:", "host/sfunction", host_call, "SetReal+GetReal", fmu_call);
+        fs::remove_all(folder);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "fmu_bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
