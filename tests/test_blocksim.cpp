@@ -212,15 +212,25 @@ log:
     EXPECT_NEAR(0.3, rows.back()[1], 1e-12);
 }
 
+// The commands of this build: export where it has FMUs.
+#ifdef BLOCKSIM_EXPORT
+#define BLOCKSIM_COMMANDS "run, sweep, info, export, demo-model"
+#else
+#define BLOCKSIM_COMMANDS "run, sweep, info, demo-model"
+#endif
+
 TEST_F(Blocksim, UsageErrorsAreOneLineWithAPointerToTheCommandsHelpAndExitTwo) {
     const struct {
         const char* arguments;
         const char* line;
     } cases[] = {
-        {"frobnicate", "blocksim: unknown command 'frobnicate' (known: run, sweep, info, demo-model) (see 'blocksim "
+        {"frobnicate", "blocksim: unknown command 'frobnicate' (known: " BLOCKSIM_COMMANDS ") (see 'blocksim "
                        "--help')"},
-        {"runn", "blocksim: unknown command 'runn' (did you mean 'run'?) (known: run, sweep, info, demo-model) (see "
+        {"runn", "blocksim: unknown command 'runn' (did you mean 'run'?) (known: " BLOCKSIM_COMMANDS ") (see "
                  "'blocksim --help')"},
+#ifdef BLOCKSIM_EXPORT
+        {"export m.yaml", "blocksim export: --fmu is required (see 'blocksim export --help')"},
+#endif
         {"run --stopp 3", "blocksim run: unknown option --stopp; did you mean --stop? (see 'blocksim run --help')"},
         {"run --max_step 3", "blocksim run: unknown option --max_step; did you mean --max-step? (see 'blocksim run "
                              "--help')"},
