@@ -33,10 +33,14 @@ demo: deps
 	./build/default/tools/blocksim run --out build/demo/engine.csv --plot build/demo/engine.png
 
 # Each block as an FMI 2.0 FMU (co-simulation and model exchange),
-# build/fmu/NAME.fmu.
+# build/fmu/NAME.fmu, with binaries for linux64 and, once make windows has
+# built them, win64 and win32.
 fmu: deps
 	cmake --preset default
 	cmake --build --preset default --target fmus
+	@if [ -d build/windows64/fmi/stage ] || [ -d build/windows32/fmi/stage ]; then \
+	  cmake -DFMU_DIR="$(CURDIR)/build/fmu" -DSTAGES="$(CURDIR)/build/windows64/fmi/stage;$(CURDIR)/build/windows32/fmi/stage" \
+	        -P cmake/add_fmu_binaries.cmake; fi
 
 # blocksim on PATH and the block libraries where it finds them: PREFIX/bin
 # and PREFIX/lib/engine-blocks.
@@ -67,10 +71,10 @@ windows: deps
 	@scripts/install-deps.sh windows
 	scripts/build-windows-libs.sh 64
 	cmake --preset windows64
-	cmake --build --preset windows64 --target blocks
+	cmake --build --preset windows64 --target blocks fmus
 	scripts/build-windows-libs.sh 32
 	cmake --preset windows32
-	cmake --build --preset windows32 --target blocks
+	cmake --build --preset windows32 --target blocks fmus
 
 # Every Windows library checked as the host sees it; the core, block and
 # engine tests built for Windows and run under Wine; the example models run

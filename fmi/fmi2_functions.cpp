@@ -1,7 +1,11 @@
 // The FMI 2.0 functions of an FMU's binary over one Component: the
 // standard's state machine, argument checks, and every failure an fmi2Error
 // whose message reaches the importer's logger.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -142,10 +146,26 @@ std::filesystem::path path_of_uri(const char* uri) {
     return decoded;
 }
 
+// The folder of this binary, where a block's library lies beside it.
 std::filesystem::path binary_folder() {
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&fmi2Instantiate), &module))
+        return {};
+    std::wstring name(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const DWORD length = GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) return {};
+        if (length < name.size()) return std::filesystem::path(name.substr(0, length)).parent_path();
+        name.resize(name.size() * 2);
+    }
+    return {};
+#else
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&fmi2Instantiate), &info) || !info.dli_fname) return {};
     return std::filesystem::path(info.dli_fname).parent_path();
+#endif
 }
 
 }  // namespace
