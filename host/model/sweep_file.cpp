@@ -328,7 +328,9 @@ double sweep_value(const ModelSpec& model, const SweepEntry& entry) {
 }
 
 SweepEntry sweep_entry_named(const ModelSpec& model, const std::string& name) {
-    static const std::regex pattern(R"(([A-Za-z_][A-Za-z0-9_]*)\.(parameter([0-9]+)|([A-Za-z_][A-Za-z0-9_]*))(\[([0-9]+)\])?)");
+    // Numbers of up to six digits: more name no parameter or element a model can have.
+    static const std::regex pattern(
+        R"(([A-Za-z_][A-Za-z0-9_]*)\.(parameter([0-9]{1,6})|([A-Za-z_][A-Za-z0-9_]*))(\[([0-9]{1,6})\])?)");
     std::smatch match;
     if (!std::regex_match(name, match, pattern))
         throw ModelError("'" + name + "' names no parameter: write BLOCK.parameterN[ELEMENT] (N from 1, ELEMENT from 0) "

@@ -157,6 +157,11 @@ TEST_F(ModelFmu, ExportRefusesWhatCannotBeAnFmu) {
     EXPECT_EQ("blocksim: error: relay.gain: S-function block 'relay' has dialog parameters, not keys: write "
               "relay.parameterN (N from 1)\n",
               result.output);
+    result = blocksim("export relay.yaml --fmu relay.fmu --parameter relay.parameter3");
+    EXPECT_EQ("blocksim: error: relay.parameter3: S-function block 'relay' has 2 dialog parameters\n", result.output);
+    result = blocksim("export relay.yaml --fmu relay.fmu --parameter gain.gain[1]");
+    EXPECT_EQ("blocksim: error: gain.gain[1]: Gain block 'gain' element 1 is beyond 'gain', which has 1 element\n",
+              result.output);
     result = blocksim("export relay.yaml --fmu relay.fmu --parameter gian.gain");
     EXPECT_EQ("blocksim: error: gian.gain: the model has no block 'gian' (did you mean 'gain'?)\n", result.output);
     result = blocksim("export relay.yaml --fmu relay.yaml");
