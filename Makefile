@@ -16,8 +16,12 @@ test: deps
 	@scripts/install-deps.sh --optional octave demo scilab slurm windows
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
-	@if scripts/install-deps.sh windows >/dev/null 2>&1; then $(MAKE) --no-print-directory test-windows; \
+	@if scripts/install-deps.sh windows >/dev/null 2>&1; then $(MAKE) --no-print-directory test-windows || exit 1; $(IA32_NOTE) \
+	   "the 32-bit Wine runs were skipped (the 32-bit builds and their library checks ran)"; \
 	 else echo "Windows tests skipped: mingw-w64 or Wine is not installed (scripts/install-deps.sh windows as root)"; fi
+
+# One line where the machine runs no 32-bit programs, saying what follows.
+IA32_NOTE = found=$$(scripts/probe-ia32.sh) || echo "32-bit programs: $$found:"
 
 # The fast parts of the tests (labels unit, engine, blocksim): no Octave,
 # Xcos, Slurm or other slow test. ctest -L LABEL runs one part.
@@ -62,6 +66,7 @@ test32: deps
 	cmake --preset m32
 	cmake --build --preset m32
 	ctest --preset m32
+	@$(IA32_NOTE) "make test32 ran its programs under qemu-i386"
 
 # The blocks as 64-bit and 32-bit Windows libraries, build/windows64/blocks/NAME.mexw64
 # and build/windows32/blocks/NAME.mexw32, cross-built with mingw-w64.

@@ -22,7 +22,7 @@ time_of() {
   fi
   "$@" "$program" "$model" "$work/linux.csv" --repeat 5 > "$work/out" 2>&1 || { cat "$work/out"; exit 1; }
   if grep -q "skipped" "$work/out"; then
-    printf "%-34s skipped (no Wine)\n" "$label"
+    printf "%-34s %s\n" "$label" "$(grep -m 1 skipped "$work/out")"
     return
   fi
   printf "%-34s %s\n" "$label" "$(sed -n 's/^run time \([0-9.]*\) s.*/\1 s/p' "$work/out")"

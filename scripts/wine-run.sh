@@ -6,9 +6,12 @@
 # 64-bit programs run under Debian's wine64. 32-bit ones need a 32-bit Wine
 # loader: $BLOCKS_WINE32, or the one scripts/fetch-windows-extras.sh unpacked
 # into build/windows-extras; its DLLs go to the prefix's syswow64. Without
-# one the program is reported as skipped (exit 77). 32-bit programs run one at
-# a time (the windows32 test preset has one job): two at once under that Wine
-# hang until the test's time-out.
+# one, or on a machine that runs no 32-bit programs (scripts/probe-ia32.sh),
+# the program is reported as skipped (exit 77); any other failure of the
+# probe fails. Under qemu-i386 that Wine takes over a minute to start and
+# then fails to map its shared user data, so it is not run there. 32-bit
+# programs run one at a time (the windows32 test preset has one job): two at
+# once under that Wine hang until the test's time-out.
 set -eu
 bits=$1
 shift
@@ -24,6 +27,14 @@ case $bits in
   32) wine=${BLOCKS_WINE32:-$build/windows-extras/wine32/usr/lib/wine/wine} ;;
   *) echo "wine-run.sh: 64 or 32, not '$bits'" >&2; exit 2 ;;
 esac
+if [ "$bits" = 32 ]; then
+  found=$("$here/probe-ia32.sh") && status=0 || status=$?
+  case $status in
+    0) ;;
+    3) echo "wine-run.sh: $found: skipped"; exit 77 ;;
+    *) echo "$found" >&2; exit 1 ;;
+  esac
+fi
 if [ -z "$wine" ] || [ ! -x "$wine" ]; then
   echo "wine-run.sh: no $bits-bit Wine here (scripts/install-deps.sh windows): skipped"
   exit 77
