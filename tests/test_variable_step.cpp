@@ -3,6 +3,7 @@
 // major and minor steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -89,6 +90,46 @@ log: {interval: 0.5, signals: [slow.0]}
         steps[i++] = simulation.steps_taken();
     }
     EXPECT_LT(steps[0] * 50, steps[1]) << "bdf " << steps[0] << ", ode45 " << steps[1];
+}
+
+// Neither every nor interval: a row at each step the solver takes and at
+// each time it stops at (the Step's, the stop time), not a grid it is held to.
+TEST(VariableStep, WithoutEveryOrIntervalTheRowsAreTheSolversOwnSteps) {
+    const char* const stiff = R"(
+solver: {method: bdf, stop: 10, rtol: 1e-6, atol: 1e-9}
+blocks:
+  sine: {type: Sine}
+  fast: {type: Lag, time_constant: 1e-5}
+  slow: {type: Lag, time_constant: 1}
+  kick: {type: Step, time: 1.2345}
+connections:
+  - sine.0 -> fast.0
+  - fast.0 -> slow.0
+LOG)";
+    host::Simulation own_steps(model(with(stiff, "LOG", "log: {signals: [slow.0, kick.0]}")));
+    EXPECT_TRUE(own_steps.logs_solver_steps());
+    const Rows rows = run(own_steps);
+    // Held to the 1 ms grid bdf took over 10 000 steps here.
+    EXPECT_LT(own_steps.steps_taken(), 1000);
+    ASSERT_EQ(static_cast<std::size_t>(own_steps.steps_taken()) + 1, rows.times.size());
+    host::Simulation again(model(with(stiff, "LOG", "log: {signals: [slow.0, kick.0]}")));
+    EXPECT_EQ(rows.times, major_steps(again, "slow").times) << "a row at every major step, and only there";
+    const auto kick = std::find(rows.times.begin(), rows.times.end(), 1.2345);
+    ASSERT_NE(rows.times.end(), kick) << "no row at the Step's time";
+    const auto k = static_cast<std::size_t>(kick - rows.times.begin());
+    EXPECT_EQ(0.0, rows.values[k - 1][1]);
+    EXPECT_EQ(1.0, rows.values[k][1]);
+    EXPECT_EQ(10.0, rows.times.back());
+    // The slow lag of sin t: (sin t - cos t + e^-t) / 2.
+    EXPECT_NEAR((std::sin(10.0) - std::cos(10.0) + std::exp(-10.0)) / 2, rows.values.back()[0], 1e-4);
+
+    // log: every keeps the fixed-step run's rows, on the model's 1 ms step.
+    host::Simulation grid(model(with(stiff, "LOG", "log: {every: 1, signals: [slow.0, kick.0]}")));
+    EXPECT_FALSE(grid.logs_solver_steps());
+    const Rows grid_rows = run(grid);
+    ASSERT_EQ(10001u, grid_rows.times.size());
+    EXPECT_EQ(1234 * 0.001, grid_rows.times[1234]);
+    EXPECT_GT(grid.steps_taken(), 10000);
 }
 
 TEST(VariableStep, ALogIntervalPutsTheRowsOnExactMultiples) {

@@ -21,11 +21,15 @@ std::string checked_path(const std::string& what, const std::string& text) {
 std::string gigabytes(double bytes) { return format_number(std::round(bytes / 1e8) / 10) + " GB"; }
 
 CsvEstimate estimate_csv(const host::Simulation& simulation) {
+    const auto& solver = simulation.solver();
     const auto interval = simulation.log_interval();
-    const double steps = interval ? std::floor(simulation.solver().stop / *interval)
-                                  : static_cast<double>(simulation.steps());
+    double logged_steps = 0;
+    if (interval) logged_steps = std::floor(solver.stop / *interval);
+    // The solver's steps are max_step long at most: this many at least.
+    else if (simulation.logs_solver_steps()) logged_steps = std::floor(solver.stop / solver.max_step_or_default());
+    else logged_steps = std::floor(static_cast<double>(simulation.steps()) / simulation.log_every());
     CsvEstimate estimate;
-    estimate.rows = std::floor(steps / (interval ? 1.0 : simulation.log_every())) + 2;
+    estimate.rows = logged_steps + 2;
     estimate.row_bytes = bytes_per_value * static_cast<double>(simulation.column_names().size() + 1);
     estimate.bytes = estimate.rows * estimate.row_bytes;
     return estimate;

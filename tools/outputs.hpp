@@ -23,7 +23,8 @@ constexpr double bytes_per_value = 20;
 std::string gigabytes(double bytes);
 
 // A run's CSV before the run: its rows (a variable-step run logs at its log
-// interval, a fixed-step one every n-th step, both the first and the last).
+// interval, a fixed-step one every n-th step, both the first and the last;
+// a run logged at the solver's own steps at least one row per max_step).
 struct CsvEstimate {
     double rows = 0, row_bytes = 0, bytes = 0;
 };

@@ -65,15 +65,19 @@ host::ModelSpec read_model(const RunOptions& options) {
 void check_output_size(const host::Simulation& simulation, const std::filesystem::path& csv, bool force) {
     const CsvEstimate estimate = estimate_csv(simulation);
     if (estimate.bytes <= largest_output_bytes || force) return;
+    const auto& solver = simulation.solver();
     const auto interval = simulation.log_interval();
-    const double steps = interval ? std::floor(simulation.solver().stop / *interval)
-                                  : static_cast<double>(simulation.steps());
+    const bool solver_steps = simulation.logs_solver_steps();
+    // The time between two rows (for the solver's own steps, the longest it takes), or none: every n-th step.
+    const double grid = interval ? *interval : solver_steps ? solver.max_step_or_default() : 0.0;
+    const double steps = grid > 0.0 ? std::floor(solver.stop / grid) : static_cast<double>(simulation.steps());
     const double fewer = std::ceil((steps + 1) / std::floor(largest_output_bytes / estimate.row_bytes));
     const std::string advice =
-        interval && simulation.log_interval_given()
-            ? "log: interval: " + format_number(fewer * *interval)
-            : "log: every: " + format_number(interval ? fewer * std::round(*interval / simulation.solver().step) : fewer);
-    throw host::HostError("the run would write about " + gigabytes(estimate.bytes) + " to " + csv.string() + " (" +
+        simulation.log_interval_given() || solver_steps
+            ? "log: interval: " + format_number(fewer * grid)
+            : "log: every: " + format_number(interval ? fewer * std::round(*interval / solver.step) : fewer);
+    throw host::HostError(std::string("the run would write ") + (solver_steps ? "at least " : "about ") +
+                          gigabytes(estimate.bytes) + " to " + csv.string() + " (" +
                           format_number(estimate.rows) + " rows), more than the " + gigabytes(largest_output_bytes) +
                           " blocksim writes without --force; log fewer rows (" + advice +
                           " keeps it under) or add --force");
@@ -87,6 +91,16 @@ std::string digits(double value, const char* format) {
 std::string three_digits(double value) { return digits(value, "%.3g"); }
 std::string ten_digits(double value) { return digits(value, "%.10g"); }
 
+// Where a variable-step run logged its rows.
+std::string logged_at(const host::Simulation& simulation) {
+    if (simulation.logs_solver_steps())
+        return "logged at the solver's " + count_of(simulation.steps_taken(), "step");
+    return "logged every " + format_time(*simulation.log_interval()) + " s" +
+           (simulation.log_interval_given() ? std::string()
+                                            : " (log: every: " + std::to_string(simulation.log_every()) + " of the " +
+                                                  format_number(simulation.solver().step) + " s step)");
+}
+
 std::string run_summary(const std::string& title, const host::Simulation& simulation, double seconds) {
     const auto& solver = simulation.solver();
     const std::string took = seconds < 0.001 ? " in under 0.001 s" : " in " + three_digits(seconds) + " s";
@@ -95,11 +109,7 @@ std::string run_summary(const std::string& title, const host::Simulation& simula
                host::solver_method_name(solver.method) + ", rtol " + format_number(solver.rtol) + ", atol " +
                format_number(solver.atol) + "), " +
                count_of(simulation.rhs_evaluations(), "evaluation") + " of the derivatives, to t = " +
-               format_time(simulation.time()) + " s" + took + "; logged every " +
-               format_time(*simulation.log_interval()) + " s" +
-               (simulation.log_interval_given() ? std::string()
-                                                : " (log: every: " + std::to_string(simulation.log_every()) +
-                                                      " of the " + format_number(solver.step) + " s step)");
+               format_time(simulation.time()) + " s" + took + "; " + logged_at(simulation);
     const long long steps = simulation.steps();
     const bool shorter = simulation.last_step() < solver.step;
     std::string text = "ran " + title + ": " + count_of(shorter ? steps - 1 : steps, "step") + " of " +
@@ -141,9 +151,11 @@ std::vector<std::string> ignored_options(const RunOptions& options, const host::
                 warnings.push_back(option_of(key) + " has no effect: " + solver +
                                    " takes fixed steps of --step; it applies to ode45, ode23 and bdf");
             // Under a variable-step method the step still sets the log interval of log: every.
-            if (use == host::SolverUse::fixed_step && variable && simulation.log_interval_given())
-                warnings.push_back(option_of(key) + " has no effect: " + solver +
-                                   " chooses its own steps, and the model logs at a fixed interval (log: interval)");
+            if (use == host::SolverUse::fixed_step && variable && !simulation.log_every_given())
+                warnings.push_back(option_of(key) + " has no effect: " + solver + " chooses its own steps, and the model " +
+                                   (simulation.log_interval_given()
+                                        ? "logs at a fixed interval (log: interval)"
+                                        : "logs at them (log: every or interval logs at a fixed interval)"));
         }
     };
     Unused unused{options, simulation, variable, solver, {}};
@@ -256,10 +268,22 @@ int run_command(const RunOptions& options) {
     Progress progress(simulation.solver().stop);
     simulation.set_progress([&](double t) { progress(t); });
     simulation.set_stop_request(&stop_requested);
+    // The solver's own steps are not counted before the run: their rows stop
+    // where an estimate would have asked for --force.
+    const long long most_rows =
+        options.force || !simulation.logs_solver_steps()
+            ? std::numeric_limits<long long>::max()
+            : static_cast<long long>(largest_output_bytes / estimate_csv(simulation).row_bytes);
     const auto started = std::chrono::steady_clock::now();
     try {
         const StopOnSignals signals;
-        simulation.run([&](double t, const std::vector<double>& row) { csv.row(t, row); });
+        simulation.run([&](double t, const std::vector<double>& row) {
+            if (csv.rows() >= most_rows)
+                throw host::HostError("the run logged " + count_of(csv.rows(), "row") + " at the solver's steps, about " +
+                                      gigabytes(largest_output_bytes) + ", as much as blocksim writes without --force; "
+                                      "log at a fixed interval (log: interval) or add --force");
+            csv.row(t, row);
+        });
     } catch (const host::RunStopped& stopped) {
         progress.clear();
         std::cerr << "blocksim: stopped by " << stop_signal_name() << " at t = "

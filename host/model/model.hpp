@@ -131,7 +131,9 @@ struct ModelSpec {
     std::vector<ConnectionSpec> connections;
     SolverSpec solver;
     std::vector<LogGroup> log;
-    int log_every = 1;                   // log every n-th major step (and the last)
+    // Neither given: a fixed-step method logs every step, a variable-step one
+    // each step the solver takes (and each time it stops at).
+    std::optional<int> log_every;        // log every n-th major step of the step (and the last)
     std::optional<double> log_interval;  // or log at the multiples of this time (s) only, and the last
     int log_line = 0;                    // of log: in the model file, for messages
     std::vector<std::filesystem::path> search_path;

@@ -202,7 +202,7 @@ public:
         spec.log_line = line(log["interval"] ? log["interval"] : log["every"] ? log["every"] : log);
         if (log["every"]) {
             spec.log_every = integer(log["every"], "every");
-            if (spec.log_every < 1) fail(log["every"], "every must be at least 1");
+            if (*spec.log_every < 1) fail(log["every"], "every must be at least 1");
         }
         if (const auto interval = log["interval"]) {
             if (log["every"]) fail(interval, "log takes every or interval, not both");

@@ -213,6 +213,7 @@ void Simulation::run_fixed_step(const RowSink& sink) {
 // Major steps where the integrator ends one of its accepted steps, at the
 // blocks' switching times (where it also starts again) and, with a log
 // interval, at its multiples. Without continuous states, steps of max_step.
+// Without a log interval every major step is logged.
 void Simulation::run_variable_step(const RowSink& sink) {
     const double stop = spec_.solver.stop;
     const double max_step = spec_.solver.max_step_or_default();
@@ -228,9 +229,9 @@ void Simulation::run_variable_step(const RowSink& sink) {
         double at = stop;
         while (next_switch != switches.end() && *next_switch <= t) ++next_switch;
         if (next_switch != switches.end()) at = std::min(at, *next_switch);
+        if (!interval) return at;
         while (static_cast<double>(next_log) * *interval <= t) ++next_log;
-        at = std::min(at, static_cast<double>(next_log) * *interval);
-        return at;
+        return std::min(at, static_cast<double>(next_log) * *interval);
     };
     std::unique_ptr<VariableStepIntegrator> integrator;
     if (!states_.empty())
@@ -261,7 +262,7 @@ void Simulation::run_variable_step(const RowSink& sink) {
         time_ = t;
         steps_taken_ = step;
         if (major_step_sink_) major_step_done(t);
-        if (t == static_cast<double>(next_log) * *interval || t >= stop) log_row(t, sink);
+        if (!interval || t == static_cast<double>(next_log) * *interval || t >= stop) log_row(t, sink);
         if (integrator && next_switch != switches.end() && t == *next_switch) integrator->start(t, states_.data());
         if (progress_ && (step & 1023) == 0) progress_(t);
     }

@@ -71,10 +71,13 @@ public:
     const SolverSpec& solver() const { return spec_.solver; }
     // How rows are logged: at the multiples of log_interval() (variable-step
     // methods; from the model's log: interval, or every n-th of its fixed
-    // steps), or at every log_every()-th step (fixed-step methods); always
-    // at the first and the last step.
+    // steps), at every major step the solver takes (variable-step methods
+    // with neither), or at every log_every()-th step (fixed-step methods);
+    // always at the first and the last step.
     std::optional<double> log_interval() const { return log_interval_; }
     bool log_interval_given() const { return spec_.log_interval.has_value(); }
+    bool log_every_given() const { return spec_.log_every.has_value(); }
+    bool logs_solver_steps() const { return is_variable_step(spec_.solver.method) && !log_interval_; }
     int log_every() const { return log_every_; }
     // The blocks in the order their outputs are computed.
     std::vector<std::string> execution_order() const;

@@ -68,12 +68,14 @@ void Simulation::check_solver() const {
 }
 
 void Simulation::choose_log_cadence() {
-    log_every_ = spec_.log_every;
+    log_every_ = spec_.log_every.value_or(1);
     log_interval_ = spec_.log_interval;
     if (is_variable_step(spec_.solver.method)) {
-        // Every n-th step of the model's fixed step, so that switching the
-        // solver keeps the rows.
-        if (!log_interval_) log_interval_ = spec_.log_every * spec_.solver.step;
+        // log: every is every n-th step of the model's fixed step, so that
+        // switching the solver keeps the rows; without every or interval,
+        // the solver's own steps.
+        if (!log_interval_ && spec_.log_every) log_interval_ = *spec_.log_every * spec_.solver.step;
+        if (!log_interval_) return;
         if (spec_.solver.stop / *log_interval_ > most_steps) {
             std::ostringstream text;
             text << "a log interval of " << *log_interval_ << " s over " << spec_.solver.stop
