@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,37 +20,65 @@ namespace {
 struct Cells {
     std::vector<double> values;
     std::string not_a_number;  // empty when every cell is a number
-    std::string out_of_range;  // a number beyond the largest double
+    std::string refused;       // a cell read as a number that a table may not hold, and why
 };
 
-// Subnormal numbers (1e-310) are read as the numbers they are; a number
-// beyond the largest double (1e400) is an error, not a header.
+// Whether `text` is written as a decimal number: a sign, digits with or
+// without a point, an exponent; not hexadecimal (0x10), inf or nan, which
+// strtod would read too but no CSV reader calls numbers.
+bool is_decimal(std::string_view text) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == text.size();
+}
+
+std::string_view without_blanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") + 1 - first);
+}
+
+// A cell is a finite decimal number. Subnormal numbers (1e-310) are read as
+// the numbers they are; a number beyond the largest double (1e400), and a
+// cell strtod reads as a number that is no finite decimal one (0x10, inf,
+// nan), are errors, not a header.
 Cells read_cells(const std::string& text) {
     Cells cells;
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t end = std::min(text.find(',', start), text.size());
-        const std::string cell = text.substr(start, end - start);
-        const char* begin = cell.c_str();
+        const std::string cell(without_blanks(std::string_view(text).substr(start, end - start)));
         char* used = nullptr;
         errno = 0;
-        const double value = std::strtod(begin, &used);
-        const bool rest_blank = used != begin && cell.find_first_not_of(" \t\r", used - begin) == std::string::npos;
-        if (!rest_blank) {
+        const double value = std::strtod(cell.c_str(), &used);
+        const bool read_whole = !cell.empty() && used == cell.c_str() + cell.size();
+        if (!read_whole) {
             if (cells.not_a_number.empty()) cells.not_a_number = cell;
-        } else if (errno == ERANGE && std::isinf(value)) {
-            if (cells.out_of_range.empty()) cells.out_of_range = cell;
+        } else if (cells.refused.empty() && !is_decimal(cell)) {
+            cells.refused = cell + " is not a finite decimal number, as a table cell must be (16, -0.5, 1.5e-3)";
+        } else if (cells.refused.empty() && errno == ERANGE && std::isinf(value)) {
+            cells.refused = cell + " is beyond the largest number a double holds";
         }
         cells.values.push_back(value);
         start = end + 1;
     }
     return cells;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t\r") + 1 - first);
 }
 
 void read_rows(std::istream& in, BuiltinTable& table) {
@@ -65,11 +94,10 @@ void read_rows(std::istream& in, BuiltinTable& table) {
         const Cells read = read_cells(text);
         if (!read.not_a_number.empty()) {
             if (std::exchange(header_allowed, false)) continue;
-            throw ModelError(where + "'" + trimmed(text) +
+            throw ModelError(where + "'" + std::string(without_blanks(text)) +
                              "' is not a row of numbers separated by commas (only the first line may be a header)");
         }
-        if (!read.out_of_range.empty())
-            throw ModelError(where + trimmed(read.out_of_range) + " is beyond the largest number a double holds");
+        if (!read.refused.empty()) throw ModelError(where + read.refused);
         header_allowed = false;
         const auto& values = read.values;
         if (values.size() < 2) throw ModelError(where + "a row holds a time and at least one value");
