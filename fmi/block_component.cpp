@@ -105,11 +105,14 @@ public:
     double time() const override { return time_; }
 
     void do_step(double time, double step) override {
+        const long long substeps =
+            std::max(1LL, bounded_step_count(std::ceil(step / internal_step_ * (1.0 - 1e-12)), step, internal_step_,
+                                             "internal steps", "take shorter communication steps or set a longer "
+                                                               "internal_step before initialization"));
         running();
-        const double substeps = std::max(1.0, std::ceil(step / internal_step_ * (1.0 - 1e-12)));
-        const double h = step / substeps;
-        for (double k = 0; k < substeps; ++k) {
-            time_ = k == 0 ? time : time + k * h;
+        const double h = step / static_cast<double>(substeps);
+        for (long long k = 0; k < substeps; ++k) {
+            time_ = k == 0 ? time : time + static_cast<double>(k) * h;
             major_step();
             if (!states_.empty()) integrate(h);
             invalidate();
@@ -160,9 +163,11 @@ private:
     }
 
     // The block created with the parameters set so far and started, once.
+    // A creation that failed (the block refused its parameters) leaves no
+    // block, and the next call tries again.
     void running() {
         if (terminated_ || (started_ && !parameters_changed_)) return;
-        if (parameters_changed_ || started_) {
+        if (!instance_ || parameters_changed_ || started_) {
             create_instance();
             if (block_variables(*instance_, block_, parameters_).size() != variables_.size())
                 throw UsageError("these parameters change the block's ports or states, which an FMU cannot");

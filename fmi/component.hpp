@@ -55,6 +55,14 @@ public:
     virtual void completed_integrator_step() = 0;
 };
 
+// The steps of `substep` seconds one fmi2DoStep of `step` seconds takes
+// (`count`, a whole number), bounded as a blocksim run is: beyond
+// host::most_steps, or not a number, the call is refused with a UsageError
+// before any step is taken. `substeps` names them in the message ("internal
+// steps"), `advice` says what to change.
+long long bounded_step_count(double count, double step, double substep, const std::string& substeps,
+                             const std::string& advice);
+
 // Made by the binary's own component source. `binary_folder` holds the
 // binary, and `resources` the FMU's resources folder (may be empty when the
 // importer gave none).

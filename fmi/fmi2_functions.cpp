@@ -16,6 +16,20 @@
 
 #include "fmi/component.hpp"
 #include "fmi/fmi2.h"
+#include "host/model/model.hpp"
+
+namespace fmu {
+
+long long bounded_step_count(double count, double step, double substep, const std::string& substeps,
+                             const std::string& advice) {
+    if (!(count <= host::most_steps))
+        throw UsageError("a communication step of " + exact_text(step) + " s is more than 1e" +
+                         std::to_string(std::lround(std::log10(host::most_steps))) + " " + substeps + " of " +
+                         exact_text(substep) + " s, more than one call takes; " + advice);
+    return static_cast<long long>(count);
+}
+
+}  // namespace fmu
 
 namespace {
 
@@ -64,6 +78,15 @@ struct Instance {
 };
 
 Instance* instance_of(fmi2Component c) { return static_cast<Instance*>(c); }
+
+// The instance's component. After an fmi2Reset that could not make it anew
+// there is none: every call that needs it is refused, and the instance can
+// still be reset again or freed.
+Component& component_of(const Instance& instance) {
+    if (!instance.component)
+        throw UsageError("the instance has no model since fmi2Reset failed; call fmi2Reset again or fmi2FreeInstance");
+    return *instance.component;
+}
 
 // Runs `action` when the instance is in one of `allowed`; a UsageError
 // refuses the call, any other failure of the model puts the instance in
@@ -228,7 +251,7 @@ void fmi2FreeInstance(fmi2Component c) {
 fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean, fmi2Real, fmi2Real startTime, fmi2Boolean, fmi2Real) {
     return guarded(c, "fmi2SetupExperiment", instantiated, [&](Instance& instance) {
         if (!std::isfinite(startTime)) throw UsageError("the start time must be a finite number");
-        instance.component->set_start_time(startTime);
+        component_of(instance).set_start_time(startTime);
     });
 }
 
@@ -239,7 +262,7 @@ fmi2Status fmi2EnterInitializationMode(fmi2Component c) {
 
 fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
     return guarded(c, "fmi2ExitInitializationMode", initialization, [&](Instance& instance) {
-        instance.component->initialize();
+        component_of(instance).initialize();
         instance.phase = instance.type == fmi2CoSimulation ? step_mode : event_mode;
     });
 }
@@ -247,7 +270,7 @@ fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
 fmi2Status fmi2Terminate(fmi2Component c) {
     return guarded(c, "fmi2Terminate", running, [&](Instance& instance) {
         instance.phase = terminated;
-        instance.component->terminate();
+        component_of(instance).terminate();
     });
 }
 
@@ -266,8 +289,8 @@ fmi2Status fmi2GetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nv
     return guarded(c, "fmi2GetReal", readable, [&](Instance& instance) {
         check_array(vr, nvr, "the value references");
         check_array(value, nvr, "the values");
-        for (size_t i = 0; i < nvr; ++i)
-            value[i] = instance.component->get_real(variable_of(*instance.component, vr[i], fmu::BaseType::real));
+        Component& component = component_of(instance);
+        for (size_t i = 0; i < nvr; ++i) value[i] = component.get_real(variable_of(component, vr[i], fmu::BaseType::real));
     });
 }
 
@@ -275,9 +298,9 @@ fmi2Status fmi2GetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t
     return guarded(c, "fmi2GetInteger", readable, [&](Instance& instance) {
         check_array(vr, nvr, "the value references");
         check_array(value, nvr, "the values");
+        Component& component = component_of(instance);
         for (size_t i = 0; i < nvr; ++i)
-            value[i] =
-                instance.component->get_integer(variable_of(*instance.component, vr[i], fmu::BaseType::integer));
+            value[i] = component.get_integer(variable_of(component, vr[i], fmu::BaseType::integer));
     });
 }
 
@@ -285,8 +308,8 @@ fmi2Status fmi2SetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nv
     return guarded(c, "fmi2SetReal", instantiated | initialization | running, [&](Instance& instance) {
         check_array(vr, nvr, "the value references");
         check_array(value, nvr, "the values");
-        for (size_t i = 0; i < nvr; ++i)
-            instance.component->set_real(variable_of(*instance.component, vr[i], fmu::BaseType::real), value[i]);
+        Component& component = component_of(instance);
+        for (size_t i = 0; i < nvr; ++i) component.set_real(variable_of(component, vr[i], fmu::BaseType::real), value[i]);
     });
 }
 
@@ -294,9 +317,9 @@ fmi2Status fmi2SetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t
     return guarded(c, "fmi2SetInteger", instantiated | initialization | running, [&](Instance& instance) {
         check_array(vr, nvr, "the value references");
         check_array(value, nvr, "the values");
+        Component& component = component_of(instance);
         for (size_t i = 0; i < nvr; ++i)
-            instance.component->set_integer(variable_of(*instance.component, vr[i], fmu::BaseType::integer),
-                                            value[i]);
+            component.set_integer(variable_of(component, vr[i], fmu::BaseType::integer), value[i]);
     });
 }
 
@@ -362,11 +385,11 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint, fmi2R
         if (!(communicationStepSize > 0.0) || !std::isfinite(communicationStepSize))
             throw UsageError("the communication step must be a positive number, not " +
                              fmu::exact_text(communicationStepSize));
-        const double now = instance.component->time();
+        const double now = component_of(instance).time();
         if (std::fabs(currentCommunicationPoint - now) > 1e-9 * std::max(1.0, std::fabs(now)))
             throw UsageError("the communication point " + fmu::exact_text(currentCommunicationPoint) +
                              " is not where the last step ended, " + fmu::exact_text(now));
-        instance.component->do_step(currentCommunicationPoint, communicationStepSize);
+        component_of(instance).do_step(currentCommunicationPoint, communicationStepSize);
     });
 }
 
@@ -377,7 +400,7 @@ fmi2Status fmi2GetRealStatus(fmi2Component c, const fmi2StatusKind kind, fmi2Rea
     return guarded(c, "fmi2GetRealStatus", readable, [&](Instance& instance) {
         if (kind != fmi2LastSuccessfulTime) throw UsageError("only fmi2LastSuccessfulTime has a Real status");
         check_array(value, 1, "the value");
-        *value = instance.component->time();
+        *value = component_of(instance).time();
     });
 }
 fmi2Status fmi2GetIntegerStatus(fmi2Component c, const fmi2StatusKind, fmi2Integer*) {
@@ -399,7 +422,7 @@ fmi2Status fmi2GetStringStatus(fmi2Component c, const fmi2StatusKind, fmi2String
 fmi2Status fmi2EnterEventMode(fmi2Component c) {
     return guarded(c, "fmi2EnterEventMode", event_mode | continuous_mode, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2EnterEventMode");
-        instance.component->enter_event_mode();
+        component_of(instance).enter_event_mode();
         instance.phase = event_mode;
     });
 }
@@ -416,7 +439,7 @@ fmi2Status fmi2NewDiscreteStates(fmi2Component c, fmi2EventInfo* info) {
 fmi2Status fmi2EnterContinuousTimeMode(fmi2Component c) {
     return guarded(c, "fmi2EnterContinuousTimeMode", event_mode, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2EnterContinuousTimeMode");
-        instance.component->enter_continuous_time_mode();
+        component_of(instance).enter_continuous_time_mode();
         instance.phase = continuous_mode;
     });
 }
@@ -427,7 +450,7 @@ fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean, fmi2Boolean
         require_model_exchange(instance, "fmi2CompletedIntegratorStep");
         check_array(enterEventMode, 1, "enterEventMode");
         check_array(terminateSimulation, 1, "terminateSimulation");
-        instance.component->completed_integrator_step();
+        component_of(instance).completed_integrator_step();
         *enterEventMode = fmi2False;
         *terminateSimulation = fmi2False;
     });
@@ -437,34 +460,34 @@ fmi2Status fmi2SetTime(fmi2Component c, fmi2Real time) {
     return guarded(c, "fmi2SetTime", event_mode | continuous_mode, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2SetTime");
         if (!std::isfinite(time)) throw UsageError("the time must be a finite number");
-        instance.component->set_time(time);
+        component_of(instance).set_time(time);
     });
 }
 
 fmi2Status fmi2SetContinuousStates(fmi2Component c, const fmi2Real x[], size_t nx) {
     return guarded(c, "fmi2SetContinuousStates", continuous_mode, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2SetContinuousStates");
-        check_state_count(*instance.component, nx);
+        check_state_count(component_of(instance), nx);
         check_array(x, nx, "the states");
-        instance.component->set_continuous_states(x);
+        component_of(instance).set_continuous_states(x);
     });
 }
 
 fmi2Status fmi2GetContinuousStates(fmi2Component c, fmi2Real x[], size_t nx) {
     return guarded(c, "fmi2GetContinuousStates", readable, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2GetContinuousStates");
-        check_state_count(*instance.component, nx);
+        check_state_count(component_of(instance), nx);
         check_array(x, nx, "the states");
-        instance.component->get_continuous_states(x);
+        component_of(instance).get_continuous_states(x);
     });
 }
 
 fmi2Status fmi2GetDerivatives(fmi2Component c, fmi2Real derivatives[], size_t nx) {
     return guarded(c, "fmi2GetDerivatives", readable, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2GetDerivatives");
-        check_state_count(*instance.component, nx);
+        check_state_count(component_of(instance), nx);
         check_array(derivatives, nx, "the derivatives");
-        instance.component->get_derivatives(derivatives);
+        component_of(instance).get_derivatives(derivatives);
     });
 }
 
@@ -478,7 +501,7 @@ fmi2Status fmi2GetEventIndicators(fmi2Component c, fmi2Real[], size_t ni) {
 fmi2Status fmi2GetNominalsOfContinuousStates(fmi2Component c, fmi2Real x_nominal[], size_t nx) {
     return guarded(c, "fmi2GetNominalsOfContinuousStates", readable, [&](Instance& instance) {
         require_model_exchange(instance, "fmi2GetNominalsOfContinuousStates");
-        check_state_count(*instance.component, nx);
+        check_state_count(component_of(instance), nx);
         check_array(x_nominal, nx, "the nominals");
         for (size_t i = 0; i < nx; ++i) x_nominal[i] = 1.0;
     });

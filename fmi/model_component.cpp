@@ -112,11 +112,12 @@ public:
 
     void do_step(double, double step) override {
         const double h = model_.solver.step;
-        const double steps = std::round(step / h);
-        if (steps < 1 || std::fabs(steps * h - step) > 1e-9 * h)
+        const long long steps =
+            bounded_step_count(std::round(step / h), step, h, "of the model's steps", "take shorter communication steps");
+        if (steps < 1 || std::fabs(static_cast<double>(steps) * h - step) > 1e-9 * h)
             throw UsageError("the communication step " + exact_text(step) + " is no whole number of the model's steps of " +
                              exact_text(h) + " s");
-        for (double k = 0; k < steps; ++k) {
+        for (long long k = 0; k < steps; ++k) {
             refresh_outputs();
             simulation_->advance();
             outputs_current_ = false;

@@ -184,6 +184,7 @@ Fmu::Fmu(const fs::path& file, const fs::path& folder) : folder_(folder) {
     resolve(f.GetFMUstate, "fmi2GetFMUstate");
     resolve(f.GetDirectionalDerivative, "fmi2GetDirectionalDerivative");
     resolve(f.DoStep, "fmi2DoStep");
+    resolve(f.GetRealStatus, "fmi2GetRealStatus");
     resolve(f.EnterEventMode, "fmi2EnterEventMode");
     resolve(f.NewDiscreteStates, "fmi2NewDiscreteStates");
     resolve(f.EnterContinuousTimeMode, "fmi2EnterContinuousTimeMode");
@@ -242,6 +243,38 @@ int Instance::integer(const std::string& name) {
     int value = 0;
     last_status_ = fmi().GetInteger(component_, &vr, 1, &value);
     return value;
+}
+
+fmi2Status random_call(Instance& instance, std::mt19937& random) {
+    const fmi2Component c = instance.component();
+    const Functions& f = instance.fmi();
+    const ModelDescription& description = instance.fmu().description();
+    const auto vr = static_cast<fmi2ValueReference>(random() % (description.variables.size() + 2));
+    const double values[] = {0, 1, -1, 1e300, -1e-320, NAN, INFINITY, 0.5, 1e5, 350};
+    double value = values[random() % std::size(values)];
+    int integer = static_cast<int>(random() % 3) - 1;
+    std::vector<double> x(description.states(), value);
+    switch (random() % 15) {
+    case 0: return f.SetupExperiment(c, fmi2False, 0, 0, fmi2False, 0);
+    case 1: return f.EnterInitializationMode(c);
+    case 2: return f.ExitInitializationMode(c);
+    case 3: return f.SetReal(c, &vr, 1, &value);
+    case 4: return f.GetReal(c, &vr, 1, &value);
+    case 5: return f.SetInteger(c, &vr, 1, &integer);
+    case 6: return f.GetInteger(c, &vr, 1, &integer);
+    case 7: {  // at the last step's end, mostly
+        double now = value;
+        if (random() % 4) f.GetRealStatus(c, fmi2LastSuccessfulTime, &now);
+        return f.DoStep(c, now, random() % 2 ? 0.01 : value, fmi2True);
+    }
+    case 8: return f.Reset(c);
+    case 9: return f.Terminate(c);
+    case 10: return f.EnterEventMode(c);
+    case 11: return f.EnterContinuousTimeMode(c);
+    case 12: return f.SetContinuousStates(c, x.data(), x.size());
+    case 13: return f.GetDerivatives(c, x.data(), x.size());
+    default: return f.GetRealStatus(c, fmi2LastSuccessfulTime, &value);
+    }
 }
 
 }  // namespace importer

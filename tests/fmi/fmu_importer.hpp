@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@ struct Functions {
     decltype(&fmi2GetFMUstate) GetFMUstate;
     decltype(&fmi2GetDirectionalDerivative) GetDirectionalDerivative;
     decltype(&fmi2DoStep) DoStep;
+    decltype(&fmi2GetRealStatus) GetRealStatus;
     decltype(&fmi2EnterEventMode) EnterEventMode;
     decltype(&fmi2NewDiscreteStates) NewDiscreteStates;
     decltype(&fmi2EnterContinuousTimeMode) EnterContinuousTimeMode;
@@ -97,6 +99,7 @@ public:
 
     fmi2Component component() const { return component_; }
     const Functions& fmi() const { return fmu_.fmi(); }
+    const Fmu& fmu() const { return fmu_; }
     const std::vector<std::string>& log() const { return log_; }
     std::string last_message() const { return log_.empty() ? "" : log_.back(); }
 
@@ -117,5 +120,10 @@ private:
     fmi2CallbackFunctions callbacks_;
     fmi2Status last_status_ = fmi2OK;
 };
+
+// One FMI call chosen by `random`, in whatever state the instance is, with
+// values of every kind (NaN, 1e300, subnormal, a wrong value reference);
+// returns its status. The tests' random importer.
+fmi2Status random_call(Instance& instance, std::mt19937& random);
 
 }  // namespace importer

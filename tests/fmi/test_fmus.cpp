@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <set>
 
 #include "../blocksim_fixture.hpp"
@@ -413,6 +414,53 @@ TEST_F(Fmus, AThousandInstantiateFreeCyclesRunCleanly) {
 }
 
 // ---------------------------------------------------------------- errors
+
+// A block FMU's fmi2DoStep takes internal steps of internal_step: a
+// communication step of more of them than a blocksim run may take (an
+// internal step of 1e-320 s, a step of 1e300 s) is refused before any is
+// taken, and the instance goes on.
+TEST_F(Fmus, ADoStepBeyondTheStepLimitIsRefusedAtOnce) {
+    Fmu& fmu = open("Brisquel");
+    Instance tiny(fmu, fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, tiny.set_real("internal_step", 1e-320));
+    ASSERT_EQ(fmi2OK, tiny.initialize()) << tiny.last_message();
+    EXPECT_EQ(fmi2Error, tiny.fmi().DoStep(tiny.component(), 0, 1e-3, fmi2True));
+    EXPECT_EQ("fmi2DoStep: a communication step of 0.001 s is more than 1e9 internal steps of 1e-320 s, more than one "
+              "call takes; take shorter communication steps or set a longer internal_step before initialization",
+              tiny.last_message());
+    EXPECT_EQ(fmi2OK, tiny.fmi().DoStep(tiny.component(), 0, 1e-318, fmi2True)) << tiny.last_message();
+
+    Instance huge(fmu, fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, huge.initialize()) << huge.last_message();
+    EXPECT_EQ(fmi2Error, huge.fmi().DoStep(huge.component(), 0, 1e300, fmi2True));
+    EXPECT_EQ("fmi2DoStep: a communication step of 1e+300 s is more than 1e9 internal steps of 0.001 s, more than one "
+              "call takes; take shorter communication steps or set a longer internal_step before initialization",
+              huge.last_message());
+    ASSERT_EQ(fmi2OK, huge.fmi().DoStep(huge.component(), 0, 0.01, fmi2True)) << huge.last_message();
+    EXPECT_TRUE(std::isfinite(huge.real("x[1]")));
+}
+
+// A seeded random importer on every block: every FMI call in any order,
+// with any values and resets between. None may crash or hang the process,
+// and a refused or failed call must say why.
+TEST_F(Fmus, CallsInAnyOrderNeverCrashAndEveryErrorHasAMessage) {
+    std::mt19937 random(20261210);
+    for (const auto& expected : expected_variables) {
+        SCOPED_TRACE(expected.block);
+        Fmu& fmu = open(expected.block);
+        for (int run = 0; run < 20; ++run) {
+            Instance instance(fmu, run % 2 ? fmi2CoSimulation : fmi2ModelExchange);
+            ASSERT_NE(nullptr, instance.component());
+            for (int call = 0; call < 60; ++call) {
+                const std::size_t logged = instance.log().size();
+                if (importer::random_call(instance, random) != fmi2OK) {
+                    ASSERT_GT(instance.log().size(), logged) << "an error without a message at call " << call;
+                    ASSERT_FALSE(instance.log().back().empty());
+                }
+            }
+        }
+    }
+}
 
 TEST_F(Fmus, CallsOutOfOrderAreErrorsWithAMessage) {
     Fmu& fmu = open("Brisquel");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "../blocksim_fixture.hpp"
 #include "fmu_importer.hpp"
@@ -141,6 +142,98 @@ connections:
     lag.set_real("u[1]", 1);
     for (int k = 0; k < 10; ++k) ASSERT_EQ(fmi2OK, lag.fmi().DoStep(lag.component(), k * 0.1, 0.1, fmi2True));
     EXPECT_NEAR(1 - std::exp(-2.0), lag.real("y[1]"), 1e-5);
+}
+
+// fmi2Reset makes the model anew from the resources; when that fails, the
+// instance has no model, and every call that needs one says so instead of
+// reaching into what is gone. Once the resources are mended, a reset works.
+TEST_F(ModelFmu, AFailedResetLeavesAnInstanceThatRefusesWhatNeedsTheModel) {
+    write("relay.yaml", relay_model);
+    ASSERT_EQ(0, blocksim("export relay.yaml --fmu relay.fmu").status);
+    Fmu& fmu = open("relay.fmu");
+    Instance model(fmu, fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
+    ASSERT_EQ(fmi2OK, model.fmi().DoStep(model.component(), 0, 1, fmi2True));
+    const fs::path unpacked = fmu.folder() / "resources/model/relay.yaml";
+    ASSERT_TRUE(fs::exists(unpacked));
+    const std::string good = read(fs::relative(unpacked, folder()).string());
+    write(fs::relative(unpacked, folder()).string(), "blocks: [");
+    EXPECT_EQ(fmi2Error, model.fmi().Reset(model.component()));
+    EXPECT_NE(std::string::npos, model.last_message().find("resources/model/relay.yaml:1: ")) << model.last_message();
+
+    const std::string no_model = "the instance has no model since fmi2Reset failed; call fmi2Reset again or fmi2FreeInstance";
+    model.integer("flag[1]");
+    EXPECT_EQ(fmi2Error, model.last_status());
+    EXPECT_EQ("fmi2GetInteger: " + no_model, model.last_message());
+    model.real("u[1]");
+    EXPECT_EQ(fmi2Error, model.last_status());
+    EXPECT_EQ("fmi2GetReal: " + no_model, model.last_message());
+    double time = -1;
+    EXPECT_EQ(fmi2Error, model.fmi().GetRealStatus(model.component(), fmi2LastSuccessfulTime, &time));
+    EXPECT_EQ("fmi2GetRealStatus: " + no_model, model.last_message());
+    EXPECT_EQ(fmi2Error, model.fmi().DoStep(model.component(), 1, 1, fmi2True));
+    EXPECT_EQ("fmi2DoStep cannot be called when the instance is in error after a failed call", model.last_message());
+    EXPECT_EQ(fmi2Error, model.fmi().Reset(model.component()));
+
+    write(fs::relative(unpacked, folder()).string(), good);
+    ASSERT_EQ(fmi2OK, model.fmi().Reset(model.component())) << model.last_message();
+    ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
+    model.set_real("u[1]", 2);
+    EXPECT_EQ(2, model.real("scaled[1]"));
+}
+
+// The random importer on a model FMU whose initialisation fails (a time
+// constant the Lag refuses) and whose resets fail (its model file broken
+// and mended between calls): no call may crash, and every error says why.
+TEST_F(ModelFmu, CallsInAnyOrderWithFailingResetsAndInitialisationsNeverCrash) {
+    write("lag.yaml", "solver: {method: ode4, step: 0.01, stop: 1}\nblocks:\n  u: {type: Inport}\n"
+                      "  lag: {type: Lag, time_constant: 2}\n  y: {type: Outport}\nconnections:\n"
+                      "  - u.0 -> lag.0\n  - lag.0 -> y.0\n");
+    ASSERT_EQ(0, blocksim("export lag.yaml --fmu lag.fmu --parameter lag.time_constant").status);
+    Fmu& fmu = open("lag.fmu");
+    const std::string model_file = fs::relative(fmu.folder() / "resources/model/lag.yaml", folder()).string();
+    const std::string good = read(model_file);
+    std::mt19937 random(20261210);
+    std::size_t failed_resets = 0, failed_initialisations = 0;
+    for (int run = 0; run < 30; ++run) {
+        Instance instance(fmu, fmi2CoSimulation);
+        ASSERT_NE(nullptr, instance.component());
+        if (run % 3 == 0) instance.set_real("lag.time_constant", -1);
+        for (int call = 0; call < 60; ++call) {
+            if (random() % 10 == 0) write(model_file, random() % 2 ? good : "blocks: [");
+            const std::size_t logged = instance.log().size();
+            const fmi2Status status = importer::random_call(instance, random);
+            if (status == fmi2OK) continue;
+            ASSERT_GT(instance.log().size(), logged) << "an error without a message at call " << call;
+            const std::string& message = instance.log().back();
+            failed_resets += message.find("resources/model/lag.yaml:1: ") != std::string::npos;
+            failed_initialisations += message == "lag.time_constant must be positive, not -1";
+        }
+        write(model_file, good);
+    }
+    EXPECT_GT(failed_resets, 0u) << "the sequences never reset with a broken model";
+    EXPECT_GT(failed_initialisations, 0u) << "the sequences never failed an initialisation";
+}
+
+// One fmi2DoStep does as much work as a blocksim run at most: a
+// communication step of more model steps than a run may take is refused
+// before any is taken, and the instance goes on.
+TEST_F(ModelFmu, ACommunicationStepBeyondTheStepLimitIsRefusedAtOnce) {
+    write("relay.yaml", relay_model);
+    ASSERT_EQ(0, blocksim("export relay.yaml --fmu relay.fmu").status);
+    Instance model(open("relay.fmu"), fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
+    for (const double step : {1e17, 1e300, 2e9}) {
+        EXPECT_EQ(fmi2Error, model.fmi().DoStep(model.component(), 0, step, fmi2True));
+        EXPECT_EQ("fmi2DoStep: a communication step of " + host::format_number(step) +
+                      " s is more than 1e9 of the model's steps of 1 s, more than one call takes; take shorter "
+                      "communication steps",
+                  model.last_message());
+    }
+    EXPECT_EQ(fmi2OK, model.fmi().DoStep(model.component(), 0, 3, fmi2True)) << model.last_message();
+    double time = 0;
+    ASSERT_EQ(fmi2OK, model.fmi().GetRealStatus(model.component(), fmi2LastSuccessfulTime, &time));
+    EXPECT_EQ(3.0, time);
 }
 
 TEST_F(ModelFmu, ExportRefusesWhatCannotBeAnFmu) {
