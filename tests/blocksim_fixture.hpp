@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +133,74 @@ protected:
         if (std::fscanf(shell, "%ld", &pid) != 1) pid = 0;
         pclose(shell);
         return pid;
+    }
+
+    // blocksim ARGUMENTS as a child of the test, in its folder and in a
+    // process group of its own (as a shell's job), its output into the file
+    // `log`, with the folder `path_first` first on PATH when given. finished()
+    // waits for it (30 s at most) and gives its exit status: 128 + N after
+    // signal N, as a shell shows it.
+    pid_t spawn(const std::vector<std::string>& arguments, const std::string& log, const std::string& path_first = "") const {
+        std::vector<std::string> words{BLOCKSIM};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> variables;
+        for (char** v = environ; *v; ++v)
+            if (std::string(*v).rfind("PATH=", 0) != 0) variables.emplace_back(*v);
+        const char* path = std::getenv("PATH");
+        variables.push_back("PATH=" + (path_first.empty() ? "" : path_first + ":") + (path ? path : "/usr/bin:/bin"));
+        std::vector<char*> envp;
+        for (auto& v : variables) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        const std::string out = (directory_ / log).string(), folder = directory_.string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || chdir(folder.c_str()) != 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(126);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        return pid;
+    }
+    static int finished(pid_t pid) {
+        int status = 0;
+        for (int wait = 0; wait < 1500; ++wait) {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            usleep(20000);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    // Whether process `pid` still runs (a zombie has ended).
+    static bool still_running(long pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const auto state = text.rfind(')');
+        return state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'Z';
+    }
+    // A gnuplot, first on PATH through the folder "slow_gnuplot", that notes
+    // its process id in gnuplot.pid and then draws nothing for a minute: a
+    // plot that takes long, to interrupt.
+    std::string slow_gnuplot() const {
+        write("slow_gnuplot/gnuplot", "#!/bin/sh\necho $$ > " + shell_word((directory_ / "gnuplot.pid").string()) +
+                                          "\nexec sleep 60\n");
+        fs::permissions(directory_ / "slow_gnuplot/gnuplot", fs::perms::owner_all);
+        return (directory_ / "slow_gnuplot").string();
+    }
+    // The process id in `name` once it is written (after about 10 s, 0).
+    long pid_in(const std::string& name) const {
+        for (int wait = 0; wait < 500; ++wait) {
+            std::ifstream in(directory_ / name);
+            long pid = 0;
+            if (in >> pid) return pid;
+            usleep(20000);
+        }
+        return 0;
     }
 
     // The log `name` once it holds `text` (or after about 5 s).

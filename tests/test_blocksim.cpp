@@ -410,6 +410,60 @@ TEST_F(Blocksim, AnInterruptedRunLeavesWholeRowsAndSaysWhereItStopped) {
     EXPECT_EQ(std::vector<std::string>{}, temporary_files()) << "no temporary file is left";
 }
 
+// A signal after the simulation, while gnuplot draws: Ctrl-C (SIGINT to the
+// whole job, gnuplot too) and a SIGTERM to blocksim alone end the run as
+// any interrupt does, and gnuplot with it.
+TEST_F(Blocksim, ASignalWhileThePlotIsDrawnEndsTheRunAsAnyInterrupt) {
+    const std::string gnuplot = slow_gnuplot();
+    write("e.yaml", "solver: {method: ode1, step: 0.1, stop: 1}\nblocks:\n  c: {type: Clock}\nlog:\n  groups:\n"
+                    "    time: [c.0]\n");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "Ctrl-C" : "SIGTERM to blocksim");
+        write("e.csv", "time,c.0[0]\n0,0\n");
+        write("e.png", "the plot of the earlier run");
+        fs::remove(directory_ / "gnuplot.pid");
+        fs::remove(directory_ / "e.partial.csv");
+        const pid_t pid = spawn({"run", "e.yaml"}, "run.log", gnuplot);
+        const long drawing = pid_in("gnuplot.pid");
+        ASSERT_GT(drawing, 0) << read("run.log");
+        ASSERT_EQ(0, signal == SIGINT ? kill(-pid, SIGINT) : kill(pid, SIGTERM));
+        EXPECT_EQ(128 + signal, finished(pid)) << read("run.log");
+        EXPECT_EQ(std::string("blocksim: stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                      " while drawing e.png\nblocksim: the run had ended at t = 1 s; e.partial.csv holds the 11 rows "
+                      "written up to t = 1 s\n",
+                  read("run.log"));
+        EXPECT_EQ("time,c.0[0]\n0,0\n", read("e.csv")) << "the complete result stays";
+        EXPECT_EQ("the plot of the earlier run", read("e.png")) << "and so does its plot";
+        const std::string partial = read("e.partial.csv");
+        EXPECT_EQ(12, std::count(partial.begin(), partial.end(), '\n')) << "the header and 11 whole rows";
+        EXPECT_EQ(std::vector<std::string>{}, temporary_files()) << "no temporary file is left";
+        EXPECT_FALSE(still_running(drawing)) << "gnuplot is left running";
+        kill(static_cast<pid_t>(drawing), SIGKILL);
+    }
+}
+
+// blocksim export interrupted while it reads, packs and writes a large
+// table: a message, the FMU of an earlier export as it was, no temporary file.
+TEST_F(Blocksim, AnInterruptedExportLeavesTheEarlierFmuAndNoTemporaryFile) {
+    std::string table = "time,u\n";
+    table.reserve(40'000'000);
+    for (int row = 0; row < 1'500'000; ++row) table += std::to_string(row) + ",0.123456789012345\n";
+    write("big.csv", table);
+    write("big.yaml", "solver: {method: ode1, step: 1, stop: 10}\nblocks:\n  t: {type: Table, file: big.csv}\n"
+                      "  y: {type: Outport}\nconnections:\n  - t.0 -> y.0\n");
+    write("big.fmu", "the FMU of an earlier export");
+    const pid_t pid = spawn({"export", "big.yaml", "--fmu", "big.fmu"}, "export.log");
+    for (int wait = 0; wait < 20000 && written_so_far("big.fmu") == 0 && temporary_files().empty(); ++wait) usleep(500);
+    ASSERT_FALSE(temporary_files().empty()) << "the export never began its FMU: " << read("export.log");
+    ASSERT_EQ(0, kill(pid, SIGTERM));
+    EXPECT_EQ(143, finished(pid)) << read("export.log");
+    const std::string log = read("export.log");
+    EXPECT_EQ(0u, log.rfind("blocksim: stopped by SIGTERM while ", 0)) << log;
+    EXPECT_NE(std::string::npos, log.find("; big.fmu is as it was\n")) << log;
+    EXPECT_EQ("the FMU of an earlier export", read("big.fmu"));
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files()) << "no temporary file is left";
+}
+
 TEST_F(Blocksim, AKilledRunLeavesNoCutShortFileUnderTheResultsName) {
     write("long.yaml", "solver: {method: ode4, step: 1e-4, stop: 100000}\nblocks:\n  c: {type: Clock}\n");
     write("long.csv", "time,c.0[0]\n0,0\n");
@@ -443,16 +497,12 @@ TEST_F(Blocksim, TableFilesTakeOneHeaderAndGiveTheirBreakpointValues) {
                                                     "commas (only the first line may be a header)"))
         << result.output;
 
-    // At exactly a breakpoint the row's own value, not 0 times the NaN of the next.
-    write("table.csv", "1,4\n2,nan\n");
-    write("nan.yaml", "solver: {method: ode1, step: 1, stop: 2}\nblocks:\n  t: {type: Table, file: table.csv}\n");
-    result = blocksim("run nan.yaml --no-plot");
+    // Before the first row and at exactly a breakpoint, the row's own value.
+    write("table.csv", "1,4\n2,-8\n");
+    write("held.yaml", "solver: {method: ode1, step: 0.5, stop: 2}\nblocks:\n  t: {type: Table, file: table.csv}\n");
+    result = blocksim("run held.yaml --no-plot");
     ASSERT_EQ(0, result.status) << result.output;
-    const auto rows = csv("nan.csv").second;
-    ASSERT_EQ(3u, rows.size());
-    EXPECT_EQ(4.0, rows[0][1]);
-    EXPECT_EQ(4.0, rows[1][1]);
-    EXPECT_TRUE(std::isnan(rows[2][1]));
+    EXPECT_EQ("time,t.0[0]\n0,4\n0.5,4\n1,4\n1.5,-2\n2,-8\n", read("held.csv"));
 
     // A time twice is a step: the first row's value up to it, the second's from it on.
     write("steps.csv", "# a step at t = 1\ntime,u\n0,1\n1,1\n1,3\n2,3\n");
@@ -641,6 +691,26 @@ TEST_F(Blocksim, OptionsThatDoNothingSaySo) {
     EXPECT_EQ(3001u, csv("e.csv").second.size());
 }
 
+TEST_F(Blocksim, AVariableStepRunWithoutAGridLogsAndCountsTheSolversSteps) {
+    write("stiff.yaml", "solver: {method: bdf, stop: 10, rtol: 1e-6, atol: 1e-9}\nblocks:\n  sine: {type: Sine}\n"
+                        "  fast: {type: Lag, time_constant: 1e-5}\n  slow: {type: Lag, time_constant: 1}\n"
+                        "connections:\n  - sine.0 -> fast.0\n  - fast.0 -> slow.0\n");
+    Result result = blocksim("run stiff.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    const auto rows = csv("stiff.csv").second;
+    ASSERT_GT(rows.size(), 2u);
+    EXPECT_LT(rows.size(), 1000u);
+    const std::string steps = std::to_string(rows.size() - 1) + " steps";
+    EXPECT_NE(std::string::npos, result.output.find(": " + steps + " (bdf, rtol 1e-06, atol 1e-09)")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("; logged at the solver's " + steps + "\n")) << result.output;
+    // The step plays no part there, and says so.
+    result = blocksim("run stiff.yaml --no-plot --step 0.01");
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: warning: --step has no effect: bdf chooses its own steps, "
+                                                    "and the model logs at them (log: every or interval logs at a "
+                                                    "fixed interval)\n"))
+        << result.output;
+}
+
 TEST_F(Blocksim, AVariableStepRunLogsTheRowsOfAFixedStepRun) {
     ASSERT_EQ(0, blocksim("run " + example("engine.yaml") + " --no-plot --out ode4.csv").status);
     const Result result = blocksim("run " + example("engine.yaml") + " --no-plot --solver ode45 --rtol 1e-6 --out ode45.csv");
@@ -727,6 +797,46 @@ TEST_F(Blocksim, TableNumbersOutOfRangeAreErrorsAndSubnormalsAreNumbers) {
     ASSERT_EQ(3u, rows.size()) << "no row is taken for a header";
     EXPECT_EQ(1e-310, rows[0][1]);
     EXPECT_EQ(1e-310, rows[2][1]);
+}
+
+// A cell strtod would read (hexadecimal, inf, nan) but no CSV reader calls a
+// number is refused with its line, also on the first line, where a header
+// could stand; a header is still text. The model and sweep files' numbers
+// follow YAML, which takes none of these words either.
+TEST_F(Blocksim, TableCellsAreFiniteDecimalNumbersAndModelNumbersNoOtherWords) {
+    write("cells.yaml", "solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  t: {type: Table, file: cell_table.csv}\n");
+    const std::pair<const char*, const char*> refused[] = {
+        {"0,1\n1,0x10\n", "cell_table.csv:2: 0x10 is not a finite decimal number"},
+        {"0x1p3,1\n1,2\n", "cell_table.csv:1: 0x1p3 is not a finite decimal number"},
+        {"t,v\n0, inf\n1,2\n", "cell_table.csv:2: inf is not a finite decimal number"},
+        {"0,1\n1,-Infinity\n", "cell_table.csv:2: -Infinity is not a finite decimal number"},
+        {"# comment\n0,NAN\n", "cell_table.csv:2: NAN is not a finite decimal number"},
+    };
+    for (const auto& [table, message] : refused) {
+        write("cell_table.csv", table);
+        const Result result = blocksim("run cells.yaml --no-plot");
+        EXPECT_EQ(1, result.status) << table;
+        EXPECT_NE(std::string::npos, result.output.find(message)) << table << result.output;
+        EXPECT_FALSE(fs::exists(directory_ / "cells.csv")) << "a refused table gives no run";
+    }
+    write("cell_table.csv", "time,nan\n0, 1.5e-3 \n1,-.5\n2,+7.\n");
+    write("cells.yaml", "solver: {method: ode1, step: 1, stop: 2}\nblocks:\n  t: {type: Table, file: cell_table.csv}\n");
+    Result result = blocksim("run cells.yaml --no-plot");
+    ASSERT_EQ(0, result.status) << result.output;
+    const auto rows = csv("cells.csv").second;
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_EQ(1.5e-3, rows[0][1]);
+    EXPECT_EQ(-0.5, rows[1][1]);
+    EXPECT_EQ(7.0, rows[2][1]);
+
+    for (const char* word : {"0x10", "inf", "nan", "infinity", "1e400"}) {
+        write("word.yaml", std::string("solver: {method: ode1, step: 1, stop: 1}\nblocks:\n  c: {type: Constant, value: ") +
+                               word + "}\n");
+        result = blocksim("run word.yaml --no-plot");
+        EXPECT_EQ(1, result.status) << word;
+        EXPECT_NE(std::string::npos, result.output.find(std::string("word.yaml:3: value must be a number, not '") + word))
+            << result.output;
+    }
 }
 
 TEST_F(Blocksim, FilesMadeToExhaustMemoryOrTimeAreRefused) {

@@ -523,6 +523,9 @@ TEST_F(Sweep, SweepFileMistakesAreReportedWithFileAndLineBeforeAnyRun) {
          "bad.yaml:3: an lhs design varies ranges only: give range: [low, high]"},
         {"  - {block: gain, key: gain, range: [2, 1], count: 3}", "",
          "bad.yaml:3: range is [low, high], finite, with low < high"},
+        // Values as YAML reads numbers: no hexadecimal, no bare inf or nan.
+        {"  - {block: gain, key: gain, values: [1, 0x10]}", "", "bad.yaml:3: values must be a number, not '0x10'"},
+        {"  - {block: gain, key: gain, values: [inf]}", "", "bad.yaml:3: values must be a number, not 'inf'"},
         {"  - {block: gain, key: gain, values: [1]}\n  - {block: gain, key: gain, values: [2]}", "",
          "bad.yaml:4: gain.gain is varied twice (lines 3 and 4)"},
         {"  - {block: gain, key: gain, values: [1]}", "metrics:\n  m: {signal: gian.0, of: final}\n",
@@ -555,6 +558,31 @@ TEST_F(Sweep, NoOutputLandsOnAnInput) {
               "(grid/summary.csv); choose another file with --out\n",
               result.output);
     EXPECT_EQ(model, text("grid/summary.csv"));
+}
+
+// A signal while the summary is plotted, after every case ran: the summary's
+// rows kept apart, the earlier summary and plot as they were, gnuplot ended.
+TEST_F(Sweep, ASignalWhileTheSummaryIsPlottedEndsTheSweepAsAnyInterrupt) {
+    const std::string gnuplot = slow_gnuplot();
+    write("plotted.yaml", "model: ramp.yaml\nvary:\n  - {block: level, key: value, values: [1, 2, 3]}\n"
+                          "metrics:\n  last: {signal: x.0, of: final}\n");
+    write("plotted/summary.csv", "the summary of an earlier sweep\n");
+    write("plotted/summary.png", "its plot");
+    const pid_t pid = spawn({"sweep", "plotted.yaml", "--jobs", "1", "--path", TEST_BLOCKS_DIR}, "sweep.log", gnuplot);
+    const long drawing = pid_in("gnuplot.pid");
+    ASSERT_GT(drawing, 0) << text("sweep.log");
+    ASSERT_EQ(0, kill(pid, SIGTERM));
+    EXPECT_EQ(143, finished(pid)) << text("sweep.log");
+    EXPECT_EQ("blocksim: stopped by SIGTERM while drawing plotted/summary.png, after all 3 cases; "
+              "plotted/summary.partial.csv holds the cases up to case 2 (3 rows); plotted/summary.csv is as it was\n",
+              text("sweep.log"));
+    EXPECT_EQ("the summary of an earlier sweep\n", text("plotted/summary.csv"));
+    EXPECT_EQ("its plot", text("plotted/summary.png"));
+    const std::string rows = text("plotted/summary.partial.csv");
+    EXPECT_EQ(4, std::count(rows.begin(), rows.end(), '\n')) << rows;
+    EXPECT_EQ(std::vector<std::string>{}, temporary_files());
+    EXPECT_FALSE(still_running(drawing)) << "gnuplot is left running";
+    kill(static_cast<pid_t>(drawing), SIGKILL);
 }
 
 TEST_F(Sweep, AnInterruptedSweepLeavesWholeRowsAndSaysWhereItStopped) {

@@ -14,6 +14,7 @@
 #include "commands.hpp"
 #include "engine_demo.hpp"
 #include "host/common/suggestions.hpp"
+#include "interrupt.hpp"
 
 namespace {
 
@@ -111,6 +112,9 @@ int main(int argc, char** argv) {
             return finished(app.exit(help));
         }
         return finished(chosen());
+    } catch (const blocksim::Interrupted& stopped) {
+        std::cerr << "blocksim: " << stopped.what() << "\n";
+        return 128 + blocksim::stop_signal;
     } catch (const blocksim::UsageError& error) {
         const std::string command = command_of(app, args);
         std::cerr << command << ": " << error.what() << " (see '" << command << " --help')\n";

@@ -19,6 +19,7 @@
 #include "fmi/model_export.hpp"
 #include "host/model/model_file.hpp"
 #include "host/sfunction/library.hpp"
+#include "interrupt.hpp"
 #include "output_file.hpp"
 #include "outputs.hpp"
 #include "search_path.hpp"
@@ -144,6 +145,7 @@ std::string pack(const ExportOptions& options, Plan& plan) {
     std::vector<std::pair<std::string, std::string>> entries;
     std::vector<std::string> contents;
     for (const auto& [name, file] : plan.files) {
+        stop_if_requested("reading " + file.string());
         entries.emplace_back(name, read_bytes(file));
         contents.push_back(name + entries.back().second);
     }
@@ -191,12 +193,27 @@ void setup_export_command(CLI::App& command, ExportOptions& options) {
 int export_command(const ExportOptions& options) {
     if (options.fmu.extension() != ".fmu")
         throw UsageError("--fmu names the FMU to write, which ends in .fmu, not '" + options.fmu.string() + "'");
+    // A signal at any moment ends the export, with an FMU of an earlier
+    // export at that name as it was.
+    const StopOnSignals signals;
     Plan plan;
     read_and_check(options, plan);
     gather_model_files(options, plan);
     refuse_output_over_inputs(options.fmu, "FMU", "--fmu", host::files_read(plan.model));
     gather_binaries(options, plan);
-    write_whole_file(options.fmu, pack(options, plan));
+    const bool earlier = fs::exists(options.fmu);
+    try {
+        OutputFile fmu(options.fmu);
+        const std::string archive = pack(options, plan);
+        stop_if_requested("packing " + options.fmu.string());
+        fmu.write(archive);
+        stop_if_requested("writing " + options.fmu.string());
+        fmu.commit();
+    } catch (const Interrupted& stopped) {
+        std::cerr << "blocksim: " << stopped.what() << "; "
+                  << (earlier ? options.fmu.string() + " is as it was" : "no FMU was written") << "\n";
+        return 128 + stop_signal;
+    }
     std::size_t inputs = 0, outputs = 0;
     for (const auto& v : plan.description.variables) {
         inputs += v.causality == fmu::Causality::input;

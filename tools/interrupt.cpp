@@ -17,6 +17,13 @@ extern "C" void request_stop(int signal) {
 
 const char* stop_signal_name() { return stop_signal == SIGINT ? "SIGINT" : "SIGTERM"; }
 
+Interrupted::Interrupted(const std::string& doing)
+    : host::HostError(std::string("stopped by ") + stop_signal_name() + " while " + doing), doing_(doing) {}
+
+void stop_if_requested(const std::string& doing) {
+    if (stop_requested.load()) throw Interrupted(doing);
+}
+
 StopOnSignals::StopOnSignals() {
     std::signal(SIGINT, request_stop);
     std::signal(SIGTERM, request_stop);

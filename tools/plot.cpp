@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -15,6 +16,7 @@
 #include <sstream>
 
 #include "host/common/errors.hpp"
+#include "interrupt.hpp"
 #include "text.hpp"
 
 namespace blocksim {
@@ -71,15 +73,43 @@ struct Pipe {
     void close_both() { close_end(0), close_end(1); }
 };
 
+// How often the wait for gnuplot looks whether a signal asked to stop.
+constexpr int stop_poll_ms = 100;
+
+// A gnuplot that must not outlive the wait for it: ended (SIGKILL) and
+// reaped when the wait ends early, by a signal to blocksim or a failure.
+struct Child {
+    pid_t pid = 0;
+    ~Child() { end(); }
+    void end() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        wait();
+    }
+    int wait() {
+        int status = -1;
+        while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid = 0;
+        return status;
+    }
+};
+
 // The script to gnuplot's standard input, its output and messages back, at
-// once, so that neither side waits on a full pipe.
-void exchange(Pipe& in, Pipe& out, Pipe& err, const std::string& script, std::string& png, std::string& messages) {
+// once, so that neither side waits on a full pipe. A signal's stop request
+// ends gnuplot and throws Interrupted.
+void exchange(Pipe& in, Pipe& out, Pipe& err, const std::string& script, std::string& png, std::string& messages,
+              Child& gnuplot, const std::filesystem::path& target) {
     std::size_t sent = 0;
     if (script.empty()) in.close_end(1);
     char buffer[65536];
     while (out.ends[0] >= 0 || err.ends[0] >= 0) {
+        if (stop_requested.load()) {
+            gnuplot.end();
+            throw Interrupted("drawing " + target.string());
+        }
         pollfd fds[3] = {{in.ends[1], POLLOUT, 0}, {out.ends[0], POLLIN, 0}, {err.ends[0], POLLIN, 0}};
-        if (::poll(fds, 3, -1) < 0) {
+        if (::poll(fds, 3, stop_poll_ms) < 0) {
             if (errno == EINTR) continue;
             throw host::HostError(std::string("cannot run gnuplot: ") + std::strerror(errno));
         }
@@ -109,18 +139,20 @@ std::string run_gnuplot(const std::string& script, const std::filesystem::path& 
     posix_spawn_file_actions_adddup2(&actions, err.ends[1], STDERR_FILENO);
     char name[] = "gnuplot";
     char* argv[] = {name, nullptr};
-    pid_t pid = 0;
+    Child gnuplot;
     // blocksim ignores SIGPIPE: a gnuplot that ends early shows as a failed write.
-    const int spawned = ::posix_spawnp(&pid, "gnuplot", &actions, nullptr, argv, environ);
+    const int spawned = ::posix_spawnp(&gnuplot.pid, "gnuplot", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     in.close_end(0), out.close_end(1), err.close_end(1);
+    if (spawned != 0) {
+        gnuplot.pid = 0;
+        throw host::HostError("cannot run gnuplot: " + std::string(std::strerror(spawned)));
+    }
     std::string bytes, messages;
-    if (spawned == 0) exchange(in, out, err, script, bytes, messages);
-    int status = -1;
-    if (spawned == 0)
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    if (spawned != 0) throw host::HostError("cannot run gnuplot: " + std::string(std::strerror(spawned)));
+    exchange(in, out, err, script, bytes, messages, gnuplot, png);
+    const int status = gnuplot.wait();
+    // A Ctrl-C reaches gnuplot too, which then fails: the stop is what happened.
+    stop_if_requested("drawing " + png.string());
     const std::string error = first_error(messages);
     if (status != 0 || !whole_png(bytes))
         throw host::HostError("gnuplot could not draw " + png.string() + (error.empty() ? "" : ": " + error));

@@ -248,6 +248,8 @@ RunOptions parse_run_options(const std::vector<std::string>& args) {
 }
 
 int run_command(const RunOptions& options) {
+    // A signal at any moment ends the run where its rows are whole.
+    const StopOnSignals signals;
     host::ModelSpec spec = read_model(options);
     const RunOutputs outputs = choose_outputs(options.model_file, options.out, options.plot);
     const bool plot_asked = options.plot.has_value();
@@ -276,7 +278,6 @@ int run_command(const RunOptions& options) {
             : static_cast<long long>(largest_output_bytes / estimate_csv(simulation).row_bytes);
     const auto started = std::chrono::steady_clock::now();
     try {
-        const StopOnSignals signals;
         simulation.run([&](double t, const std::vector<double>& row) {
             if (csv.rows() >= most_rows)
                 throw host::HostError("the run logged " + count_of(csv.rows(), "row") + " at the solver's steps, about " +
@@ -303,14 +304,26 @@ int run_command(const RunOptions& options) {
     progress.clear();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool drawn = plot && csv.rows() >= 2;
-    std::string image, plot_failure;
-    if (drawn) {
-        csv.flush();
-        try {
-            image = draw_plot(csv.path(), outputs.png, title, simulation, csv);
-        } catch (const std::exception& error) {
-            plot_failure = error.what();
+    std::string plot_failure;
+    // The plot is drawn into its temporary file before either output takes
+    // its name: a signal until then keeps the earlier CSV and plot as they were.
+    try {
+        stop_if_requested("finishing the run");
+        if (drawn) {
+            csv.flush();
+            try {
+                png->write(draw_plot(csv.path(), outputs.png, title, simulation, csv));
+            } catch (const Interrupted&) {
+                throw;
+            } catch (const std::exception& error) {
+                plot_failure = error.what();
+            }
         }
+        stop_if_requested("writing " + outputs.csv.string());
+    } catch (const Interrupted& stopped) {
+        std::cerr << "blocksim: " << stopped.what() << "\nblocksim: the run had ended at t = "
+                  << format_time(simulation.time()) << " s; " << keep_partial(csv, outputs.csv) << "\n";
+        return 128 + stop_signal;
     }
     csv.commit();
     std::cout << run_summary(title, simulation, seconds) << "\n"
@@ -318,7 +331,6 @@ int run_command(const RunOptions& options) {
               << count_of(static_cast<long long>(simulation.column_names().size()), "signal") << ")\n";
     if (drawn && plot_failure.empty()) {
         try {
-            png->write(image);
             png->commit();
         } catch (const std::exception& error) {
             plot_failure = error.what();

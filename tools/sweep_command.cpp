@@ -88,6 +88,8 @@ std::optional<std::string> summary_plot(const host::SweepSpec& spec, const std::
     }
     try {
         return plot_summary(spec, csv, png);
+    } catch (const Interrupted&) {
+        throw;
     } catch (const std::exception& error) {
         failure = error.what();
         return std::nullopt;
@@ -137,6 +139,8 @@ std::string outcomes(std::size_t cases, std::size_t warnings, std::size_t failed
 }
 
 int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const std::vector<SweepCase>& cases) {
+    // A signal at any moment ends the sweep where its summary's rows are whole.
+    const StopOnSignals signals;
     const auto folder = output_folder(options);
     const std::string summary = summary_name(options.shard, options.shards);
     refuse_overwriting(spec, folder, summary, options.keep_runs);
@@ -162,30 +166,35 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
         writer.add(i, summary_row(i, cases[i], result, spec.metrics.size()));
         progress(writer.written(), failed.size());
     };
-    bool finished = false;
-    {
-        const StopOnSignals signals;
-        finished = run_on_workers(workers, order, job, done, &stop_requested);
-    }
+    const bool finished = run_on_workers(workers, order, job, done, &stop_requested);
     progress.clear();
     const auto written = folder / summary;
-    if (!finished) {
+    // Rows kept as the partial summary, the summary of an earlier sweep as it was.
+    const auto stopped = [&](const std::string& when) {
         const auto kept = writer.commit_partial();
-        std::cerr << "blocksim: stopped by " << stop_signal_name() << " after " << writer.written() << " of "
-                  << count_of(static_cast<long long>(order.size()), "case") << "; " << kept.string() << " holds "
+        std::cerr << "blocksim: stopped by " << stop_signal_name() << " " << when << "; " << kept.string() << " holds "
                   << (writer.written() == 0 ? std::string("no case")
                                             : "the cases up to case " + std::to_string(writer.last_written()))
                   << " (" << count_of(static_cast<long long>(writer.written()), "row") << ")"
                   << (std::filesystem::exists(written) ? "; " + written.string() + " is as it was" : "") << "\n";
         return 128 + stop_signal;
-    }
+    };
+    if (!finished)
+        return stopped("after " + std::to_string(writer.written()) + " of " +
+                       count_of(static_cast<long long>(order.size()), "case"));
     std::sort(failed.begin(), failed.end());
     std::sort(warnings.begin(), warnings.end());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string plot_failure;
-    const auto image = options.shards == 0 ? summary_plot(spec, writer.path(), folder / "summary.png", options.no_plot,
-                                                          plot_failure)
-                                           : std::nullopt;
+    std::optional<std::string> image;
+    try {
+        if (options.shards == 0)
+            image = summary_plot(spec, writer.path(), folder / "summary.png", options.no_plot, plot_failure);
+        stop_if_requested("writing " + written.string());
+    } catch (const Interrupted& interrupted) {
+        return stopped("while " + interrupted.doing() + ", after all " +
+                       count_of(static_cast<long long>(order.size()), "case"));
+    }
     writer.commit();
     std::cout << "ran " << count_of(static_cast<long long>(order.size()), "case") << " of "
               << options.file->string() << (options.shards > 0 ? " (shard " + std::to_string(options.shard) + " of " +
@@ -204,6 +213,8 @@ int run_cases(const SweepOptions& options, const host::SweepSpec& spec, const st
 }
 
 int merge(const SweepOptions& options, const host::SweepSpec& spec, std::size_t cases) {
+    // A signal while the summary is plotted ends gnuplot and the merge.
+    const StopOnSignals signals;
     const auto folder = output_folder(options);
     refuse_overwriting(spec, folder, "summary.csv", false);
     const OutputLock lock(folder / "summary.csv");
