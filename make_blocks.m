@@ -1,5 +1,5 @@
 function make_blocks (outdir)
-  % MAKE_BLOCKS  Builds the block libraries of sfun/blocks.manifest from sfun/ and core/.
+  % MAKE_BLOCKS  Builds the block libraries of sfun/blocks.records from sfun/ and core/.
   %
   %   make_blocks          builds into the folder of this file
   %   make_blocks (DIR)    builds into DIR

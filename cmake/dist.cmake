@@ -1,6 +1,6 @@
 # Writes the release archives into OUT (make dist):
 #   engine-blocks-VERSION-windows.zip  the ten Windows libraries, the block
-#       sources (sfun/, core/), make_blocks.m with the manifest it reads, and
+#       sources (sfun/, core/), make_blocks.m with the block records it reads, and
 #       README-windows.txt
 #   engine-blocks-VERSION-linux.tar.gz  make install of the Linux build:
 #       blocksim, the block libraries, the examples and the Xcos toolbox
@@ -51,10 +51,10 @@ endfunction()
 function(stage_windows stage folder)
   set(root "${stage}/${folder}")
   file(MAKE_DIRECTORY "${root}")
-  file(STRINGS "${SOURCE_DIR}/sfun/blocks.manifest" rows REGEX "^[A-Za-z]")
+  include("${SOURCE_DIR}/cmake/BlockManifest.cmake")
+  parse_block_records("${SOURCE_DIR}/sfun/blocks.records")
   set(count 0)
-  foreach(row IN LISTS rows)
-    string(REGEX MATCH "^[A-Za-z_0-9]+" block "${row}")
+  foreach(block IN LISTS BLOCKS)
     foreach(pair "${WINDOWS64_BUILD}:mexw64" "${WINDOWS32_BUILD}:mexw32")
       string(REGEX MATCH "[^:]+$" suffix "${pair}")
       string(REGEX REPLACE ":[^:]+$" "" build "${pair}")

@@ -7,6 +7,7 @@
 // mdlOutputs, then mdlUpdate, then mdlDerivatives; Runge-Kutta 4 stages call
 // mdlOutputs and mdlDerivatives again, with the inputs held.
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "fmi/block_variables.hpp"
 #include "fmi/component.hpp"
 #include "host/sfunction/data_types.hpp"
+#include "host/sfunction/errors.hpp"
 #include "host/sfunction/instance.hpp"
 #include "host/sim/stepper.hpp"
 
@@ -28,7 +30,7 @@ namespace {
 
 const blocks::ManifestEntry& this_block() {
     const blocks::ManifestEntry* entry = blocks::manifest_entry(FMU_BLOCK);
-    if (!entry) throw std::logic_error("block " FMU_BLOCK " is not in the manifest");
+    if (!entry) throw std::logic_error("block " FMU_BLOCK " is not in the block records");
     return *entry;
 }
 
@@ -42,6 +44,9 @@ public:
         variables_ = block_variables(*instance_, block_, parameters_);
         for (int port = 0; port < instance_->num_inputs(); ++port)
             inputs_.emplace_back(static_cast<std::size_t>(instance_->input(port).width), 0.0);
+        // The inputs start where the description says: the worked example.
+        for (const Variable& v : variables_)
+            if (v.role == Role::input) inputs_[v.index][v.element] = std::strtod(v.start.c_str(), nullptr);
     }
 
     const Variables& variables() const override { return variables_; }
@@ -83,7 +88,7 @@ public:
             inputs_[v.index][v.element] = value;
             return;
         case Role::parameter:
-            refuse_after_initialization(v);
+            if (started_ && !terminated_) return tune(v, value);
             parameters_[v.index][v.element] = value;
             parameters_changed_ = true;
             return;
@@ -179,6 +184,25 @@ private:
         first_step_done_ = false;
         invalidate();
         if (!states_.empty()) stepper_.emplace(host::SolverMethod::ode4, states_.size());
+    }
+
+    // A parameter of a running block changes as a dialog's does in the
+    // host: the block checks the new value, and its next call uses it; its
+    // memory (a relay's held output) stays. A value the block refuses
+    // leaves the old one, and the instance goes on. The standard lets model
+    // exchange change a tunable parameter in event mode only.
+    void tune(const Variable& v, double value) {
+        if (continuous_time_)
+            throw UsageError("'" + v.name + "' is a tunable parameter: set it in event mode, not in continuous-time mode");
+        std::vector<double> elements = parameters_[v.index];
+        elements[v.element] = value;
+        try {
+            instance_->set_parameter(v.index, host::make_double(elements));
+        } catch (const host::BlockError& error) {
+            throw UsageError("'" + v.name + "' = " + exact_text(value) + " is refused by the block: " + error.what());
+        }
+        parameters_[v.index] = std::move(elements);
+        invalidate();
     }
 
     void refuse_after_initialization(const Variable& v) const {

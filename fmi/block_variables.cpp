@@ -30,6 +30,15 @@ std::vector<std::vector<double>> example_parameters(const blocks::ManifestEntry&
     return values;
 }
 
+double example_value(const blocks::Signal& signal) {
+    char* end = nullptr;
+    const double value = std::strtod(signal.example, &end);
+    if (end == signal.example || *end != '\0')
+        throw std::invalid_argument(std::string("input ") + signal.name + ": the example value '" + signal.example +
+                                    "' is not a number");
+    return value;
+}
+
 std::vector<host::ArrayPtr> parameter_arrays(const std::vector<std::vector<double>>& values) {
     std::vector<host::ArrayPtr> arrays;
     for (const auto& elements : values) arrays.push_back(host::make_double(elements));
@@ -53,28 +62,48 @@ BaseType base_type(int data_type, const std::string& what) {
     }
 }
 
-void add_ports(Variables& variables, const host::SFunctionInstance& instance, Role role) {
+// A record's unit as a variable's: none where the unit is the user's.
+std::string variable_unit(const char* unit) { return std::string(unit) == "-" ? "" : unit; }
+
+// Each element of each port as its record names it: "inlet.p" [Pa], with
+// the worked example's value as an input's start.
+void add_ports(Variables& variables, const host::SFunctionInstance& instance, const blocks::ManifestEntry& block,
+               Role role) {
     const bool inputs = role == Role::input;
     const int ports = inputs ? instance.num_inputs() : instance.num_outputs();
+    const auto listed = inputs ? block.inputs() : block.outputs();
+    std::size_t elements = 0;
     for (int port = 0; port < ports; ++port) {
         const host::PortSpec spec = inputs ? instance.input(port) : instance.output(port);
         const std::string what = (inputs ? "input port " : "output port ") + std::to_string(port);
         const BaseType type = base_type(spec.data_type, what);
         if (inputs && type != BaseType::real) throw std::invalid_argument(what + " is not double");
+        const auto signals = blocks::port_signals(block, inputs, port);
+        if (signals.size() != static_cast<std::size_t>(spec.width))
+            throw std::invalid_argument(std::string("the record of ") + block.name + " names " +
+                                        std::to_string(signals.size()) + " elements of its " + what +
+                                        ", the library declares width " + std::to_string(spec.width));
+        elements += signals.size();
         for (int element = 0; element < spec.width; ++element) {
+            const blocks::Signal& signal = signals[static_cast<std::size_t>(element)];
             Variable v;
-            v.name = indexed((inputs ? "u" : "y") + std::to_string(port), element);
-            v.description = what + ", element " + std::to_string(element);
+            v.name = signal.name;
+            v.description = signal.meaning;
             v.role = role;
             v.causality = inputs ? Causality::input : Causality::output;
             v.type = type;
             v.discrete = type == BaseType::integer;  // only a Real can vary continuously
-            v.start = inputs ? "0" : "";
+            v.start = inputs ? exact_text(example_value(signal)) : "";
+            v.unit = type == BaseType::real ? variable_unit(signal.unit) : "";
             v.index = port;
             v.element = element;
             variables.push_back(std::move(v));
         }
     }
+    if (elements != listed.size())
+        throw std::invalid_argument(std::string("the record of ") + block.name + " names " +
+                                    std::to_string(listed.size()) + (inputs ? " input" : " output") +
+                                    " elements, the library declares " + std::to_string(elements));
 }
 
 void add_parameters(Variables& variables, const blocks::ManifestEntry& block,
@@ -90,7 +119,9 @@ void add_parameters(Variables& variables, const blocks::ManifestEntry& block,
             v.causality = Causality::parameter;
             v.type = BaseType::real;
             v.discrete = true;
+            v.tunable = true;  // the block reads its parameters at every call
             v.start = exact_text(parameters[p][element]);
+            v.unit = variable_unit(dialog.unit);
             v.index = static_cast<int>(p);
             v.element = element;
             variables.push_back(std::move(v));
@@ -148,6 +179,7 @@ void add_internal_step(Variables& variables) {
     v.type = BaseType::real;
     v.discrete = true;
     v.start = exact_text(default_internal_step);
+    v.unit = "s";
     variables.push_back(std::move(v));
 }
 
@@ -156,8 +188,8 @@ void add_internal_step(Variables& variables) {
 Variables block_variables(const host::SFunctionInstance& instance, const blocks::ManifestEntry& block,
                           const std::vector<std::vector<double>>& parameters) {
     Variables variables;
-    add_ports(variables, instance, Role::input);
-    add_ports(variables, instance, Role::output);
+    add_ports(variables, instance, block, Role::input);
+    add_ports(variables, instance, block, Role::output);
     add_parameters(variables, block, parameters);
     add_states(variables, instance);
     add_discrete_states(variables, instance);

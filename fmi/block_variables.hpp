@@ -1,5 +1,5 @@
 // The variables of a block's FMU, from what its library declares with the
-// example dialog values of the manifest: both the description generator
+// example dialog values and the names, units and examples of its record: both the description generator
 // and the FMU's binary make them here, so that they agree.
 #pragma once
 
@@ -16,9 +16,12 @@ inline constexpr double default_internal_step = 1e-3;
 
 // The example values of a block's dialog parameters, as doubles: "[2 0.5 0.1]" -> {2, 0.5, 0.1}.
 std::vector<std::vector<double>> example_parameters(const blocks::ManifestEntry& block);
+// An input's value in its block's worked example: where a block FMU's input starts.
+double example_value(const blocks::Signal& signal);
 std::vector<host::ArrayPtr> parameter_arrays(const std::vector<std::vector<double>>& values);
 
-// Inputs and outputs per port element, parameters per element in dialog
+// Inputs and outputs per port element (named by the record, which must
+// list as many as the library declares), parameters per element in dialog
 // order, continuous states and their derivatives, each DWork's elements as
 // discrete states, then the internal step. `instance` is prepared.
 Variables block_variables(const host::SFunctionInstance& instance, const blocks::ManifestEntry& block,

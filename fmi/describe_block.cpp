@@ -1,6 +1,6 @@
 // fmu_describe NAME GUID FOLDER OUTPUT: writes the modelDescription.xml of
 // block NAME's FMU from what its library in FOLDER declares with the
-// manifest's example parameters. OUTPUT is replaced only by a whole file.
+// example parameters of its record. OUTPUT is replaced only by a whole file.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path output = argv[4];
     try {
         const blocks::ManifestEntry* block = blocks::manifest_entry(name.c_str());
-        if (!block) throw std::runtime_error("block " + name + " is not in the manifest");
+        if (!block) throw std::runtime_error("block " + name + " is not in the block records");
         const auto parameters = fmu::example_parameters(*block);
         host::SFunctionInstance instance(name, host::Library::load(name, {argv[3]}), fmu::parameter_arrays(parameters));
         instance.prepare();

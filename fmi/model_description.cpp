@@ -1,5 +1,9 @@
 #include "fmi/model_description.hpp"
 
+#include <utility>
+#include <vector>
+
+#include "fmi/units.hpp"
 #include "host/common/text.hpp"
 
 namespace fmu {
@@ -32,10 +36,10 @@ const char* causality_name(Causality causality) {
     return "local";
 }
 
-// Parameters are fixed: they are read when the block is created, at the
-// end of initialization, and checked by the block then.
+// A fixed parameter is read when the model is created, at the end of
+// initialization; a tunable one may change between steps too.
 const char* variability_name(const Variable& variable) {
-    if (variable.causality == Causality::parameter) return "fixed";
+    if (variable.causality == Causality::parameter) return variable.tunable ? "tunable" : "fixed";
     return variable.discrete ? "discrete" : "continuous";
 }
 
@@ -57,8 +61,30 @@ void write_variable(std::ostream& out, const Variable& variable, std::size_t i) 
     if (!variable.description.empty()) out << " description=\"" << xml_escaped(variable.description) << "\"";
     out << ">\n      <" << (variable.type == BaseType::real ? "Real" : "Integer");
     if (variable.derivative_of) out << " derivative=\"" << variable.derivative_of << "\"";
+    if (!variable.unit.empty()) out << " unit=\"" << xml_escaped(variable.unit) << "\"";
     if (!variable.start.empty()) out << " start=\"" << variable.start << "\"";
     out << "/>\n    </ScalarVariable>\n";
+}
+
+// Each unit the variables carry, with its base-unit exponents.
+void write_unit_definitions(std::ostream& out, const Variables& variables) {
+    std::vector<std::string> names;
+    for (const auto& v : variables)
+        if (!v.unit.empty()) names.push_back(v.unit);
+    const auto units = units_of(names);
+    if (units.empty()) return;
+    out << "  <UnitDefinitions>\n";
+    for (const Unit* unit : units) {
+        out << "    <Unit name=\"" << xml_escaped(unit->name) << "\">\n      <BaseUnit";
+        const std::pair<const char*, int> exponents[] = {{"kg", unit->kg}, {"m", unit->m},     {"s", unit->s},
+                                                         {"A", unit->A},   {"K", unit->K},     {"mol", unit->mol},
+                                                         {"cd", unit->cd}, {"rad", unit->rad}};
+        for (const auto& [base, exponent] : exponents)
+            if (exponent != 0) out << " " << base << "=\"" << exponent << "\"";
+        if (unit->factor != 1.0) out << " factor=\"" << exact_text(unit->factor) << "\"";
+        out << "/>\n    </Unit>\n";
+    }
+    out << "  </UnitDefinitions>\n";
 }
 
 void write_unknowns(std::ostream& out, const char* element, const Variables& variables, bool (*listed)(const Variable&)) {
@@ -93,6 +119,7 @@ void write_model_description(std::ostream& out, const Description& d) {
         << "\" canHandleVariableCommunicationStepSize=\"true\" canInterpolateInputs=\"false\""
            " maxOutputDerivativeOrder=\"0\" canRunAsynchronuously=\"false\" canBeInstantiatedOnlyOncePerProcess=\"false\""
            " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"/>\n";
+    write_unit_definitions(out, d.variables);
     if (d.stop_time || d.step_size) {
         out << "  <DefaultExperiment startTime=\"0\"";
         if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";

@@ -24,13 +24,15 @@ enum class Role {
 };
 
 struct Variable {
-    std::string name;         // structured naming: "u0[1]", "eta", "der(x[2])"
+    std::string name;         // structured naming: "inlet.p", "flow_coefficients[2]", "der(x[2])"
     std::string description;
     Role role;
     Causality causality;
     BaseType type;
     bool discrete;            // variability "discrete" (or "fixed" for a parameter), else "continuous"
+    bool tunable = false;     // a parameter that may change after initialization
     std::string start;        // empty: no start value
+    std::string unit;         // a unit of fmi/units.hpp; empty: none (a pure number's is "1")
     int index = 0;
     int element = 0;
     unsigned derivative_of = 0;  // for a derivative: the value reference of its state

@@ -1,9 +1,10 @@
-// The blocks' dialogs (sfun/blocks.dialogs): what blocksim info lists and
+// The blocks' dialogs (sfun/blocks.records): what blocksim info lists and
 // the Xcos dialogs offer as defaults are the example models' values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -64,5 +65,40 @@ TEST(BlockDialogs, EveryParameterHasANameOfItsOwnAndAMeaning) {
         EXPECT_EQ(names.end(), std::adjacent_find(names.begin(), names.end())) << block.name;
         EXPECT_NE(std::string::npos, std::string(block.title).find(block.name == std::string("blower") ? "Blower"
                                                                                                       : block.name));
+    }
+}
+
+// Each port element's record: a name an FMU can carry (dotted identifiers),
+// no name twice in a block, a meaning, a unit or '-', and for an input a
+// number as its example value.
+TEST(BlockDialogs, EverySignalHasANameOfItsOwnAUnitAndAMeaning) {
+    const std::regex fmu_name("[A-Za-z_][A-Za-z0-9_]*([.][A-Za-z_][A-Za-z0-9_]*)*");
+    for (const auto& block : blocks::manifest) {
+        SCOPED_TRACE(block.name);
+        EXPECT_GT(block.input_count, 0);
+        EXPECT_GT(block.output_count, 0);
+        std::vector<std::string> names;
+        for (const auto& parameter : block.dialog()) names.emplace_back(parameter.name);
+        for (const auto& signals : {block.inputs(), block.outputs()}) {
+            for (const auto& signal : signals) {
+                EXPECT_TRUE(std::regex_match(signal.name, fmu_name)) << signal.name;
+                EXPECT_GT(std::string(signal.meaning).size(), 3u) << signal.name;
+                EXPECT_FALSE(std::string(signal.unit).empty()) << signal.name;
+                names.emplace_back(signal.name);
+            }
+        }
+        for (const auto& signal : block.inputs()) {
+            char* end = nullptr;
+            std::strtod(signal.example, &end);
+            EXPECT_TRUE(*signal.example && *end == '\0') << signal.name << ": '" << signal.example << "'";
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names.end(), std::adjacent_find(names.begin(), names.end())) << "a name twice";
+        // A port's elements follow each other, ports in order from 0.
+        for (const auto& signals : {block.inputs(), block.outputs()})
+            for (std::size_t i = 0; i < signals.size(); ++i)
+                EXPECT_TRUE(signals[i].port == (i == 0 ? 0 : signals[i - 1].port) ||
+                            signals[i].port == signals[i - 1].port + 1)
+                    << signals[i].name;
     }
 }

@@ -282,10 +282,10 @@ TEST_F(Blocksim, InfoWithoutParametersListsTheDialog) {
     const Result result = blocksim("info blower");
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("blower takes 3 dialog parameters; give them after its name to see what it declares with them:\n"
-              "  1  eta                isentropic efficiency (the examples: 0.7)\n"
-              "  2  flow_coefficients  [alpha beta gamma] of the flow characteristic alpha*exp(-beta*PR) + gamma "
-              "(the examples: [2 0.5 0.1])\n"
-              "  3  sigma              fuel-air mass ratio of stoichiometric gas (the examples: 0.0698)\n"
+              "  1  eta                isentropic efficiency [1] (the examples: 0.7)\n"
+              "  2  flow_coefficients  [alpha beta gamma] of the flow characteristic alpha*exp(-beta*PR) + gamma: "
+              "alpha, gamma in kg/s (the examples: [2 0.5 0.1])\n"
+              "  3  sigma              fuel-air mass ratio of stoichiometric gas [1] (the examples: 0.0698)\n"
               "for example:\n"
               "  blocksim info blower 0.7 '[2, 0.5, 0.1]' 0.0698\n",
               result.output);
@@ -306,9 +306,22 @@ TEST_F(Blocksim, InfoPrintsTheDeclaration) {
     ASSERT_EQ(0, result.status) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("quorvel: level-2 S-function")) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("    0: width 1, int32 (id 10)")) << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("    0: width 1, double, direct feedthrough")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("    0: width 1, double, direct feedthrough\n"
+                                                    "       u  relay input, in the thresholds' unit\n"))
+        << result.output;
     EXPECT_NE(std::string::npos, result.output.find("DWork              1 (DWork 0: width 1, int32)")) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("sample time        continuous (0)")) << result.output;
+
+    // Each port's elements by name, with their units, as the FMUs name them.
+    result = blocksim("info blower 0.7 '[2, 0.5, 0.1]' 0.0698");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("    0: width 3, double, direct feedthrough\n"
+                                                    "       inlet.p [Pa]  inlet pressure p_in\n"
+                                                    "       inlet.T [K]   inlet temperature T_in\n"
+                                                    "       inlet.c [1]   inlet gas composition: 0 air, 1 stoichiometric gas\n"))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("    2: width 1, double\n       power [W]  shaft power P\n"))
+        << result.output;
 
     result = blocksim("info blower 0.7 '[2, 0.5, 0.1]' 0.0698 --raw");
     ASSERT_EQ(0, result.status) << result.output;

@@ -1,5 +1,6 @@
 // blocksim info: what a block library declares for given dialog parameters;
-// without them, the dialog parameters a block of the manifest takes.
+// without them, the dialog parameters a block of this set takes. A block of
+// this set's ports list their elements by name, with units.
 #include <cstdio>
 #include <iostream>
 #include <regex>
@@ -25,6 +26,23 @@ std::string yaml_word(const std::string& dialog_value) {
     return listed.find(' ') == std::string::npos ? listed : shell_word(listed);
 }
 
+// " [Pa]" after a name or meaning; nothing where the unit is the user's.
+std::string unit_suffix(const char* unit) { return std::string(unit) == "-" ? "" : std::string(" [") + unit + "]"; }
+
+// The elements of a port of a block of this set, as its record names them:
+// "      inlet.p [Pa]  inlet pressure p_in", when the record has that many.
+void print_port_elements(const blocks::ManifestEntry* block, bool input, int port, int width) {
+    if (!block) return;
+    const auto signals = blocks::port_signals(*block, input, port);
+    if (signals.size() != static_cast<std::size_t>(width)) return;
+    std::size_t column = 0;
+    for (const auto& signal : signals)
+        column = std::max(column, std::string(signal.name).size() + unit_suffix(signal.unit).size());
+    for (const auto& signal : signals)
+        std::printf("       %-*s  %s\n", static_cast<int>(column),
+                    (signal.name + unit_suffix(signal.unit)).c_str(), signal.meaning);
+}
+
 void print_dialog(const blocks::ManifestEntry& block) {
     std::cout << block.name << " takes " << count_of(block.parameters, "dialog parameter")
               << "; give them after its name to see what it declares with them:\n";
@@ -33,8 +51,8 @@ void print_dialog(const blocks::ManifestEntry& block) {
     int number = 1;
     std::string example = std::string("blocksim info ") + block.name;
     for (const auto& parameter : block.dialog()) {
-        std::printf("  %d  %-*s  %s (the examples: %s)\n", number++, static_cast<int>(width), parameter.name,
-                    parameter.meaning, parameter.default_value);
+        std::printf("  %d  %-*s  %s%s (the examples: %s)\n", number++, static_cast<int>(width), parameter.name,
+                    parameter.meaning, unit_suffix(parameter.unit).c_str(), parameter.default_value);
         example += " " + yaml_word(parameter.default_value);
     }
     std::cout << "for example:\n  " << example << "\n";
@@ -52,14 +70,18 @@ void print_declaration(const std::string& name, const std::string& file, const h
                     host::describe(parameters[i].get()).c_str());
     }
     std::printf("  input ports        %d\n", sizes.input_ports);
-    for (std::size_t port = 0; port < sizes.inputs.size(); ++port)
+    for (std::size_t port = 0; port < sizes.inputs.size(); ++port) {
         std::printf("    %zu: width %d, %s%s\n", port, sizes.inputs[port].width,
                     type(sizes.inputs[port].data_type).c_str(),
                     sizes.inputs[port].direct_feedthrough ? ", direct feedthrough" : "");
+        print_port_elements(entry, true, static_cast<int>(port), sizes.inputs[port].width);
+    }
     std::printf("  output ports       %d\n", sizes.output_ports);
-    for (std::size_t port = 0; port < sizes.outputs.size(); ++port)
+    for (std::size_t port = 0; port < sizes.outputs.size(); ++port) {
         std::printf("    %zu: width %d, %s\n", port, sizes.outputs[port].width,
                     type(sizes.outputs[port].data_type).c_str());
+        print_port_elements(entry, false, static_cast<int>(port), sizes.outputs[port].width);
+    }
     std::printf("  states             %d continuous, %d discrete\n", sizes.continuous_states, sizes.discrete_states);
     const double period = sizes.sample_time;
     std::printf("  sample time        %s, offset %s\n",

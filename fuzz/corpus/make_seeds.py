@@ -149,28 +149,28 @@ SCALAR_ZERO = array([0.0])
 EMPTY = array([])
 
 
-def manifest_names():
-    """The blocks of sfun/blocks.manifest, in the order the harnesses index them."""
-    with open(os.path.join(PROJECT, "sfun", "blocks.manifest")) as manifest:
-        return [line.split()[0] for line in manifest if line.strip() and not line.lstrip().startswith("#")]
-
-
-def dialog_defaults():
-    """Each block's dialog defaults of sfun/blocks.dialogs, as lists of numbers."""
-    defaults = {}
-    with open(os.path.join(PROJECT, "sfun", "blocks.dialogs")) as dialogs:
-        for line in dialogs:
-            fields = [field.strip() for field in line.split("|")]
-            if line.lstrip().startswith("#") or len(fields) != 3:
+def block_records():
+    """The blocks of sfun/blocks.records, in the order the harnesses index
+    them, each with its dialog defaults as lists of numbers."""
+    records = {}
+    with open(os.path.join(PROJECT, "sfun", "blocks.records")) as lines:
+        for line in lines:
+            if not line.strip() or line.lstrip().startswith("#"):
                 continue
-            block = fields[0].split(".")[0]
-            defaults.setdefault(block, []).append([float(x) for x in re.findall(r"[-+]?[0-9.]+(?:e[-+]?[0-9]+)?", fields[2])])
-    return defaults
+            fields = [field.strip() for field in line.split(" | ")]
+            kind = fields[1].split()[0]
+            if kind == "block":
+                records[fields[0]] = []
+            elif kind == "parameter":
+                block = fields[0].split(".")[0]
+                records[block].append([float(x) for x in re.findall(r"[-+]?[0-9.]+(?:e[-+]?[0-9]+)?", fields[4])])
+    return records
 
 
-NAMES = manifest_names()
+RECORDS = block_records()
+NAMES = list(RECORDS)
 INDEX = {name: i for i, name in enumerate(NAMES)}
-BLOCK_PARAMETERS = {INDEX[name]: [array(values) for values in dialog_defaults().get(name, [])] for name in NAMES}
+BLOCK_PARAMETERS = {INDEX[name]: [array(values) for values in RECORDS[name]] for name in NAMES}
 
 
 def command_line(block, nlhs, arguments):

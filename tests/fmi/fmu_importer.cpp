@@ -88,6 +88,13 @@ ModelDescription parse_model_description(const std::string& xml) {
         v.type_attributes = attributes_of(match[2]);
         d.variables.push_back(std::move(v));
     }
+    for (std::size_t at = find_tag(xml, "Unit", 0, tag); at != std::string::npos; at = find_tag(xml, "Unit", at + 1, tag)) {
+        auto& base = d.units[attributes_of(tag).at("name")];
+        std::string base_tag;
+        const std::size_t end = xml.find("</Unit>", at);
+        const std::size_t base_at = find_tag(xml, "BaseUnit", at, base_tag);
+        if (base_at != std::string::npos && base_at < end) base = attributes_of(base_tag);
+    }
     d.outputs = unknowns_in(xml, "Outputs");
     d.derivatives = unknowns_in(xml, "Derivatives");
     d.initial_unknowns = unknowns_in(xml, "InitialUnknowns");

@@ -30,6 +30,8 @@ struct ModelDescription {
     std::map<std::string, std::string> attributes;  // of <fmiModelDescription>
     std::map<std::string, std::string> model_exchange, co_simulation;  // empty when absent
     std::vector<ScalarVariable> variables;
+    // UnitDefinitions: each unit's name and the attributes of its BaseUnit.
+    std::map<std::string, std::map<std::string, std::string>> units;
     // The ModelStructure's unknowns, as variable indices from 1.
     std::vector<unsigned> outputs, derivatives, initial_unknowns;
 

@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
+
+#include "text.hpp"
 
 #include "fmu_importer.hpp"
 
@@ -25,7 +31,7 @@ inline bool legal_combination(const std::string& causality, const std::string& v
 
 // Unique value references and names, legal combinations, start values
 // where (and only where) the standard asks for one, only Reals continuous,
-// derivatives of continuous states, every output in ModelStructure/Outputs
+// derivatives of continuous states, every unit defined, every output in ModelStructure/Outputs
 // and among the initial unknowns, which are in ascending order.
 inline void expect_follows_the_standard(const importer::ModelDescription& d) {
     EXPECT_EQ("2.0", d.attributes.at("fmiVersion"));
@@ -49,6 +55,10 @@ inline void expect_follows_the_standard(const importer::ModelDescription& d) {
             EXPECT_EQ("der(" + state.attribute("name") + ")", name);
             EXPECT_EQ("continuous", state.attribute("variability"));
         }
+        if (v.type_attributes.count("unit")) {
+            EXPECT_TRUE(d.units.count(v.type_attributes.at("unit")))
+                << name << ": unit " << v.type_attributes.at("unit") << " is not among the UnitDefinitions";
+        }
         if (causality == "output") outputs.push_back(static_cast<unsigned>(i + 1));
     }
     EXPECT_EQ(outputs, d.outputs);
@@ -56,4 +66,20 @@ inline void expect_follows_the_standard(const importer::ModelDescription& d) {
     EXPECT_TRUE(std::is_sorted(d.initial_unknowns.begin(), d.initial_unknowns.end()));
     for (unsigned index : outputs)
         EXPECT_NE(d.initial_unknowns.end(), std::find(d.initial_unknowns.begin(), d.initial_unknowns.end(), index));
+}
+
+// `xml` validates against the standard's schema `schema` (a file of
+// FMI_SCHEMA_DIR: "2.0/fmi2ModelDescription.xsd"), as xmllint judges it.
+inline void expect_valid_against_schema(const std::filesystem::path& xml, const std::string& schema) {
+    const std::string command = "xmllint --noout --schema " +
+                                blocksim::shell_word(std::string(FMI_SCHEMA_DIR) + "/" + schema) + " " +
+                                blocksim::shell_word(xml.string()) + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    std::string output;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << xml << " against " << schema << " (xmllint: scripts/install-deps.sh build):\n" << output;
 }

@@ -30,6 +30,9 @@ std::size_t column(const std::vector<std::string>& header, const std::string& na
     return static_cast<std::size_t>(it - header.begin());
 }
 
+// Brisquel's six outputs, in order.
+const char* const brisquel_outputs[] = {"schedule_a", "fixed_1_2", "one_a", "schedule_b", "command", "one_b"};
+
 class Fmus : public Blocksim {
 protected:
     // The FMU of `block`, unpacked into a folder of this test's.
@@ -78,6 +81,8 @@ TEST_F(Fmus, DescriptionsFollowTheStandard) {
         EXPECT_EQ("false", d.co_simulation.at("canGetAndSetFMUstate"));
 
         expect_follows_the_standard(d);
+        expect_valid_against_schema(open(expected.block, "_xml").folder() / "modelDescription.xml",
+                                    "2.0/fmi2ModelDescription.xsd");
         std::map<std::string, int> count;
         for (const auto& v : d.variables) {
             const std::string causality = v.attribute("causality");
@@ -88,24 +93,70 @@ TEST_F(Fmus, DescriptionsFollowTheStandard) {
         EXPECT_EQ(expected.parameters, count["parameter"]);
         EXPECT_EQ(expected.discrete_states, count["local discrete"]);
         EXPECT_EQ(static_cast<std::size_t>(expected.states), d.states());
-        EXPECT_EQ(expected.output_type, d.variable("y0[1]").type);
+        EXPECT_EQ(expected.output_type, d.variables.at(static_cast<std::size_t>(expected.inputs)).type);
     }
 }
 
-TEST_F(Fmus, PortsAndParametersAreNamedInOrderWithTheExampleValues) {
+// The variables are named, described and given units by the blocks'
+// records, inputs and outputs in port and element order.
+TEST_F(Fmus, PortsAndParametersAreNamedInOrderWithUnitsAndTheExampleValues) {
     const auto& blower = open("blower").description();
-    EXPECT_EQ("1", blower.variables[0].attribute("valueReference"));
-    EXPECT_EQ("u0[1]", blower.variables[0].attribute("name"));
-    EXPECT_EQ("u2[1]", blower.variables[6].attribute("name"));
-    EXPECT_EQ("y0[1]", blower.variables[7].attribute("name"));
+    const std::vector<std::string> ports = {
+        "inlet.p",         "inlet.T",      "inlet.c",          "outlet.p",         "outlet.T",
+        "outlet.c",        "drive",        "inlet_flow.mdot",  "inlet_flow.H",     "inlet_flow.fuel",
+        "outlet_flow.mdot", "outlet_flow.H", "outlet_flow.fuel", "power",           "eta",
+        "flow_coefficients[1]", "flow_coefficients[2]", "flow_coefficients[3]", "sigma", "internal_step"};
+    ASSERT_EQ(ports.size(), blower.variables.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_EQ(ports[i], blower.variables[i].attribute("name"));
+        EXPECT_EQ(std::to_string(i + 1), blower.variables[i].attribute("valueReference"));
+    }
+    const auto unit = [](const importer::ScalarVariable& v) {
+        return v.type_attributes.count("unit") ? v.type_attributes.at("unit") : "(none)";
+    };
+    EXPECT_EQ("Pa", unit(blower.variable("inlet.p")));
+    EXPECT_EQ("K", unit(blower.variable("inlet.T")));
+    EXPECT_EQ("1", unit(blower.variable("inlet.c")));
+    EXPECT_EQ("kg/s", unit(blower.variable("inlet_flow.mdot")));
+    EXPECT_EQ("W", unit(blower.variable("outlet_flow.H")));
+    EXPECT_EQ("W", unit(blower.variable("power")));
+    EXPECT_EQ("1", unit(blower.variable("eta")));
+    EXPECT_EQ("s", unit(blower.variable("internal_step")));
+    EXPECT_EQ("inlet pressure p_in", blower.variable("inlet.p").attribute("description"));
+    // A pressure is kg/(m s^2), a power kg m^2/s^3: the SI base units.
+    EXPECT_EQ((std::map<std::string, std::string>{{"kg", "1"}, {"m", "-1"}, {"s", "-2"}}), blower.units.at("Pa"));
+    EXPECT_EQ((std::map<std::string, std::string>{{"kg", "1"}, {"m", "2"}, {"s", "-3"}}), blower.units.at("W"));
+    EXPECT_TRUE(blower.units.at("1").empty());
     EXPECT_EQ("0.7", blower.variable("eta").type_attributes.at("start"));
     EXPECT_EQ("0.5", blower.variable("flow_coefficients[2]").type_attributes.at("start"));
     EXPECT_EQ("0.0698", blower.variable("sigma").type_attributes.at("start"));
+
     const auto& valve = open("Tolvane").description();
+    EXPECT_EQ("rad", unit(valve.variable("crank_angle")));
+    EXPECT_EQ("(none)", unit(valve.variable("lift")));  // the unit of peak_lift, the user's
+    EXPECT_EQ("deg", unit(valve.variable("open_duration")));
+    EXPECT_EQ((std::map<std::string, std::string>{{"rad", "1"}, {"factor", "0.017453292519943295"}}),
+              valve.units.at("deg"));
     EXPECT_EQ("0.3", valve.variable("close_lifts[2]").type_attributes.at("start"));
     const auto& relay = open("quorvel").description();
+    EXPECT_EQ("Integer", relay.variable("y").type);
     EXPECT_EQ("Integer", relay.variable("held_output").type);
     EXPECT_EQ("discrete", relay.variable("held_output").attribute("variability"));
+
+    // Every block's inputs and outputs are its record's, in order.
+    for (const auto& block : blocks::manifest) {
+        SCOPED_TRACE(block.name);
+        const auto& d = open(block.name).description();
+        std::size_t i = 0;
+        const auto expect_next = [&](const blocks::Signal& signal, const std::string& causality) {
+            const auto& v = d.variables.at(i++);
+            EXPECT_EQ(signal.name, v.attribute("name"));
+            EXPECT_EQ(signal.meaning, v.attribute("description"));
+            EXPECT_EQ(causality, v.attribute("causality")) << signal.name;
+        };
+        for (const auto& signal : block.inputs()) expect_next(signal, "input");
+        for (const auto& signal : block.outputs()) expect_next(signal, "output");
+    }
 }
 
 TEST_F(Fmus, TheGuidMustBeTheBinarysOwn) {
@@ -129,31 +180,34 @@ TEST_P(BothInterfaces, BlowerWorkedExample) {
     Instance fmu(open("blower"), GetParam());
     ASSERT_EQ(fmi2OK, fmu.initialize()) << fmu.last_message();
     const auto& example = worked_examples::blower_gas;
-    for (int i = 0; i < 3; ++i) fmu.set_real("u0[" + std::to_string(i + 1) + "]", example.inlet[i]);
-    fmu.set_real("u1[1]", 150000);
-    fmu.set_real("u2[1]", 1);
+    const char* inlet[] = {"inlet.p", "inlet.T", "inlet.c"};
+    const char* inlet_flow[] = {"inlet_flow.mdot", "inlet_flow.H", "inlet_flow.fuel"};
+    const char* outlet_flow[] = {"outlet_flow.mdot", "outlet_flow.H", "outlet_flow.fuel"};
+    for (int i = 0; i < 3; ++i) fmu.set_real(inlet[i], example.inlet[i]);
+    fmu.set_real("outlet.p", 150000);
+    fmu.set_real("drive", 1);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TEN_DIGITS(example.inlet_flow[i], fmu.real("y0[" + std::to_string(i + 1) + "]"));
-        EXPECT_TEN_DIGITS(example.outlet_flow[i], fmu.real("y1[" + std::to_string(i + 1) + "]"));
+        EXPECT_TEN_DIGITS(example.inlet_flow[i], fmu.real(inlet_flow[i]));
+        EXPECT_TEN_DIGITS(example.outlet_flow[i], fmu.real(outlet_flow[i]));
     }
-    EXPECT_TEN_DIGITS(example.power, fmu.real("y2[1]"));
+    EXPECT_TEN_DIGITS(example.power, fmu.real("power"));
     // Air at 300 K.
-    fmu.set_real("u0[2]", 300);
-    fmu.set_real("u0[3]", 0);
-    EXPECT_TEN_DIGITS(worked_examples::blower_air_mass_flow, fmu.real("y0[1]"));
-    EXPECT_TEN_DIGITS(worked_examples::blower_air_power, fmu.real("y2[1]"));
+    fmu.set_real("inlet.T", 300);
+    fmu.set_real("inlet.c", 0);
+    EXPECT_TEN_DIGITS(worked_examples::blower_air_mass_flow, fmu.real("inlet_flow.mdot"));
+    EXPECT_TEN_DIGITS(worked_examples::blower_air_power, fmu.real("power"));
 }
 
 TEST_P(BothInterfaces, TolvaneWorkedExample) {
     Instance fmu(open("Tolvane"), GetParam());
     ASSERT_EQ(fmi2OK, fmu.initialize()) << fmu.last_message();
-    fmu.set_real("u1[1]", 80);
-    fmu.set_real("u2[1]", 20);
+    fmu.set_real("start_signal", 80);
+    fmu.set_real("dwell_signal", 20);
     const struct { double degrees, lift; } cases[] = {
         {80, 0}, {90, 0.3}, {120, 2}, {130, 2}, {150, 1.3}, {180, 0}, {450, 0.3}};
     for (const auto& c : cases) {
-        fmu.set_real("u0[1]", c.degrees * 3.14159265359 / 180.0);
-        EXPECT_NEAR(c.lift, fmu.real("y0[1]"), 1e-9) << c.degrees;
+        fmu.set_real("crank_angle", c.degrees * 3.14159265359 / 180.0);
+        EXPECT_NEAR(c.lift, fmu.real("lift"), 1e-9) << c.degrees;
     }
 }
 
@@ -173,9 +227,9 @@ TEST_P(BothInterfaces, RelaysWorkedExample) {
         for (std::size_t k = 0; k < inputs.size(); ++k) {
             const double t = static_cast<double>(k);
             if (GetParam() == fmi2ModelExchange) fmi.SetTime(fmu.component(), t);
-            fmu.set_real("u0[1]", inputs[k]);
+            fmu.set_real("u", inputs[k]);
             if (GetParam() == fmi2ModelExchange && k == 0) fmi.EnterContinuousTimeMode(fmu.component());
-            outputs.push_back(block == "quorvel" ? fmu.integer("y0[1]") : static_cast<int>(fmu.real("y0[1]")));
+            outputs.push_back(block == "quorvel" ? fmu.integer("y") : static_cast<int>(fmu.real("y")));
             if (GetParam() == fmi2CoSimulation) {
                 ASSERT_EQ(fmi2OK, fmi.DoStep(fmu.component(), t, 1.0, fmi2True)) << fmu.last_message();
             } else if (k > 0) {
@@ -191,11 +245,11 @@ TEST_P(BothInterfaces, BrisquelJustAfterLoading) {
     Instance fmu(open("Brisquel"), GetParam());
     fmu.fmi().SetupExperiment(fmu.component(), fmi2False, 0, 0, fmi2False, 0);
     fmu.fmi().EnterInitializationMode(fmu.component());
-    fmu.set_real("u0[1]", 12520000.0);
-    fmu.set_real("u0[2]", 0.9375);
-    fmu.set_real("u0[3]", 1.0);
+    fmu.set_real("load", 12520000.0);
+    fmu.set_real("measured", 0.9375);
+    fmu.set_real("set_point", 1.0);
     const double initial_vector[] = {1.07005329225731, 1.2, 1.0, -2.59972335254129, 0.5, 1.0};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(initial_vector[i], fmu.real("y0[" + std::to_string(i + 1) + "]")) << i;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(initial_vector[i], fmu.real(brisquel_outputs[i])) << i;
     EXPECT_EQ(0.5208333333333334, fmu.real("der(x[1])"));
     EXPECT_EQ(0.9765625, fmu.real("der(x[2])"));
     EXPECT_EQ(0.0, fmu.real("x[1]"));
@@ -301,7 +355,7 @@ connections:
     const auto [header, rows] = csv("controller.csv");
     ASSERT_EQ(61u, rows.size());
     std::vector<std::string> outputs;
-    for (int i = 1; i <= 6; ++i) outputs.push_back("y0[" + std::to_string(i) + "]");
+    for (const char* output : brisquel_outputs) outputs.push_back(output);
     std::map<fmi2Type, std::vector<std::vector<double>>> states;
     for (fmi2Type type : {fmi2CoSimulation, fmi2ModelExchange}) {
         SCOPED_TRACE(type == fmi2CoSimulation ? "co-simulation" : "model exchange");
@@ -309,9 +363,9 @@ connections:
         const auto values = run_fmu(
             fmu, type, 0.05, rows.size(),
             [&](std::size_t) {
-                fmu.set_real("u0[1]", 20000000.0);
-                fmu.set_real("u0[2]", 0.3);
-                fmu.set_real("u0[3]", 0.8);
+                fmu.set_real("load", 20000000.0);
+                fmu.set_real("measured", 0.3);
+                fmu.set_real("set_point", 0.8);
             },
             outputs, &states[type]);
         for (int i = 0; i < 6; ++i) {
@@ -346,13 +400,13 @@ TEST_P(BothInterfaces, RelaysOnASineAreBlocksimsBitForBit) {
         ASSERT_EQ(fmi2OK, fmi.ExitInitializationMode(fmu.component())) << fmu.last_message();
         const std::size_t u = column(header, "wave.0[0]"), y = column(header, "relay.0[0]");
         ModelExchangeRk4 rk4(fmu, 0);
-        fmu.set_real("u0[1]", rows[0][u]);
+        fmu.set_real("u", rows[0][u]);
         if (GetParam() == fmi2ModelExchange) rk4.begin();
         int switches = 0;
         for (std::size_t row = 0; row < rows.size(); ++row) {
             const double t = static_cast<double>(row) * 0.01;
-            fmu.set_real("u0[1]", rows[row][u]);
-            const double output = block == "quorvel" ? fmu.integer("y0[1]") : fmu.real("y0[1]");
+            fmu.set_real("u", rows[row][u]);
+            const double output = block == "quorvel" ? fmu.integer("y") : fmu.real("y");
             ASSERT_EQ(rows[row][y], output) << "t = " << t;
             if (row > 0 && rows[row][y] != rows[row - 1][y]) ++switches;
             if (row + 1 == rows.size()) break;
@@ -361,6 +415,98 @@ TEST_P(BothInterfaces, RelaysOnASineAreBlocksimsBitForBit) {
         }
         EXPECT_GE(switches, 6);  // three periods: the hysteresis is exercised both ways
     }
+}
+
+// Simulated as it comes, nothing set: every input starts at its block's
+// worked example, and so do the outputs.
+TEST_P(BothInterfaces, AsItComesEachFmuGivesItsWorkedExample) {
+    Instance blower(open("blower"), GetParam());
+    ASSERT_EQ(fmi2OK, blower.initialize()) << blower.last_message();
+    const auto& example = worked_examples::blower_gas;
+    EXPECT_EQ(100000.0, blower.real("inlet.p"));
+    EXPECT_EQ(350.0, blower.real("inlet.T"));
+    EXPECT_EQ(150000.0, blower.real("outlet.p"));
+    EXPECT_TEN_DIGITS(example.inlet_flow[0], blower.real("inlet_flow.mdot"));
+    EXPECT_TEN_DIGITS(example.inlet_flow[1], blower.real("inlet_flow.H"));
+    EXPECT_TEN_DIGITS(example.outlet_flow[1], blower.real("outlet_flow.H"));
+    EXPECT_TEN_DIGITS(example.power, blower.real("power"));
+
+    Instance valve(open("Tolvane"), GetParam());
+    ASSERT_EQ(fmi2OK, valve.initialize()) << valve.last_message();
+    EXPECT_NEAR(0.3, valve.real("lift"), 1e-12);  // 90 degrees, start 80
+
+    Instance controller(open("Brisquel"), GetParam());
+    ASSERT_EQ(fmi2OK, controller.initialize()) << controller.last_message();
+    EXPECT_EQ(0.5, controller.real("command"));
+    EXPECT_EQ(1.07005329225731, controller.real("schedule_a"));
+
+    for (const auto& block : blocks::manifest) {
+        SCOPED_TRACE(block.name);
+        Instance fmu(open(block.name, "_as_it_comes"), GetParam());
+        ASSERT_EQ(fmi2OK, fmu.initialize()) << fmu.last_message();
+        for (const auto& v : fmu.fmu().description().variables) {
+            if (v.attribute("causality") != "output") continue;
+            const double value = v.type == "Integer" ? fmu.integer(v.attribute("name")) : fmu.real(v.attribute("name"));
+            EXPECT_EQ(fmi2OK, fmu.last_status()) << fmu.last_message();
+            EXPECT_TRUE(std::isfinite(value)) << v.attribute("name");
+        }
+    }
+}
+
+// A dialog parameter changed between communication steps takes effect at
+// the next step, as a dialog's change does in the host.
+TEST_F(Fmus, ATunedParameterTakesEffectAtTheNextStep) {
+    // Power over ten steps of 0.1 s with eta set to `second` at t = 0.5.
+    const auto run = [&](double first, double second) {
+        Instance fmu(open("blower", std::to_string(first) + "_" + std::to_string(second)), fmi2CoSimulation);
+        fmu.set_real("eta", first);
+        EXPECT_EQ(fmi2OK, fmu.initialize()) << fmu.last_message();
+        std::vector<double> power;
+        for (int k = 0; k < 10; ++k) {
+            if (k == 5) {
+                EXPECT_EQ(fmi2OK, fmu.set_real("eta", second)) << fmu.last_message();
+            }
+            fmu.set_real("inlet.T", 350 + 10 * k);
+            EXPECT_EQ(fmi2OK, fmu.fmi().DoStep(fmu.component(), 0.1 * k, 0.1, fmi2True)) << fmu.last_message();
+            power.push_back(fmu.real("power"));
+        }
+        return power;
+    };
+    const auto tuned = run(0.7, 0.8), low = run(0.7, 0.7), high = run(0.8, 0.8);
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(k < 5 ? low[k] : high[k], tuned[k]) << "step " << k;
+    EXPECT_NE(low[7], high[7]);
+}
+
+// A relay's held output survives a change of its thresholds, and model
+// exchange takes the change in event mode only.
+TEST_F(Fmus, ATunedThresholdKeepsTheHeldOutput) {
+    Instance cs(open("quorvel"), fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, cs.initialize());
+    cs.set_real("u", 4);  // above 3: 1, held
+    ASSERT_EQ(fmi2OK, cs.fmi().DoStep(cs.component(), 0, 1, fmi2True));
+    EXPECT_EQ(fmi2OK, cs.set_real("upper_threshold", 5)) << cs.last_message();
+    EXPECT_EQ(5.0, cs.real("upper_threshold"));
+    EXPECT_EQ(1, cs.integer("y"));  // 4 is inside the new band: the held 1 stays
+    ASSERT_EQ(fmi2OK, cs.fmi().DoStep(cs.component(), 1, 1, fmi2True));
+    EXPECT_EQ(1, cs.integer("held_output"));
+    EXPECT_EQ(fmi2OK, cs.set_real("lower_threshold", 4.5));
+    EXPECT_EQ(0, cs.integer("y"));  // now below the lower threshold
+
+    Instance me(open("sarnith"), fmi2ModelExchange);
+    ASSERT_EQ(fmi2OK, me.initialize());
+    me.set_real("u", 0.5);  // below 1: 1
+    ASSERT_EQ(fmi2OK, me.fmi().EnterContinuousTimeMode(me.component()));
+    EXPECT_EQ(1.0, me.real("y"));
+    EXPECT_EQ(fmi2Error, me.set_real("lower_threshold", 0.2));
+    EXPECT_EQ("fmi2SetReal: 'lower_threshold' is a tunable parameter: set it in event mode, not in continuous-time "
+              "mode",
+              me.last_message());
+    EXPECT_EQ(1.0, me.real("lower_threshold"));
+    ASSERT_EQ(fmi2OK, me.fmi().EnterEventMode(me.component()));
+    EXPECT_EQ(fmi2OK, me.set_real("lower_threshold", 0.2)) << me.last_message();
+    EXPECT_EQ(1.0, me.real("y"));  // 0.5 is inside the new band: held
+    EXPECT_EQ(fmi2OK, me.set_real("upper_threshold", 0.4));
+    EXPECT_EQ(0.0, me.real("y"));  // and above the new upper threshold
 }
 
 // ---------------------------------------------------------------- instances
@@ -372,14 +518,14 @@ TEST_F(Fmus, InstancesOfOneFmuAndOfTwoCopiesAreIndependent) {
     b.set_real("upper_threshold", 10);
     for (Instance* fmu : {&a, &b, &c}) ASSERT_EQ(fmi2OK, fmu->initialize()) << fmu->last_message();
     // a and c leave the band at 4 (above 3: 0), b stays inside its own.
-    for (Instance* fmu : {&a, &b, &c}) fmu->set_real("u0[1]", 0.5);
+    for (Instance* fmu : {&a, &b, &c}) fmu->set_real("u", 0.5);
     for (Instance* fmu : {&a, &b, &c}) fmu->fmi().DoStep(fmu->component(), 0, 1, fmi2True);
-    a.set_real("u0[1]", 2);
-    b.set_real("u0[1]", 2);
-    c.set_real("u0[1]", 4);
-    EXPECT_EQ(1.0, a.real("y0[1]"));  // held from below 1
-    EXPECT_EQ(1.0, b.real("y0[1]"));
-    EXPECT_EQ(0.0, c.real("y0[1]"));
+    a.set_real("u", 2);
+    b.set_real("u", 2);
+    c.set_real("u", 4);
+    EXPECT_EQ(1.0, a.real("y"));  // held from below 1
+    EXPECT_EQ(1.0, b.real("y"));
+    EXPECT_EQ(0.0, c.real("y"));
     EXPECT_EQ(1.0, a.real("held_output"));
     EXPECT_EQ(10.0, b.real("upper_threshold"));
     EXPECT_EQ(3.0, a.real("upper_threshold"));
@@ -388,14 +534,14 @@ TEST_F(Fmus, InstancesOfOneFmuAndOfTwoCopiesAreIndependent) {
 TEST_F(Fmus, ResetGivesAFreshRun) {
     Instance fmu(open("quorvel"), fmi2CoSimulation);
     ASSERT_EQ(fmi2OK, fmu.initialize());
-    fmu.set_real("u0[1]", 4);
+    fmu.set_real("u", 4);
     fmu.fmi().DoStep(fmu.component(), 0, 1, fmi2True);
-    fmu.set_real("u0[1]", 2);
-    EXPECT_EQ(1, fmu.integer("y0[1]"));  // held
+    fmu.set_real("u", 2);
+    EXPECT_EQ(1, fmu.integer("y"));  // held
     ASSERT_EQ(fmi2OK, fmu.fmi().Reset(fmu.component()));
     ASSERT_EQ(fmi2OK, fmu.initialize());
-    fmu.set_real("u0[1]", 2);
-    EXPECT_EQ(0, fmu.integer("y0[1]"));  // nothing held
+    fmu.set_real("u", 2);
+    EXPECT_EQ(0, fmu.integer("y"));  // nothing held
     EXPECT_EQ(0, fmu.integer("held_output"));
 }
 
@@ -405,8 +551,8 @@ TEST_F(Fmus, AThousandInstantiateFreeCyclesRunCleanly) {
         Instance instance(fmu, cycle % 2 ? fmi2CoSimulation : fmi2ModelExchange);
         ASSERT_NE(nullptr, instance.component());
         ASSERT_EQ(fmi2OK, instance.initialize()) << instance.last_message();
-        instance.set_real("u0[2]", 0.5);
-        ASSERT_TRUE(std::isfinite(instance.real("y0[5]")));
+        instance.set_real("measured", 0.5);
+        ASSERT_TRUE(std::isfinite(instance.real("command")));
         if (cycle % 2) {
             ASSERT_EQ(fmi2OK, instance.fmi().DoStep(instance.component(), 0, 0.01, fmi2True));
         }
@@ -469,7 +615,7 @@ TEST_F(Fmus, CallsOutOfOrderAreErrorsWithAMessage) {
     EXPECT_EQ("fmi2DoStep cannot be called when the instance is instantiated", cs.last_message());
     EXPECT_EQ(fmi2Error, cs.fmi().ExitInitializationMode(cs.component()));
     EXPECT_EQ("fmi2ExitInitializationMode cannot be called when the instance is instantiated", cs.last_message());
-    cs.real("y0[1]");
+    cs.real("schedule_a");
     EXPECT_EQ(fmi2Error, cs.last_status());
     ASSERT_EQ(fmi2OK, cs.initialize());
     EXPECT_EQ(fmi2Error, cs.fmi().DoStep(cs.component(), 1.0, 0.1, fmi2True));
@@ -502,18 +648,18 @@ TEST_F(Fmus, ValuesThatCannotBeSetOrReadAreRefusedByName) {
     double value = 1;
     EXPECT_EQ(fmi2Error, relay.fmi().SetReal(relay.component(), &unknown, 1, &value));
     EXPECT_EQ("fmi2SetReal: there is no variable with value reference 999", relay.last_message());
-    EXPECT_EQ(fmi2Error, relay.set_real("y0[1]", 1));
-    EXPECT_EQ("fmi2SetReal: 'y0[1]' (value reference 2) is an Integer, not a Real", relay.last_message());
+    EXPECT_EQ(fmi2Error, relay.set_real("y", 1));
+    EXPECT_EQ("fmi2SetReal: 'y' (value reference 2) is an Integer, not a Real", relay.last_message());
     EXPECT_EQ(fmi2Error, relay.set_real("internal_step", 0));
     EXPECT_EQ("fmi2SetReal: internal_step must be a positive number of seconds, not 0", relay.last_message());
     ASSERT_EQ(fmi2OK, relay.initialize());
-    EXPECT_EQ(fmi2Error, relay.set_real("upper_threshold", 5));
-    EXPECT_EQ("fmi2SetReal: 'upper_threshold' is a fixed parameter: it cannot change after initialization",
+    EXPECT_EQ(fmi2Error, relay.set_real("internal_step", 0.5));
+    EXPECT_EQ("fmi2SetReal: 'internal_step' is a fixed parameter: it cannot change after initialization",
               relay.last_message());
-    const fmi2ValueReference output = fmu.description().value_reference("y0[1]");
+    const fmi2ValueReference output = fmu.description().value_reference("y");
     const int one = 1;
     EXPECT_EQ(fmi2Error, relay.fmi().SetInteger(relay.component(), &output, 1, &one));
-    EXPECT_EQ("fmi2SetInteger: 'y0[1]' is computed by the block and cannot be set", relay.last_message());
+    EXPECT_EQ("fmi2SetInteger: 'y' is computed by the block and cannot be set", relay.last_message());
 }
 
 TEST_F(Fmus, UnsupportedOptionalFunctionsSaySo) {

@@ -95,6 +95,7 @@ TEST_F(ModelFmu, InportsOutportsAndParametersAsDeclared) {
     EXPECT_EQ("50", d.variable("relay.parameter1").type_attributes.at("start"));
     EXPECT_EQ((std::vector<unsigned>{2, 3}), d.outputs);
     expect_follows_the_standard(d);
+    expect_valid_against_schema(fmu.folder() / "modelDescription.xml", "2.0/fmi2ModelDescription.xsd");
 
     // The worked example through the model, with the thresholds set as parameters.
     Instance model(fmu, fmi2CoSimulation);

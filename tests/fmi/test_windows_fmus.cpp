@@ -76,12 +76,12 @@ TEST(WindowsFmus, BlowerWorkedExample) {
     ASSERT_NE(nullptr, blower.c) << (messages.empty() ? "" : messages.back());
     ASSERT_EQ(fmi2OK, blower.initialize());
     const auto& example = worked_examples::blower_gas;
-    for (unsigned i = 0; i < 3; ++i) blower.set(1 + i, example.inlet[i]);  // u0[1..3]
+    for (unsigned i = 0; i < 3; ++i) blower.set(1 + i, example.inlet[i]);  // inlet.p, inlet.T, inlet.c
     blower.set(4, 150000);                                                  // u1[1]
     blower.set(7, 1);                                                       // u2[1]
     for (unsigned i = 0; i < 3; ++i) {
-        EXPECT_TEN_DIGITS(example.inlet_flow[i], blower.real(8 + i));    // y0[1..3]
-        EXPECT_TEN_DIGITS(example.outlet_flow[i], blower.real(11 + i));  // y1[1..3]
+        EXPECT_TEN_DIGITS(example.inlet_flow[i], blower.real(8 + i));    // inlet_flow.*
+        EXPECT_TEN_DIGITS(example.outlet_flow[i], blower.real(11 + i));  // outlet_flow.*
     }
     EXPECT_TEN_DIGITS(example.power, blower.real(14));  // y2[1]
 }
@@ -94,8 +94,8 @@ TEST(WindowsFmus, RelayWorkedExampleOverCommunicationSteps) {
     const double inputs[] = {2, 4, 2, 0.5, 2, 3};
     std::vector<double> outputs;
     for (int k = 0; k < 6; ++k) {
-        relay.set(1, inputs[k]);           // u0[1]
-        outputs.push_back(relay.real(2));  // y0[1]
+        relay.set(1, inputs[k]);           // u
+        outputs.push_back(relay.real(2));  // y
         ASSERT_EQ(fmi2OK, do_step(relay.c, k, 1, fmi2True));
     }
     EXPECT_EQ((std::vector<double>{0, 0, 0, 1, 1, 1}), outputs);
@@ -108,7 +108,7 @@ TEST(WindowsFmus, BrisquelJustAfterLoadingThroughModelExchange) {
     controller.set(1, 12520000.0);
     controller.set(2, 0.9375);
     controller.set(3, 1.0);
-    EXPECT_EQ(1.07005329225731, controller.real(4));  // y0[1]: the initial vector
+    EXPECT_EQ(1.07005329225731, controller.real(4));  // schedule_a: the initial vector
     double dx[2] = {0, 0};
     ASSERT_EQ(fmi2OK, controller.binary.get<decltype(&fmi2GetDerivatives)>("fmi2GetDerivatives")(controller.c, dx, 2));
     EXPECT_EQ(0.5208333333333334, dx[0]);

@@ -30,8 +30,8 @@
 %! mkdir (fullfile (tree, "sfun"));
 %! copyfile (fullfile (project, "make_blocks.m"), tree);
 %! copyfile (fullfile (project, "block_manifest.m"), tree);
-%! fid = fopen (fullfile (tree, "sfun", "blocks.manifest"), "w");
-%! fputs (fid, "# one block\nbroken 2 0\n");
+%! fid = fopen (fullfile (tree, "sfun", "blocks.records"), "w");
+%! fputs (fid, "# one block\nbroken | block 2 | a block that does not compile\nbroken.u | input 0 | 1 | its input | 0\n");
 %! fclose (fid);
 %! fid = fopen (fullfile (tree, "sfun", "broken.cpp"), "w");
 %! fputs (fid, "this is not C++\n");

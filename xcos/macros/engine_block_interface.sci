@@ -1,8 +1,8 @@
-function [x, y, typ] = engine_block_interface(job, arg1, sfunction, title, labels, defaults)
+function [x, y, typ] = engine_block_interface(job, arg1, sfunction, title, labels, defaults, in_labels, out_labels)
     // The interface function of every engine block: BLOWER_c and the others
-    // give their S-function name, dialog title, parameter labels and
-    // default values (strings, as typed in the dialog) and hand Xcos's job
-    // here. The block's model:
+    // give their S-function name, dialog title, parameter labels, default
+    // values (strings, as typed in the dialog) and port labels, and hand
+    // Xcos's job here. The block's model:
     //   sim   the one computational function, engine_sfunction, of type 4
     //   ipar  the S-function name as character codes
     //   opar  one object per dialog parameter, in the block's order
@@ -64,7 +64,7 @@ function [x, y, typ] = engine_block_interface(job, arg1, sfunction, title, label
         end
         expected = engine_blocks_toolbox_info.parameters(engine_blocks_toolbox_info.names == sfunction);
         if size(defaults, "*") <> expected | size(labels, "*") <> expected then
-            error(msprintf("Engine blocks: %s has %d dialog parameters in sfun/blocks.manifest, its interface function gives %d", ..
+            error(msprintf("Engine blocks: %s has %d dialog parameters in sfun/blocks.records, its interface function gives %d", ..
                            sfunction, expected, size(defaults, "*")));
         end
         values = list();
@@ -88,6 +88,8 @@ function [x, y, typ] = engine_block_interface(job, arg1, sfunction, title, label
         // standard_define names the function that called it, this one.
         x.gui = convstr(sfunction, "u") + "_c";
         x.graphics.style = "blockWithLabel;displayedLabel=" + sfunction;
+        x.graphics.in_label = matrix(in_labels, -1, 1);
+        x.graphics.out_label = matrix(out_labels, -1, 1);
     end
 endfunction
 
