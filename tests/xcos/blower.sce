@@ -21,6 +21,11 @@ try
         xt_check(xt_same(got, reference(1, :)), e(1) + " equals blocksim''s bit for bit");
         xt_show(e(1), got, reference(1, :));
     end
+    // Its ports are labelled with their elements' names.
+    block = BLOWER_c("define");
+    xt_check(and(block.graphics.in_label == ["inlet.p inlet.T inlet.c"; "outlet.p outlet.T outlet.c"; "drive"]), ..
+             "the blower''s input ports are labelled with their elements");
+    xt_check(block.graphics.out_label(3) == "power", "the blower''s third output port is labelled power");
 catch
     xt_crashed();
 end
