@@ -13,7 +13,7 @@ build: deps
 # GNU Octave, gnuplot and Slurm are installed too when run as root; otherwise their
 # tests show as skipped.
 test: deps
-	@scripts/install-deps.sh --optional octave demo scilab slurm windows
+	@scripts/install-deps.sh --optional octave demo scilab slurm windows clang
 	@$(MAKE) --no-print-directory build
 	ctest --preset default
 	@if scripts/install-deps.sh windows >/dev/null 2>&1; then $(MAKE) --no-print-directory test-windows || exit 1; $(IA32_NOTE) \

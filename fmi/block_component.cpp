@@ -1,5 +1,6 @@
-// One S-function block as an FMU's component: the block's own library
-// (beside this binary) run through host/sfunction, as blocksim runs it.
+// One S-function block as an FMU's component: the block run through
+// host/sfunction, as blocksim runs it. Its code is linked into this binary
+// (FMU_BLOCK_LINKED), or is its own library beside it.
 //
 // The calling sequence is blocksim's, with the importer in the place of the
 // other blocks: mdlOutputs once per change of inputs, states or time, when
@@ -14,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "block_fmu.hpp"
 #include "block_manifest.hpp"
 #include "fmi/block_variables.hpp"
 #include "fmi/component.hpp"
@@ -21,6 +23,7 @@
 #include "host/sfunction/errors.hpp"
 #include "host/sfunction/instance.hpp"
 #include "host/sim/stepper.hpp"
+#include "mex.h"
 
 namespace fmu {
 
@@ -34,11 +37,19 @@ const blocks::ManifestEntry& this_block() {
     return *entry;
 }
 
+std::shared_ptr<const host::Library> block_library([[maybe_unused]] const std::filesystem::path& binary_folder) {
+#if FMU_BLOCK_LINKED
+    return host::Library::linked(FMU_BLOCK, &mexFunction);
+#else
+    return host::Library::load(FMU_BLOCK, {binary_folder});
+#endif
+}
+
 class BlockComponent : public Component {
 public:
     explicit BlockComponent(const std::filesystem::path& binary_folder)
         : block_(this_block()),
-          library_(host::Library::load(block_.name, {binary_folder})),
+          library_(block_library(binary_folder)),
           parameters_(example_parameters(block_)) {
         create_instance();
         variables_ = block_variables(*instance_, block_, parameters_);

@@ -1,6 +1,8 @@
-// fmu_describe NAME GUID FOLDER OUTPUT: writes the modelDescription.xml of
-// block NAME's FMU from what its library in FOLDER declares with the
-// example parameters of its record. OUTPUT is replaced only by a whole file.
+// fmu_describe NAME GUID FOLDER OUTPUT [SOURCES]: writes the
+// modelDescription.xml of block NAME's FMU from what its library in FOLDER
+// declares with the example parameters of its record, listing the source
+// files named in file SOURCES, one per line. OUTPUT is replaced only by a
+// whole file.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -12,8 +14,8 @@
 #include "fmi/model_description.hpp"
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::cerr << "usage: fmu_describe NAME GUID FOLDER OUTPUT\n";
+    if (argc != 5 && argc != 6) {
+        std::cerr << "usage: fmu_describe NAME GUID FOLDER OUTPUT [SOURCES]\n";
         return 2;
     }
     const std::string name = argv[1];
@@ -33,6 +35,13 @@ int main(int argc, char** argv) {
         description.model_exchange = true;
         description.continuous_states = static_cast<unsigned>(instance.num_cont_states());
         description.variables = fmu::block_variables(instance, *block, parameters);
+        if (argc == 6) {
+            std::ifstream sources(argv[5]);
+            for (std::string file; std::getline(sources, file);)
+                if (!file.empty()) description.source_files.push_back(file);
+            if (!sources.eof() || description.source_files.empty())
+                throw std::runtime_error(std::string("cannot read the source list ") + argv[5]);
+        }
 
         const std::filesystem::path temporary = output.string() + ".partial";
         {

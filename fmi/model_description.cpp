@@ -66,6 +66,17 @@ void write_variable(std::ostream& out, const Variable& variable, std::size_t i) 
     out << "/>\n    </ScalarVariable>\n";
 }
 
+// The end of an interface element, with the files of a source FMU.
+void end_interface(std::ostream& out, const char* element, const std::vector<std::string>& source_files) {
+    if (source_files.empty()) {
+        out << "/>\n";
+        return;
+    }
+    out << ">\n    <SourceFiles>\n";
+    for (const auto& file : source_files) out << "      <File name=\"" << xml_escaped(file) << "\"/>\n";
+    out << "    </SourceFiles>\n  </" << element << ">\n";
+}
+
 // Each unit the variables carry, with its base-unit exponents.
 void write_unit_definitions(std::ostream& out, const Variables& variables) {
     std::vector<std::string> names;
@@ -111,14 +122,17 @@ void write_model_description(std::ostream& out, const Description& d) {
         << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << xml_escaped(d.model_name) << "\" guid=\""
         << d.guid << "\" description=\"" << xml_escaped(d.description) << "\" generationTool=\""
         << xml_escaped(d.generation_tool) << "\" variableNamingConvention=\"" << d.naming << "\" numberOfEventIndicators=\"0\">\n";
-    if (d.model_exchange)
+    if (d.model_exchange) {
         out << "  <ModelExchange modelIdentifier=\"" << xml_escaped(d.model_name)
             << "\" canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\""
-               " providesDirectionalDerivative=\"false\" completedIntegratorStepNotNeeded=\"false\"/>\n";
+               " providesDirectionalDerivative=\"false\" completedIntegratorStepNotNeeded=\"false\"";
+        end_interface(out, "ModelExchange", d.source_files);
+    }
     out << "  <CoSimulation modelIdentifier=\"" << xml_escaped(d.model_name)
         << "\" canHandleVariableCommunicationStepSize=\"true\" canInterpolateInputs=\"false\""
            " maxOutputDerivativeOrder=\"0\" canRunAsynchronuously=\"false\" canBeInstantiatedOnlyOncePerProcess=\"false\""
-           " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"/>\n";
+           " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"";
+    end_interface(out, "CoSimulation", d.source_files);
     write_unit_definitions(out, d.variables);
     if (d.stop_time || d.step_size) {
         out << "  <DefaultExperiment startTime=\"0\"";

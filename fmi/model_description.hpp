@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "fmi/variables.hpp"
 
@@ -21,6 +22,8 @@ struct Description {
     unsigned continuous_states = 0;
     std::optional<double> stop_time, step_size;  // the DefaultExperiment, when given
     Variables variables;
+    // A source FMU's files, relative to its sources/ folder, in both interfaces' SourceFiles.
+    std::vector<std::string> source_files;
 };
 
 void write_model_description(std::ostream& out, const Description& description);

@@ -5,6 +5,7 @@
 #   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, yaml-cpp, SUNDIALS, CLI11, libzip and xmllint (the FMU tests)
 #   install-deps.sh demo     gnuplot, for the demo's plot
 #   install-deps.sh octave   GNU Octave with its MEX build tools
+#   install-deps.sh clang    clang, a second compiler for the test that builds the FMUs from their sources
 #   install-deps.sh fuzz     clang with libFuzzer and the sanitizer runtimes
 #   install-deps.sh m32      32-bit x86 compilers and qemu-i386 to run their programs
 #   install-deps.sh scilab   Scilab's command line with Xcos's simulator and the scicos headers, for the Xcos toolbox;
@@ -27,6 +28,7 @@ for task in "$@"; do
     build)  packages="$packages g++ make cmake binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libsundials-dev libcli11-dev libzip-dev libxml2-utils" ;;
     demo)   packages="$packages gnuplot-nox" ;;
     octave) packages="$packages octave octave-dev" ;;
+    clang)  packages="$packages clang" ;;
     fuzz)   packages="$packages clang libclang-rt-14-dev" ;;
     m32)    packages="$packages g++-multilib qemu-user" ;;
     scilab) packages="$packages scilab-cli scilab-full-bin scilab-include scilab xvfb xauth" ;;

@@ -115,6 +115,10 @@ std::shared_ptr<const Library> Library::load(const std::string& name,
     return library;
 }
 
+std::shared_ptr<const Library> Library::linked(const std::string& name, MexFunction entry) {
+    return std::shared_ptr<const Library>(new Library(name, name, nullptr, entry));
+}
+
 void Library::call(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) const {
     mexrt::FunctionNameScope scope(name_);
     try {

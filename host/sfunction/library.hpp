@@ -29,8 +29,12 @@ public:
     static std::shared_ptr<const Library> load(const std::string& name,
                                                const std::vector<std::filesystem::path>& search_path);
 
+    // A block whose code is linked into this binary (an FMU's one library):
+    // `entry` is its mexFunction; nothing is loaded.
+    static std::shared_ptr<const Library> linked(const std::string& name, MexFunction entry);
+
     const std::string& name() const { return name_; }
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& file() const { return file_; }  // the name alone for a linked block
 
     // Calls mexFunction with mexFunctionName() returning name(). A failure
     // raised with mexErrMsgTxt comes back as MexCallError.
