@@ -1,27 +1,29 @@
-# Adds the Windows builds' binaries of the blocks' FMUs (binaries/win64,
-# binaries/win32, as fmi/ stages them) to the FMUs of the Linux build. Each
-# FMU is unpacked, given them, packed anew and renamed over the old one only
-# once whole. A stage that is missing is left out.
+# Adds the Windows builds' binaries of the blocks' FMUs (as fmi/ stages them
+# in binaries/win64 and binaries/win32) to the FMUs of the Linux build: to
+# the FMI 2.0 FMUs under those names, to the FMI 3.0 ones (fmi3/) under
+# x86_64-windows and x86-windows. Each FMU is unpacked, given them, packed
+# anew with all it held and renamed over the old one only once whole. A
+# stage that is missing is left out.
 #   cmake -DFMU_DIR=build/fmu "-DSTAGES=build/windows64/fmi/stage;build/windows32/fmi/stage"
 #         -P cmake/add_fmu_binaries.cmake
+cmake_minimum_required(VERSION 3.25)
 file(GLOB fmus ${FMU_DIR}/*.fmu)
+file(GLOB fmi3_fmus ${FMU_DIR}/fmi3/*.fmu)
 if(NOT fmus)
   message(FATAL_ERROR "no FMUs in ${FMU_DIR}: build them first (make fmu)")
 endif()
-foreach(fmu IN LISTS fmus)
+foreach(fmu IN LISTS fmus fmi3_fmus)
   get_filename_component(block ${fmu} NAME_WE)
+  get_filename_component(folder ${fmu} DIRECTORY)
   set(added "")
   foreach(stage IN LISTS STAGES)
     file(GLOB platforms LIST_DIRECTORIES true ${stage}/${block}/binaries/win*)
-    foreach(platform IN LISTS platforms)
-      get_filename_component(name ${platform} NAME)
-      list(APPEND added ${platform})
-    endforeach()
+    list(APPEND added ${platforms})
   endforeach()
   if(NOT added)
     continue()
   endif()
-  set(work ${FMU_DIR}/.${block}.unpacked)
+  set(work ${folder}/.${block}.unpacked)
   file(REMOVE_RECURSE ${work})
   file(MAKE_DIRECTORY ${work})
   execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${fmu} WORKING_DIRECTORY ${work} RESULT_VARIABLE status)
@@ -31,11 +33,16 @@ foreach(fmu IN LISTS fmus)
   set(names "")
   foreach(platform IN LISTS added)
     get_filename_component(name ${platform} NAME)
+    if(fmu IN_LIST fmi3_fmus)
+      string(REPLACE "win64" "x86_64-windows" name ${name})
+      string(REPLACE "win32" "x86-windows" name ${name})
+    endif()
     file(REMOVE_RECURSE ${work}/binaries/${name})
-    file(COPY ${platform} DESTINATION ${work}/binaries)
+    file(COPY ${platform}/ DESTINATION ${work}/binaries/${name})
     list(APPEND names ${name})
   endforeach()
-  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${fmu}.partial --format=zip modelDescription.xml binaries
+  file(GLOB entries RELATIVE ${work} ${work}/*)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${fmu}.partial --format=zip ${entries}
                   WORKING_DIRECTORY ${work} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     file(REMOVE ${fmu}.partial)
@@ -44,5 +51,5 @@ foreach(fmu IN LISTS fmus)
   file(RENAME ${fmu}.partial ${fmu})
   file(REMOVE_RECURSE ${work})
   list(JOIN names ", " names)
-  message(STATUS "${fmu}: binaries for linux64, ${names}")
+  message(STATUS "${fmu}: binaries for ${names} added")
 endforeach()

@@ -137,8 +137,8 @@ void add_states(Variables& variables, const host::SFunctionInstance& instance) {
             Variable v;
             const std::string state = indexed("x", element);
             v.name = role == 0 ? state : "der(" + state + ")";
-            v.description = role == 0 ? "continuous state " + std::to_string(element)
-                                      : "derivative of continuous state " + std::to_string(element);
+            v.description = (role == 0 ? "the block's continuous states" : "their derivatives") +
+                            std::string(", element ") + std::to_string(element + 1);
             v.role = role == 0 ? Role::state : Role::derivative;
             v.causality = Causality::local;
             v.type = BaseType::real;

@@ -1,8 +1,8 @@
-// fmu_describe NAME GUID FOLDER OUTPUT [SOURCES]: writes the
-// modelDescription.xml of block NAME's FMU from what its library in FOLDER
-// declares with the example parameters of its record, listing the source
-// files named in file SOURCES, one per line. OUTPUT is replaced only by a
-// whole file.
+// fmu_describe VERSION NAME GUID FOLDER OUTPUT [SOURCES]: writes the FMI
+// VERSION (2 or 3) modelDescription.xml of block NAME's FMU from what its
+// library in FOLDER declares with the example parameters of its record;
+// FMI 2.0's lists the source files named in file SOURCES, one per line.
+// OUTPUT is replaced only by a whole file.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,10 +14,13 @@
 #include "fmi/model_description.hpp"
 
 int main(int argc, char** argv) {
-    if (argc != 5 && argc != 6) {
-        std::cerr << "usage: fmu_describe NAME GUID FOLDER OUTPUT [SOURCES]\n";
+    if ((argc != 6 && argc != 7) || (std::string(argv[1]) != "2" && std::string(argv[1]) != "3")) {
+        std::cerr << "usage: fmu_describe 2|3 NAME GUID FOLDER OUTPUT [SOURCES]\n";
         return 2;
     }
+    const bool fmi3 = std::string(argv[1]) == "3";
+    ++argv;
+    --argc;
     const std::string name = argv[1];
     const std::filesystem::path output = argv[4];
     try {
@@ -46,7 +49,8 @@ int main(int argc, char** argv) {
         const std::filesystem::path temporary = output.string() + ".partial";
         {
             std::ofstream out(temporary, std::ios::binary);
-            fmu::write_model_description(out, description);
+            if (fmi3) fmu::write_model_description_fmi3(out, description);
+            else fmu::write_model_description(out, description);
             out.close();
             if (!out) throw std::runtime_error("cannot write " + temporary.string());
         }

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "fmi/array_variables.hpp"
 #include "fmi/units.hpp"
 #include "host/common/text.hpp"
 
@@ -146,6 +147,70 @@ void write_model_description(std::ostream& out, const Description& d) {
     write_unknowns(out, "Outputs", d.variables, is_output);
     write_unknowns(out, "Derivatives", d.variables, is_derivative);
     write_unknowns(out, "InitialUnknowns", d.variables, is_initial_unknown);
+    out << "  </ModelStructure>\n</fmiModelDescription>\n";
+}
+
+namespace {
+
+const char* fmi3_type(const Variable& v) { return v.type == BaseType::real ? "Float64" : "Int32"; }
+
+void write_fmi3_variable(std::ostream& out, const Variables& scalars, const std::vector<ArrayVariable>& arrays,
+                         std::size_t k) {
+    const ArrayVariable& array = arrays[k];
+    const Variable& v = scalars[array.first];
+    out << "    <" << fmi3_type(v) << " name=\"" << xml_escaped(array.name) << "\" valueReference=\"" << k + 1
+        << "\" causality=\"" << causality_name(v.causality) << "\" variability=\"" << variability_name(v) << "\"";
+    if (const char* initial = initial_name(v)) out << " initial=\"" << initial << "\"";
+    // An array's description is its elements' without ", element 1".
+    const std::string description = array.array ? v.description.substr(0, v.description.rfind(", element "))
+                                                : v.description;
+    if (!description.empty()) out << " description=\"" << xml_escaped(description) << "\"";
+    if (!v.unit.empty()) out << " unit=\"" << xml_escaped(v.unit) << "\"";
+    if (v.derivative_of) out << " derivative=\"" << array_value_reference(arrays, v.derivative_of - 1) << "\"";
+    if (!v.start.empty()) {
+        out << " start=\"";
+        for (std::size_t i = 0; i < array.count; ++i) out << (i ? " " : "") << scalars[array.first + i].start;
+        out << "\"";
+    }
+    if (!array.array) {
+        out << "/>\n";
+        return;
+    }
+    out << ">\n      <Dimension start=\"" << array.count << "\"/>\n    </" << fmi3_type(v) << ">\n";
+}
+
+}  // namespace
+
+void write_model_description_fmi3(std::ostream& out, const Description& d) {
+    const auto arrays = array_variables(d.variables);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<fmiModelDescription fmiVersion=\"3.0\" modelName=\"" << xml_escaped(d.model_name)
+        << "\" instantiationToken=\"" << d.guid << "\" description=\"" << xml_escaped(d.description)
+        << "\" generationTool=\"" << xml_escaped(d.generation_tool) << "\" variableNamingConvention=\"" << d.naming
+        << "\">\n";
+    if (d.model_exchange)
+        out << "  <ModelExchange modelIdentifier=\"" << xml_escaped(d.model_name)
+            << "\" canGetAndSetFMUState=\"false\" canSerializeFMUState=\"false\" needsCompletedIntegratorStep=\"true\"/>\n";
+    out << "  <CoSimulation modelIdentifier=\"" << xml_escaped(d.model_name)
+        << "\" canGetAndSetFMUState=\"false\" canSerializeFMUState=\"false\""
+           " canHandleVariableCommunicationStepSize=\"true\" hasEventMode=\"false\"/>\n";
+    write_unit_definitions(out, d.variables);
+    if (d.stop_time || d.step_size) {
+        out << "  <DefaultExperiment startTime=\"0\"";
+        if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";
+        if (d.step_size) out << " stepSize=\"" << exact_text(*d.step_size) << "\"";
+        out << "/>\n";
+    }
+    out << "  <ModelVariables>\n";
+    for (std::size_t k = 0; k < arrays.size(); ++k) write_fmi3_variable(out, d.variables, arrays, k);
+    out << "  </ModelVariables>\n  <ModelStructure>\n";
+    const auto unknowns = [&](const char* element, bool (*listed)(const Variable&)) {
+        for (std::size_t k = 0; k < arrays.size(); ++k)
+            if (listed(d.variables[arrays[k].first])) out << "    <" << element << " valueReference=\"" << k + 1 << "\"/>\n";
+    };
+    unknowns("Output", is_output);
+    unknowns("ContinuousStateDerivative", is_derivative);
+    unknowns("InitialUnknown", is_initial_unknown);
     out << "  </ModelStructure>\n</fmiModelDescription>\n";
 }
 

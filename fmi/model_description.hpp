@@ -1,5 +1,5 @@
-// modelDescription.xml of an FMU: FMI 2.0, co-simulation and, where the
-// model has it, model exchange, with one binary for both.
+// modelDescription.xml of an FMU: FMI 2.0 or 3.0, co-simulation and, where
+// the model has it, model exchange, with one binary for both.
 #pragma once
 
 #include <optional>
@@ -27,6 +27,9 @@ struct Description {
 };
 
 void write_model_description(std::ostream& out, const Description& description);
+// The same FMU as FMI 3.0 declares it: arrays for the runs of elements
+// (array_variables.hpp); the source files are in sources/buildDescription.xml.
+void write_model_description_fmi3(std::ostream& out, const Description& description);
 
 // "<" and "&" and quotes as XML entities.
 std::string xml_escaped(const std::string& text);
