@@ -91,7 +91,7 @@ fmi2Status fmi2EnterInitializationMode(fmi2Component c) {
 fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
     return guarded(c, "fmi2ExitInitializationMode", initialization, [&](Instance& instance) {
         component_of(instance).initialize();
-        instance.phase = instance.interface == fmu::Interface::co_simulation ? step_mode : event_mode;
+        instance.phase = instance.kind == fmu::Interface::co_simulation ? step_mode : event_mode;
     });
 }
 

@@ -77,12 +77,12 @@ fmi3Status no_variables_of(fmi3Instance instance, const char* function, unsigned
 
 fmi3Instance instantiate(const char* function, fmi3String instanceName, fmi3String instantiationToken,
                          fmi3String resourcePath, fmi3Boolean loggingOn, fmi3InstanceEnvironment environment,
-                         fmi3LogMessageCallback logMessage, fmu::Interface interface) {
+                         fmi3LogMessageCallback logMessage, fmu::Interface kind) {
     auto log = [=](bool error, const std::string& message) {
         if (logMessage) logMessage(environment, error ? fmi3Error : fmi3OK, error ? "logStatusError" : "logAll",
                                    message.c_str());
     };
-    auto base = fmu::instantiate(function, instanceName ? instanceName : "", interface, instantiationToken,
+    auto base = fmu::instantiate(function, instanceName ? instanceName : "", kind, instantiationToken,
                                  [&] { return std::filesystem::path(resourcePath ? resourcePath : ""); }, log);
     if (!base) return nullptr;
     auto instance = std::make_unique<Instance3>();
@@ -161,7 +161,7 @@ fmi3Status fmi3EnterInitializationMode(fmi3Instance instance, fmi3Boolean, fmi3F
 fmi3Status fmi3ExitInitializationMode(fmi3Instance instance) {
     return guarded(instance, "fmi3ExitInitializationMode", initialization, [&](Instance3& i) {
         component_of(i).initialize();
-        i.phase = i.interface == fmu::Interface::co_simulation ? step_mode : event_mode;
+        i.phase = i.kind == fmu::Interface::co_simulation ? step_mode : event_mode;
     });
 }
 

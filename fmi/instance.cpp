@@ -62,13 +62,13 @@ std::filesystem::path binary_folder() {
 
 }  // namespace
 
-std::unique_ptr<Instance> instantiate(const char* function, const std::string& name, Interface interface,
+std::unique_ptr<Instance> instantiate(const char* function, const std::string& name, Interface kind,
                                       const char* token, const std::function<std::filesystem::path()>& resources,
                                       Instance::Logger logger) {
     auto instance = std::make_unique<Instance>();
     instance->name = name;
     instance->prefix = std::strncmp(function, "fmi3", 4) == 0 ? "fmi3" : "fmi2";
-    instance->interface = interface;
+    instance->kind = kind;
     instance->logger = std::move(logger);
     try {
         instance->binary_folder = binary_folder();
@@ -82,7 +82,7 @@ std::unique_ptr<Instance> instantiate(const char* function, const std::string& n
             return nullptr;
         }
         instance->component = make_component(instance->binary_folder, instance->resources);
-        if (interface == Interface::model_exchange && !instance->component->supports_model_exchange()) {
+        if (kind == Interface::model_exchange && !instance->component->supports_model_exchange()) {
             instance->log_error(std::string(function) + ": this FMU is for co-simulation only");
             return nullptr;
         }
@@ -150,12 +150,12 @@ void check_state_count(const Component& component, std::size_t nx) {
 }
 
 void require_model_exchange(const Instance& instance, const char* function) {
-    if (instance.interface != Interface::model_exchange)
+    if (instance.kind != Interface::model_exchange)
         throw UsageError(std::string(function) + " is a model-exchange function, and this instance is for co-simulation");
 }
 
 void do_step(Instance& instance, const char* function, double time, double step) {
-    if (instance.interface != Interface::co_simulation)
+    if (instance.kind != Interface::co_simulation)
         throw UsageError(std::string(function) + " is a co-simulation function, and this instance is for model exchange");
     if (!(step > 0.0) || !std::isfinite(step))
         throw UsageError("the communication step must be a positive number, not " + exact_text(step));

@@ -39,7 +39,7 @@ struct Instance {
 
     std::string name;
     const char* prefix = "fmi2";  // of the standard's function names: "fmi2", "fmi3"
-    Interface interface = Interface::co_simulation;
+    Interface kind = Interface::co_simulation;
     Logger logger;
     bool logging = false;
     unsigned phase = instantiated;
@@ -55,7 +55,7 @@ struct Instance {
 // (through `logger`): `token` must be the binary's GUID (FMI 2.0) or
 // instantiation token (FMI 3.0). `function` names the call, and its first
 // four letters the version. `resources` makes the resources folder.
-std::unique_ptr<Instance> instantiate(const char* function, const std::string& name, Interface interface,
+std::unique_ptr<Instance> instantiate(const char* function, const std::string& name, Interface kind,
                                       const char* token, const std::function<std::filesystem::path()>& resources,
                                       Instance::Logger logger);
 
