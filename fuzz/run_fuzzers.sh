@@ -19,10 +19,13 @@ run() {
   harness="$1"
   work=build/fuzz/corpus/$harness
   mkdir -p "$work"
+  # The blocks' FMU harnesses read one layout and share their seeds.
+  seeds=fuzz/corpus/$harness
+  case "$harness" in fuzz_fmu_calls_*) seeds=fuzz/corpus/fuzz_fmu_calls ;; esac
   extra=""
   [ "$harness" = fuzz_model_file ] && extra=examples
   # shellcheck disable=SC2086
-  if "$bin/$harness" "$work" "fuzz/corpus/$harness" $extra -max_total_time="$seconds" -timeout=10 \
+  if "$bin/$harness" "$work" "$seeds" $extra -max_total_time="$seconds" -timeout=10 \
        -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="build/fuzz/findings/$harness-" \
        >"$logs/$harness.log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$logs/$harness.log")

@@ -349,3 +349,58 @@ write("fuzz_xcos_block", {
     "brisquel_parameter_given": b(2, 7, 1) + parameter(0, 1, 1, [1]),
     "blower_complex": b(0, 0) + parameter(1, 1, 1, [1, 0]) + parameter(0, 1, 3, [2, 0, 0]) + parameter(0, 1, 1, [0]),
 })
+
+
+# ---- The blocks' FMU libraries: sequences of FMI 2.0 and 3.0 calls, one
+# record per call as fuzz_fmu_calls.cpp reads it (op, instance picks, value
+# references, values, integers, an array, times, the token, then the call's
+# own bytes). All five harnesses share these seeds.
+FMU_SPECIAL = [0.0, 1.0, -1.0, 0.5, 1e5, 350.0, 1.5707963267948966, 1e300, -1e-320, float("nan"), float("inf"),
+               0.01, 1e-3]
+
+
+def fmu_value(x):
+    for index, special in enumerate(FMU_SPECIAL):
+        if struct.pack("<d", special) == struct.pack("<d", x):
+            return b(index)
+    return b(255) + d(x)
+
+
+def fmu_call(op, refs=(), values=None, ints=None, array=(), null=False, t=0.0, h=0.0, token=True, extra=b""):
+    values = list(values) if values is not None else [0.0] * len(refs)
+    ints = list(ints) if ints is not None else [0] * len(refs)
+    return (b(op, 0, 0, len(refs)) + bytes(refs) + b"".join(fmu_value(v) for v in values) +
+            bytes(v + 128 for v in ints) + b(len(array)) + b"".join(fmu_value(v) for v in array) +
+            b(0 if null else 1) + fmu_value(t) + fmu_value(h) + b(1 if token else 0) + extra)
+
+
+CS2, ME2 = b(1, 1), b(0, 1)           # fmi2Instantiate: the type byte, the resource URI byte
+CS3, ME3 = b(1, 1), b(0)              # fmi3Instantiate*: the interface byte (and no event mode)
+seeds = {
+    "fmi2_co_simulation": b"".join([
+        fmu_call(0, extra=CS2), fmu_call(2), fmu_call(3), fmu_call(4),
+        fmu_call(5, refs=[1, 2], values=[1e5, 350.0]), fmu_call(9, t=0.0, h=0.01), fmu_call(6, refs=[1, 8]),
+        fmu_call(9, t=0.01, h=0.01), fmu_call(11), fmu_call(10), fmu_call(1)]),
+    "fmi2_model_exchange": b"".join([
+        fmu_call(0, extra=ME2), fmu_call(2), fmu_call(3), fmu_call(4), fmu_call(13),
+        fmu_call(14, array=[0.5, -1.0]), fmu_call(15, array=[0.0, 0.0]), fmu_call(16), fmu_call(17, t=0.01),
+        fmu_call(12), fmu_call(5, refs=[9], values=[1.0]), fmu_call(1)]),
+    "fmi3_co_simulation": b"".join([
+        fmu_call(18, extra=CS3), fmu_call(20), fmu_call(21),
+        fmu_call(22, refs=[1], array=[1e5]), fmu_call(26, t=0.0, h=0.01), fmu_call(23, refs=[1, 8], array=[0.0, 0.0]),
+        fmu_call(22, refs=[10], array=[0.0, 0.5, 1.0]), fmu_call(25, refs=[2], ints=[0]),
+        fmu_call(28), fmu_call(27), fmu_call(19)]),
+    "fmi3_model_exchange": b"".join([
+        fmu_call(18, extra=ME3), fmu_call(20), fmu_call(21), fmu_call(30), fmu_call(31, array=[0.5, -1.0]),
+        fmu_call(32, array=[0.0, 0.0]), fmu_call(33), fmu_call(29), fmu_call(22, refs=[9], array=[1.0]),
+        fmu_call(19)]),
+    "both_side_by_side": b"".join([
+        fmu_call(0, extra=CS2), fmu_call(18, extra=CS3), fmu_call(2), fmu_call(3), fmu_call(20), fmu_call(4),
+        fmu_call(21), fmu_call(9, h=0.5), fmu_call(26, h=0.5), fmu_call(10), fmu_call(27)]),
+    "refusals": b"".join([
+        fmu_call(0, token=False, extra=CS2), fmu_call(18, token=False, extra=CS3), fmu_call(18, extra=b(1, 0)),
+        fmu_call(0, extra=CS2), fmu_call(4), fmu_call(9, h=1e300), fmu_call(5, refs=[200], values=[1.0]),
+        fmu_call(3), fmu_call(5, refs=[1], values=[float("nan")]), fmu_call(4), fmu_call(9, t=1.0, h=0.01),
+        fmu_call(9, h=1e300), fmu_call(14, array=[1.0], null=True), fmu_call(10), fmu_call(10)]),
+}
+write("fuzz_fmu_calls", seeds)
