@@ -46,7 +46,8 @@ std::vector<std::size_t> scalars_of(const Instance3& instance, const fmi3ValueRe
                                     size_t n_values, fmu::BaseType type) {
     fmu::check_array(vr, nvr, "the value references");
     const Component& component = component_of(instance);
-    std::vector<std::size_t> scalars;
+    // Every reference checked, and the values counted, before any is used.
+    std::size_t wanted = 0;
     for (size_t i = 0; i < nvr; ++i) {
         if (vr[i] < 1 || vr[i] > instance.arrays.size())
             throw UsageError("there is no variable with value reference " + std::to_string(vr[i]));
@@ -56,14 +57,17 @@ std::vector<std::size_t> scalars_of(const Instance3& instance, const fmi3ValueRe
             throw UsageError("'" + array.name + "' (value reference " + std::to_string(vr[i]) + ") is " +
                              (first.type == fmu::BaseType::real ? "a Float64" : "an Int32") + ", not " +
                              (type == fmu::BaseType::real ? "a Float64" : "an Int32"));
-        if (scalars.size() + array.count > n_values) break;  // counted below, without growing further
-        for (std::size_t k = 0; k < array.count; ++k) scalars.push_back(array.first + k);
+        wanted += array.count;
     }
-    std::size_t wanted = 0;
-    for (size_t i = 0; i < nvr; ++i) wanted += instance.arrays[vr[i] - 1].count;
     if (wanted != n_values)
         throw UsageError("the value references stand for " + std::to_string(wanted) + " values, the call gives " +
                          std::to_string(n_values));
+    std::vector<std::size_t> scalars;
+    scalars.reserve(wanted);
+    for (size_t i = 0; i < nvr; ++i) {
+        const fmu::ArrayVariable& array = instance.arrays[vr[i] - 1];
+        for (std::size_t k = 0; k < array.count; ++k) scalars.push_back(array.first + k);
+    }
     return scalars;
 }
 

@@ -34,7 +34,8 @@ def write(harness, seeds):
     folder = os.path.join(HERE, harness)
     os.makedirs(folder, exist_ok=True)
     for old in os.listdir(folder):
-        os.remove(os.path.join(folder, old))
+        if not old.startswith("finding_"):  # past findings stay, replayed as tests
+            os.remove(os.path.join(folder, old))
     for name, data in seeds.items():
         with open(os.path.join(folder, name), "wb") as out:
             out.write(data)
