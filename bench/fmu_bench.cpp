@@ -101,12 +101,12 @@ double blower_by_fmu(const fs::path& folder) {
     importer::Fmu fmu(fs::path(FMU_DIR) / "blower.fmu", folder / "blower");
     importer::Instance blower(fmu, fmi2CoSimulation);
     if (blower.initialize() != fmi2OK) throw std::runtime_error(blower.last_message());
-    blower.set_real("u0[1]", 100000);
-    blower.set_real("u0[3]", 1);
-    blower.set_real("u1[1]", 150000);
-    blower.set_real("u2[1]", 1);
-    const fmi2ValueReference temperature = fmu.description().value_reference("u0[2]");
-    const fmi2ValueReference power = fmu.description().value_reference("y2[1]");
+    blower.set_real("inlet.p", 100000);
+    blower.set_real("inlet.c", 1);
+    blower.set_real("outlet.p", 150000);
+    blower.set_real("drive", 1);
+    const fmi2ValueReference temperature = fmu.description().value_reference("inlet.T");
+    const fmi2ValueReference power = fmu.description().value_reference("power");
     volatile double sink = 0;
     return per_call(blower_calls, [&](long long n) {
         for (long long k = 0; k < n; ++k) {

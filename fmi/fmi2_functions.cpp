@@ -235,9 +235,7 @@ fmi2Status fmi2GetStringStatus(fmi2Component c, const fmi2StatusKind, fmi2String
 
 fmi2Status fmi2EnterEventMode(fmi2Component c) {
     return guarded(c, "fmi2EnterEventMode", event_mode | continuous_mode, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2EnterEventMode");
-        component_of(instance).enter_event_mode();
-        instance.phase = event_mode;
+        fmu::enter_event_mode(instance, "fmi2EnterEventMode");
     });
 }
 
@@ -252,19 +250,14 @@ fmi2Status fmi2NewDiscreteStates(fmi2Component c, fmi2EventInfo* info) {
 
 fmi2Status fmi2EnterContinuousTimeMode(fmi2Component c) {
     return guarded(c, "fmi2EnterContinuousTimeMode", event_mode, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2EnterContinuousTimeMode");
-        component_of(instance).enter_continuous_time_mode();
-        instance.phase = continuous_mode;
+        fmu::enter_continuous_time_mode(instance, "fmi2EnterContinuousTimeMode");
     });
 }
 
 fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean, fmi2Boolean* enterEventMode,
                                        fmi2Boolean* terminateSimulation) {
     return guarded(c, "fmi2CompletedIntegratorStep", continuous_mode, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2CompletedIntegratorStep");
-        fmu::check_array(enterEventMode, 1, "enterEventMode");
-        fmu::check_array(terminateSimulation, 1, "terminateSimulation");
-        component_of(instance).completed_integrator_step();
+        fmu::completed_integrator_step(instance, "fmi2CompletedIntegratorStep", enterEventMode, terminateSimulation);
         *enterEventMode = fmi2False;
         *terminateSimulation = fmi2False;
     });
@@ -272,52 +265,37 @@ fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean, fmi2Boolean
 
 fmi2Status fmi2SetTime(fmi2Component c, fmi2Real time) {
     return guarded(c, "fmi2SetTime", event_mode | continuous_mode, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2SetTime");
-        if (!std::isfinite(time)) throw UsageError("the time must be a finite number");
-        component_of(instance).set_time(time);
+        fmu::set_time(instance, "fmi2SetTime", time);
     });
 }
 
 fmi2Status fmi2SetContinuousStates(fmi2Component c, const fmi2Real x[], size_t nx) {
     return guarded(c, "fmi2SetContinuousStates", continuous_mode, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2SetContinuousStates");
-        fmu::check_state_count(component_of(instance), nx);
-        fmu::check_array(x, nx, "the states");
-        component_of(instance).set_continuous_states(x);
+        fmu::set_continuous_states(instance, "fmi2SetContinuousStates", x, nx);
     });
 }
 
 fmi2Status fmi2GetContinuousStates(fmi2Component c, fmi2Real x[], size_t nx) {
     return guarded(c, "fmi2GetContinuousStates", readable, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2GetContinuousStates");
-        fmu::check_state_count(component_of(instance), nx);
-        fmu::check_array(x, nx, "the states");
-        component_of(instance).get_continuous_states(x);
+        fmu::get_continuous_states(instance, "fmi2GetContinuousStates", x, nx);
     });
 }
 
 fmi2Status fmi2GetDerivatives(fmi2Component c, fmi2Real derivatives[], size_t nx) {
     return guarded(c, "fmi2GetDerivatives", readable, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2GetDerivatives");
-        fmu::check_state_count(component_of(instance), nx);
-        fmu::check_array(derivatives, nx, "the derivatives");
-        component_of(instance).get_derivatives(derivatives);
+        fmu::get_derivatives(instance, "fmi2GetDerivatives", derivatives, nx);
     });
 }
 
 fmi2Status fmi2GetEventIndicators(fmi2Component c, fmi2Real[], size_t ni) {
     return guarded(c, "fmi2GetEventIndicators", readable, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2GetEventIndicators");
-        if (ni != 0) throw UsageError("the FMU has no event indicators, the call asks for " + std::to_string(ni));
+        fmu::get_event_indicators(instance, "fmi2GetEventIndicators", ni);
     });
 }
 
 fmi2Status fmi2GetNominalsOfContinuousStates(fmi2Component c, fmi2Real x_nominal[], size_t nx) {
     return guarded(c, "fmi2GetNominalsOfContinuousStates", readable, [&](Instance& instance) {
-        fmu::require_model_exchange(instance, "fmi2GetNominalsOfContinuousStates");
-        fmu::check_state_count(component_of(instance), nx);
-        fmu::check_array(x_nominal, nx, "the nominals");
-        for (size_t i = 0; i < nx; ++i) x_nominal[i] = 1.0;
+        fmu::get_nominals(instance, "fmi2GetNominalsOfContinuousStates", x_nominal, nx);
     });
 }
 

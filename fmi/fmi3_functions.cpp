@@ -171,9 +171,7 @@ fmi3Status fmi3ExitInitializationMode(fmi3Instance instance) {
 
 fmi3Status fmi3EnterEventMode(fmi3Instance instance) {
     return guarded(instance, "fmi3EnterEventMode", event_mode | continuous_mode, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3EnterEventMode");
-        component_of(i).enter_event_mode();
-        i.phase = event_mode;
+        fmu::enter_event_mode(i, "fmi3EnterEventMode");
     });
 }
 
@@ -434,19 +432,14 @@ fmi3Status fmi3UpdateDiscreteStates(fmi3Instance instance, fmi3Boolean* discrete
 
 fmi3Status fmi3EnterContinuousTimeMode(fmi3Instance instance) {
     return guarded(instance, "fmi3EnterContinuousTimeMode", event_mode, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3EnterContinuousTimeMode");
-        component_of(i).enter_continuous_time_mode();
-        i.phase = continuous_mode;
+        fmu::enter_continuous_time_mode(i, "fmi3EnterContinuousTimeMode");
     });
 }
 
 fmi3Status fmi3CompletedIntegratorStep(fmi3Instance instance, fmi3Boolean, fmi3Boolean* enterEventMode,
                                        fmi3Boolean* terminateSimulation) {
     return guarded(instance, "fmi3CompletedIntegratorStep", continuous_mode, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3CompletedIntegratorStep");
-        fmu::check_array(enterEventMode, 1, "enterEventMode");
-        fmu::check_array(terminateSimulation, 1, "terminateSimulation");
-        component_of(i).completed_integrator_step();
+        fmu::completed_integrator_step(i, "fmi3CompletedIntegratorStep", enterEventMode, terminateSimulation);
         *enterEventMode = false;
         *terminateSimulation = false;
     });
@@ -454,52 +447,37 @@ fmi3Status fmi3CompletedIntegratorStep(fmi3Instance instance, fmi3Boolean, fmi3B
 
 fmi3Status fmi3SetTime(fmi3Instance instance, fmi3Float64 time) {
     return guarded(instance, "fmi3SetTime", event_mode | continuous_mode, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3SetTime");
-        if (!std::isfinite(time)) throw UsageError("the time must be a finite number");
-        component_of(i).set_time(time);
+        fmu::set_time(i, "fmi3SetTime", time);
     });
 }
 
 fmi3Status fmi3SetContinuousStates(fmi3Instance instance, const fmi3Float64 x[], size_t nx) {
     return guarded(instance, "fmi3SetContinuousStates", continuous_mode, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3SetContinuousStates");
-        fmu::check_state_count(component_of(i), nx);
-        fmu::check_array(x, nx, "the states");
-        component_of(i).set_continuous_states(x);
+        fmu::set_continuous_states(i, "fmi3SetContinuousStates", x, nx);
     });
 }
 
 fmi3Status fmi3GetContinuousStates(fmi3Instance instance, fmi3Float64 x[], size_t nx) {
     return guarded(instance, "fmi3GetContinuousStates", readable, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3GetContinuousStates");
-        fmu::check_state_count(component_of(i), nx);
-        fmu::check_array(x, nx, "the states");
-        component_of(i).get_continuous_states(x);
+        fmu::get_continuous_states(i, "fmi3GetContinuousStates", x, nx);
     });
 }
 
 fmi3Status fmi3GetContinuousStateDerivatives(fmi3Instance instance, fmi3Float64 derivatives[], size_t nx) {
     return guarded(instance, "fmi3GetContinuousStateDerivatives", readable, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3GetContinuousStateDerivatives");
-        fmu::check_state_count(component_of(i), nx);
-        fmu::check_array(derivatives, nx, "the derivatives");
-        component_of(i).get_derivatives(derivatives);
+        fmu::get_derivatives(i, "fmi3GetContinuousStateDerivatives", derivatives, nx);
     });
 }
 
 fmi3Status fmi3GetEventIndicators(fmi3Instance instance, fmi3Float64[], size_t ni) {
     return guarded(instance, "fmi3GetEventIndicators", readable, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3GetEventIndicators");
-        if (ni != 0) throw UsageError("the FMU has no event indicators, the call asks for " + std::to_string(ni));
+        fmu::get_event_indicators(i, "fmi3GetEventIndicators", ni);
     });
 }
 
 fmi3Status fmi3GetNominalsOfContinuousStates(fmi3Instance instance, fmi3Float64 nominals[], size_t nx) {
     return guarded(instance, "fmi3GetNominalsOfContinuousStates", readable, [&](Instance3& i) {
-        fmu::require_model_exchange(i, "fmi3GetNominalsOfContinuousStates");
-        fmu::check_state_count(component_of(i), nx);
-        fmu::check_array(nominals, nx, "the nominals");
-        for (size_t k = 0; k < nx; ++k) nominals[k] = 1.0;
+        fmu::get_nominals(i, "fmi3GetNominalsOfContinuousStates", nominals, nx);
     });
 }
 

@@ -167,6 +167,66 @@ void do_step(Instance& instance, const char* function, double time, double step)
     component.do_step(time, step);
 }
 
+void enter_event_mode(Instance& instance, const char* function) {
+    require_model_exchange(instance, function);
+    component_of(instance).enter_event_mode();
+    instance.phase = event_mode;
+}
+
+void enter_continuous_time_mode(Instance& instance, const char* function) {
+    require_model_exchange(instance, function);
+    component_of(instance).enter_continuous_time_mode();
+    instance.phase = continuous_mode;
+}
+
+// The two flags are each version's Boolean; the caller sets them after.
+void completed_integrator_step(Instance& instance, const char* function, void* enter_event_mode,
+                               void* terminate_simulation) {
+    require_model_exchange(instance, function);
+    check_array(enter_event_mode, 1, "enterEventMode");
+    check_array(terminate_simulation, 1, "terminateSimulation");
+    component_of(instance).completed_integrator_step();
+}
+
+void set_time(Instance& instance, const char* function, double time) {
+    require_model_exchange(instance, function);
+    if (!std::isfinite(time)) throw UsageError("the time must be a finite number");
+    component_of(instance).set_time(time);
+}
+
+void set_continuous_states(Instance& instance, const char* function, const double* x, std::size_t nx) {
+    require_model_exchange(instance, function);
+    check_state_count(component_of(instance), nx);
+    check_array(x, nx, "the states");
+    component_of(instance).set_continuous_states(x);
+}
+
+void get_continuous_states(Instance& instance, const char* function, double* x, std::size_t nx) {
+    require_model_exchange(instance, function);
+    check_state_count(component_of(instance), nx);
+    check_array(x, nx, "the states");
+    component_of(instance).get_continuous_states(x);
+}
+
+void get_derivatives(Instance& instance, const char* function, double* dx, std::size_t nx) {
+    require_model_exchange(instance, function);
+    check_state_count(component_of(instance), nx);
+    check_array(dx, nx, "the derivatives");
+    component_of(instance).get_derivatives(dx);
+}
+
+void get_event_indicators(Instance& instance, const char* function, std::size_t ni) {
+    require_model_exchange(instance, function);
+    if (ni != 0) throw UsageError("the FMU has no event indicators, the call asks for " + std::to_string(ni));
+}
+
+void get_nominals(Instance& instance, const char* function, double* nominals, std::size_t nx) {
+    require_model_exchange(instance, function);
+    check_state_count(component_of(instance), nx);
+    check_array(nominals, nx, "the nominals");
+    for (std::size_t k = 0; k < nx; ++k) nominals[k] = 1.0;
+}
+
 void reset(Instance& instance) {
     instance.component.reset();
     instance.phase = failed;  // until the new component exists

@@ -80,6 +80,19 @@ void require_model_exchange(const Instance& instance, const char* function);
 // A co-simulation step from `time` of `step` seconds, checked against where the last step ended.
 void do_step(Instance& instance, const char* function, double time, double step);
 
+// Model exchange, the same for both versions: each checks the interface
+// and its arguments, then asks the component. `function` names the call.
+void enter_event_mode(Instance& instance, const char* function);
+void enter_continuous_time_mode(Instance& instance, const char* function);
+void completed_integrator_step(Instance& instance, const char* function, void* enter_event_mode,
+                               void* terminate_simulation);
+void set_time(Instance& instance, const char* function, double time);
+void set_continuous_states(Instance& instance, const char* function, const double* x, std::size_t nx);
+void get_continuous_states(Instance& instance, const char* function, double* x, std::size_t nx);
+void get_derivatives(Instance& instance, const char* function, double* dx, std::size_t nx);
+void get_event_indicators(Instance& instance, const char* function, std::size_t ni);
+void get_nominals(Instance& instance, const char* function, double* nominals, std::size_t nx);
+
 // Reset: the component made anew.
 void reset(Instance& instance);
 

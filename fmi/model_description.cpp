@@ -99,6 +99,15 @@ void write_unit_definitions(std::ostream& out, const Variables& variables) {
     out << "  </UnitDefinitions>\n";
 }
 
+// The DefaultExperiment, when the description gives one: the same element in both versions.
+void write_default_experiment(std::ostream& out, const Description& d) {
+    if (!d.stop_time && !d.step_size) return;
+    out << "  <DefaultExperiment startTime=\"0\"";
+    if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";
+    if (d.step_size) out << " stepSize=\"" << exact_text(*d.step_size) << "\"";
+    out << "/>\n";
+}
+
 void write_unknowns(std::ostream& out, const char* element, const Variables& variables, bool (*listed)(const Variable&)) {
     bool any = false;
     for (std::size_t i = 0; i < variables.size(); ++i) any |= listed(variables[i]);
@@ -135,12 +144,7 @@ void write_model_description(std::ostream& out, const Description& d) {
            " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"";
     end_interface(out, "CoSimulation", d.source_files);
     write_unit_definitions(out, d.variables);
-    if (d.stop_time || d.step_size) {
-        out << "  <DefaultExperiment startTime=\"0\"";
-        if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";
-        if (d.step_size) out << " stepSize=\"" << exact_text(*d.step_size) << "\"";
-        out << "/>\n";
-    }
+    write_default_experiment(out, d);
     out << "  <ModelVariables>\n";
     for (std::size_t i = 0; i < d.variables.size(); ++i) write_variable(out, d.variables[i], i);
     out << "  </ModelVariables>\n  <ModelStructure>\n";
@@ -195,12 +199,7 @@ void write_model_description_fmi3(std::ostream& out, const Description& d) {
         << "\" canGetAndSetFMUState=\"false\" canSerializeFMUState=\"false\""
            " canHandleVariableCommunicationStepSize=\"true\" hasEventMode=\"false\"/>\n";
     write_unit_definitions(out, d.variables);
-    if (d.stop_time || d.step_size) {
-        out << "  <DefaultExperiment startTime=\"0\"";
-        if (d.stop_time) out << " stopTime=\"" << exact_text(*d.stop_time) << "\"";
-        if (d.step_size) out << " stepSize=\"" << exact_text(*d.step_size) << "\"";
-        out << "/>\n";
-    }
+    write_default_experiment(out, d);
     out << "  <ModelVariables>\n";
     for (std::size_t k = 0; k < arrays.size(); ++k) write_fmi3_variable(out, d.variables, arrays, k);
     out << "  </ModelVariables>\n  <ModelStructure>\n";

@@ -8,7 +8,8 @@
 //     instantiation that returns no instance too;
 //   - a call that succeeds logs no error.
 // Buffers are exactly as large as the count passed with them, so a read or
-// write past what the importer gave is a finding.
+// write past what the importer gave is a finding. Values are kept to what
+// makes every call short (see quick()).
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +57,17 @@ double value(fuzzing::FuzzInput& in) {
     return pick < 2 * std::size(special) ? special[pick % std::size(special)] : in.number();
 }
 
+// A value that keeps every call short: one fmi2DoStep may legitimately
+// take up to 1e9 internal steps, which is minutes, not a finding. So no
+// value set is a positive number below 1e-3 (an internal_step), and no
+// step is longer than 1 s unless so long (beyond 1e13 s) that it is
+// refused: at most 1e3 internal steps per call.
+double quick(double x) {
+    if (x > 0.0 && x < 1e-3) return 1e-3;
+    if (std::fabs(x) > 1.0 && std::fabs(x) < 1e13) return std::copysign(1.0, x);
+    return x;
+}
+
 // A value reference: mostly the FMU's own (from 1), sometimes none of them.
 unsigned reference(fuzzing::FuzzInput& in) {
     const std::uint8_t pick = in.byte();
@@ -88,17 +100,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<unsigned> vr(n);
         for (auto& r : vr) r = reference(in);
         std::vector<double> reals(n);
-        for (auto& r : reals) r = value(in);
+        for (auto& r : reals) r = quick(value(in));
         std::vector<int> integers(n);
         for (auto& i : integers) i = static_cast<int>(in.byte()) - 128;
         std::vector<std::int32_t> integers32(integers.begin(), integers.end());
         // States, derivatives, values: a count of its own, the array exactly that long.
         const std::size_t m = in.count(4);
         std::vector<double> buffer(m);
-        for (auto& x : buffer) x = value(in);
+        for (auto& x : buffer) x = quick(value(in));
         const bool null = in.byte() % 8 == 0;  // a null array with its count
         double* array = null ? nullptr : buffer.data();
-        const double t = value(in), h = value(in);
+        const double t = value(in), h = quick(value(in));
         const std::string token = in.byte() % 8 ? FMU_GUID : "{not this one}";
         // Without an instance a call has nowhere to log: it only must not crash.
         const auto check2 = [&](fmi2Status status, int errors_before) {
