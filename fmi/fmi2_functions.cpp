@@ -21,8 +21,8 @@ using namespace fmu::phases;
 
 Instance* instance_of(fmi2Component c) { return static_cast<Instance*>(c); }
 
-fmi2Status guarded(fmi2Component c, const char* function, unsigned allowed,
-                   const std::function<void(Instance&)>& action) {
+template <typename Action>
+fmi2Status guarded(fmi2Component c, const char* function, unsigned allowed, Action&& action) {
     return fmu::guarded(instance_of(c), function, allowed, action) ? fmi2OK : fmi2Error;
 }
 

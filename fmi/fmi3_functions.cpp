@@ -27,8 +27,8 @@ struct Instance3 : fmu::Instance {
 
 Instance3* instance_of(fmi3Instance instance) { return static_cast<Instance3*>(instance); }
 
-fmi3Status guarded(fmi3Instance instance, const char* function, unsigned allowed,
-                   const std::function<void(Instance3&)>& action) {
+template <typename Action>
+fmi3Status guarded(fmi3Instance instance, const char* function, unsigned allowed, Action&& action) {
     return fmu::guarded(instance_of(instance), function, allowed,
                         [&](fmu::Instance& base) { action(static_cast<Instance3&>(base)); })
                ? fmi3OK

@@ -102,26 +102,24 @@ Component& component_of(const Instance& instance) {
     return *instance.component;
 }
 
-bool guarded(Instance* instance, const char* function, unsigned allowed, const std::function<void(Instance&)>& action) {
-    if (!instance) return false;
-    if (!(instance->phase & allowed)) {
-        instance->log_error(std::string(function) + " cannot be called when the instance is " +
-                            phase_name(instance->phase));
-        return false;
-    }
-    try {
-        action(*instance);
-        return true;
-    } catch (const UsageError& error) {
-        instance->log_error(std::string(function) + ": " + error.what());
-    } catch (const std::exception& error) {
-        instance->log_error(error.what());
-        instance->phase = failed;
-    } catch (...) {
-        instance->log_error(std::string(function) + ": an unknown failure");
-        instance->phase = failed;
-    }
+bool allowed_now(Instance& instance, const char* function, unsigned allowed) {
+    if (instance.phase & allowed) return true;
+    instance.log_error(std::string(function) + " cannot be called when the instance is " + phase_name(instance.phase));
     return false;
+}
+
+void report_failure(Instance& instance, const char* function) {
+    try {
+        throw;
+    } catch (const UsageError& error) {
+        instance.log_error(std::string(function) + ": " + error.what());
+    } catch (const std::exception& error) {
+        instance.log_error(error.what());
+        instance.phase = failed;
+    } catch (...) {
+        instance.log_error(std::string(function) + ": an unknown failure");
+        instance.phase = failed;
+    }
 }
 
 void unsupported(Instance* instance, const char* function, const char* why) {

@@ -63,10 +63,26 @@ std::unique_ptr<Instance> instantiate(const char* function, const std::string& n
 // there is none, and every call that needs it is refused.
 Component& component_of(const Instance& instance);
 
-// Runs `action` when the instance is in one of `allowed`; a UsageError
-// refuses the call, any other failure of the model puts the instance in
-// error. Neither passes an exception to the importer. True when it ran.
-bool guarded(Instance* instance, const char* function, unsigned allowed, const std::function<void(Instance&)>& action);
+// Whether `function` may be called in the instance's state; if not, says so.
+bool allowed_now(Instance& instance, const char* function, unsigned allowed);
+// Called in a catch block: a UsageError refuses the call, any other failure
+// of the model puts the instance in error; either is logged.
+void report_failure(Instance& instance, const char* function);
+
+// Runs `action` when the instance is in one of `allowed`, passing no
+// exception to the importer. True when it ran. (A template, not a
+// std::function: it is on the path of every get and set.)
+template <typename Action>
+bool guarded(Instance* instance, const char* function, unsigned allowed, Action&& action) {
+    if (!instance || !allowed_now(*instance, function, allowed)) return false;
+    try {
+        action(*instance);
+        return true;
+    } catch (...) {
+        report_failure(*instance, function);
+        return false;
+    }
+}
 
 // Logs that `function` is not supported, and why.
 void unsupported(Instance* instance, const char* function, const char* why);
