@@ -27,6 +27,14 @@ Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
     set_up_logging();
 }
 
+// What a variable-step method keeps between its major steps.
+struct Simulation::VariableStepRun {
+    std::vector<double> switches;  // the blocks' switching times after 0, in order
+    std::size_t next_switch = 0;
+    std::unique_ptr<VariableStepIntegrator> integrator;  // none without continuous states
+    bool start = true;                                   // the integrator starts (again) at the next step
+};
+
 Simulation::~Simulation() = default;
 
 long long Simulation::full_steps() const {
@@ -140,38 +148,39 @@ void Simulation::advance_from(double t, double step_size, RungeKuttaStepper& ste
 }
 
 void Simulation::begin() {
-    if (is_variable_step(spec_.solver.method))
-        throw HostError(std::string("a model run step by step needs a fixed-step method (ode1 to ode4), not ") +
-                        solver_method_name(spec_.solver.method));
     finish();
     time_ = 0.0;
     step_ = 0;
-    stepping_ = std::make_unique<RungeKuttaStepper>(spec_.solver.method, states_.size());
+    steps_taken_ = 0;
     try {
+        if (is_variable_step(spec_.solver.method)) start_variable_step();
+        else stepping_ = std::make_unique<RungeKuttaStepper>(spec_.solver.method, states_.size());
         start_blocks();
     } catch (...) {
         stepping_.reset();
+        variable_run_.reset();
         terminate_all(false);
         throw;
     }
 }
 
 void Simulation::step_outputs() {
-    const double t = static_cast<double>(step_) * spec_.solver.step;
+    const double t = variable_run_ ? time_ : static_cast<double>(step_) * spec_.solver.step;
     outputs(t, true);
     time_ = t;
 }
 
 void Simulation::advance() {
-    if (!stepping_) throw HostError("a run step by step advances only between begin() and finish()");
+    if (!stepping_) throw HostError("a run step by step with a fixed-step method advances only between begin() and finish()");
     advance_from(static_cast<double>(step_) * spec_.solver.step, spec_.solver.step, *stepping_);
     ++step_;
     steps_taken_ = step_;
 }
 
 void Simulation::finish() {
-    if (!stepping_) return;
+    if (!stepping_ && !variable_run_) return;
     stepping_.reset();
+    variable_run_.reset();
     terminate_all(true);
 }
 
@@ -184,6 +193,7 @@ void Simulation::run(const RowSink& sink) {
         if (is_variable_step(spec_.solver.method)) run_variable_step(sink);
         else run_fixed_step(sink);
     } catch (...) {
+        variable_run_.reset();
         terminate_all(false);
         throw;
     }
@@ -210,63 +220,81 @@ void Simulation::run_fixed_step(const RowSink& sink) {
     }
 }
 
-// Major steps where the integrator ends one of its accepted steps, at the
-// blocks' switching times (where it also starts again) and, with a log
-// interval, at its multiples. Without continuous states, steps of max_step.
-// Without a log interval every major step is logged.
-void Simulation::run_variable_step(const RowSink& sink) {
-    const double stop = spec_.solver.stop;
-    const double max_step = spec_.solver.max_step_or_default();
-    std::vector<double> switches;
+void Simulation::start_variable_step() {
+    variable_run_ = std::make_unique<VariableStepRun>();
     for (Node* node : order_)
         for (double t : node->switching_times())
-            if (t > 0.0 && t < stop) switches.push_back(t);
-    std::sort(switches.begin(), switches.end());
-    auto next_switch = switches.begin();
+            if (t > 0.0) variable_run_->switches.push_back(t);
+    std::sort(variable_run_->switches.begin(), variable_run_->switches.end());
+    if (!states_.empty())
+        variable_run_->integrator = std::make_unique<VariableStepIntegrator>(
+            spec_.solver, states_.size(), [this](double t, const double* x, double* dx, std::string& failure) {
+                return evaluate_derivatives(t, x, dx, failure);
+            });
+}
+
+void Simulation::restart_integration() {
+    if (variable_run_) variable_run_->start = true;
+}
+
+// One major step: the updates at the present time, then the states
+// integrated over one accepted step that ends at `end`, at the next
+// switching time (where the integrator starts again) or before. Without
+// continuous states, a step to the next multiple of max_step.
+void Simulation::advance_toward(double end) {
+    if (!variable_run_) throw HostError("a run step by step with a variable-step method advances only between begin() and finish()");
+    VariableStepRun& run = *variable_run_;
+    const double t = time_;
+    updates(t);
+    while (run.next_switch < run.switches.size() && run.switches[run.next_switch] <= t) ++run.next_switch;
+    const bool to_switch = run.next_switch < run.switches.size() && run.switches[run.next_switch] < end;
+    const double target = to_switch ? run.switches[run.next_switch] : end;
+    double reached;
+    if (run.integrator) {
+        if (run.start) run.integrator->start(t, states_.data());
+        run.start = false;
+        reached = run.integrator->step(target, states_.data());
+        rhs_evaluations_ = run.integrator->rhs_evaluations();
+    } else {  // the next multiple of max_step (multiples, not sums)
+        const double max_step = spec_.solver.max_step_or_default();
+        const double multiple = std::floor(t / max_step) + 1;
+        // t / max_step may round down below the multiple that t already is.
+        const double next = multiple * max_step > t ? multiple * max_step : (multiple + 1) * max_step;
+        reached = std::min(target, next);
+    }
+    if (to_switch && reached == target) run.start = true;
+    time_ = reached;
+    ++steps_taken_;
+}
+
+// Major steps where the integrator ends one of its accepted steps, at the
+// blocks' switching times (where it also starts again) and, with a log
+// interval, at its multiples. Without a log interval every major step is
+// logged.
+void Simulation::run_variable_step(const RowSink& sink) {
+    const double stop = spec_.solver.stop;
     const std::optional<double> interval = log_interval_;
     long long next_log = 1;  // of the log interval's multiples
     auto next_stop = [&](double t) {
-        double at = stop;
-        while (next_switch != switches.end() && *next_switch <= t) ++next_switch;
-        if (next_switch != switches.end()) at = std::min(at, *next_switch);
-        if (!interval) return at;
+        if (!interval) return stop;
         while (static_cast<double>(next_log) * *interval <= t) ++next_log;
-        return std::min(at, static_cast<double>(next_log) * *interval);
+        return std::min(stop, static_cast<double>(next_log) * *interval);
     };
-    std::unique_ptr<VariableStepIntegrator> integrator;
-    if (!states_.empty())
-        integrator = std::make_unique<VariableStepIntegrator>(
-            spec_.solver, states_.size(),
-            [this](double t, const double* x, double* dx, std::string& failure) {
-                return evaluate_derivatives(t, x, dx, failure);
-            });
-
+    start_variable_step();
     double t = 0.0;
     outputs(t, true);
     if (major_step_sink_) major_step_done(t);
     log_row(t, sink);
-    if (integrator) integrator->start(t, states_.data());
     for (long long step = 1; t < stop; ++step) {
         if (stop_request_ && stop_request_->load()) throw RunStopped(t);
-        updates(t);
-        const double target = next_stop(t);
-        if (integrator) {
-            t = integrator->step(target, states_.data());
-        } else {  // the next multiple of max_step (multiples, not sums)
-            const double multiple = std::floor(t / max_step) + 1;
-            // t / max_step may round down below the multiple that t already is.
-            const double next = multiple * max_step > t ? multiple * max_step : (multiple + 1) * max_step;
-            t = std::min(target, next);
-        }
+        advance_toward(next_stop(t));
+        t = time_;
         outputs(t, true);
-        time_ = t;
-        steps_taken_ = step;
         if (major_step_sink_) major_step_done(t);
         if (!interval || t == static_cast<double>(next_log) * *interval || t >= stop) log_row(t, sink);
-        if (integrator && next_switch != switches.end() && t == *next_switch) integrator->start(t, states_.data());
         if (progress_ && (step & 1023) == 0) progress_(t);
     }
-    if (integrator) rhs_evaluations_ = integrator->rhs_evaluations();
+    variable_run_.reset();
 }
 
 // x' at (t, x) for the integrator: a minor step of every block.

@@ -56,6 +56,14 @@ public:
 
     // Column names of the logged signals, "block.port[element]", each once.
     const std::vector<std::string>& column_names() const { return columns_; }
+    // What the model says of each column where it first logs it: its
+    // readable name (its label, or its name without the "[0]" of a
+    // one-element port and the ".0" of a block's one port), its unit (the
+    // signal's or its group's; empty: none given) and its group.
+    struct ColumnFacts {
+        std::string name, unit, group;
+    };
+    const std::vector<ColumnFacts>& column_facts() const { return column_facts_; }
     // A plot panel: the columns drawn in it, over time or over column x_column.
     struct PlotGroup {
         std::string name;
@@ -106,19 +114,29 @@ public:
     // The time of the last completed major step.
     double time() const { return time_; }
 
-    // ---- A run step by step, as a co-simulation drives it (fixed-step
-    // methods only; the stop time plays no part). begin() starts every block
-    // at t = 0; major step k is then step_outputs(), the outputs at
+    // ---- A run step by step, as a co-simulation drives it (the stop time
+    // plays no part). begin() starts every block at t = 0; with a
+    // fixed-step method major step k is then step_outputs(), the outputs at
     // t = k * step, and advance(), which takes the step to the next; finish()
     // terminates every block. run() makes the same calls in the same order.
     void begin();
     void step_outputs();
     void advance();
     void finish();
+    // A variable-step method step by step: begin(), then at the present
+    // time() step_outputs() and advance_toward(end), one major step that
+    // ends at `end` or before, until time() is `end`. After a discontinuity
+    // of the Inports the integrator starts again (restart_integration).
+    void advance_toward(double end);
+    void restart_integration();
     long long step_index() const { return step_; }
     // The model's Inport and Outport blocks, by index.
     const std::vector<ExternalPort>& inports() const { return inports_; }
     const std::vector<ExternalPort>& outports() const { return outports_; }
+    // Hands S-function block `block` a new value of its dialog parameter
+    // `index` (0-based) while the model runs; the block checks it as at
+    // the start and, refusing it, keeps the old one (BlockError).
+    void set_dialog_parameter(const std::string& block, int index, ArrayPtr value);
     // Logged column `i` as it is now.
     double column_value(std::size_t i) const;
     // Number of major steps after t = 0 of a fixed-step method. When the
@@ -161,7 +179,8 @@ private:
     void allocate_and_connect();
     void find_external_ports();
     void set_up_logging();
-    std::vector<int> log_signal(const SignalRef& ref, std::vector<std::string>* keys = nullptr);
+    std::vector<int> log_signal(const SignalRef& ref, std::vector<std::string>* keys = nullptr,
+                                const LogGroup* group = nullptr);
     // The block of `ref` and its elements; `what` starts the message ("cannot log").
     std::pair<const Node*, std::pair<int, int>> resolve_signal(const SignalRef& ref, const std::string& what) const;
     std::vector<std::string> block_names() const;
@@ -170,6 +189,8 @@ private:
     void start_blocks();
     void advance_from(double t, double step_size, RungeKuttaStepper& stepper);
     void run_fixed_step(const RowSink& sink);
+    struct VariableStepRun;
+    void start_variable_step();
     void run_variable_step(const RowSink& sink);
     bool evaluate_derivatives(double t, const double* x, double* dx, std::string& failure);
     const Node* state_owner(std::size_t index) const;
@@ -198,11 +219,13 @@ private:
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
     std::vector<Column> logged_;
     std::vector<std::string> columns_;
+    std::vector<ColumnFacts> column_facts_;
     std::unordered_map<std::string, int> column_of_;  // the column of each logged name
     std::vector<PlotGroup> groups_;
     std::vector<double> row_;
     std::vector<ExternalPort> inports_, outports_;
     std::unique_ptr<RungeKuttaStepper> stepping_;  // of a run step by step, between begin() and finish()
+    std::unique_ptr<VariableStepRun> variable_run_;  // of a variable-step method's run
     long long step_ = 0;
     std::vector<Column> watched_;
     std::vector<double> watched_values_;

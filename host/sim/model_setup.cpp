@@ -25,13 +25,11 @@ std::string port_text(const SignalRef& ref) { return ref.block + "." + std::to_s
 // the label stands for a wider port), else "fan.2" for fan.2[0] of width 1,
 // "x" for x.0[0] of a block with one output, "fan.0[1]" otherwise; and the
 // unit in brackets.
-std::string plot_key(const SignalRef& ref, int element, bool one_element, bool one_port) {
+std::string signal_name(const SignalRef& ref, int element, bool one_element, bool one_port) {
     const std::string index = "[" + std::to_string(element) + "]";
-    std::string key;
-    if (!ref.label.empty()) key = ref.label + (one_element || ref.element >= 0 ? "" : index);
-    else if (!one_element) key = port_text(ref) + index;
-    else key = one_port && ref.port == 0 ? ref.block : port_text(ref);
-    return ref.unit.empty() ? key : key + " [" + ref.unit + "]";
+    if (!ref.label.empty()) return ref.label + (one_element || ref.element >= 0 ? "" : index);
+    if (!one_element) return port_text(ref) + index;
+    return one_port && ref.port == 0 ? ref.block : port_text(ref);
 }
 
 // "pressure [Pa]"; "[W]" for a group without a label whose signals share a unit.
@@ -339,7 +337,7 @@ void Simulation::set_up_logging() {
     for (const auto& group : spec_.log) {
         PlotGroup plot{group.name, {}, -1, group.x_range, {}, y_label(group), "t [s]"};
         for (const auto& ref : group.signals) {
-            const auto added = log_signal(ref, &plot.keys);
+            const auto added = log_signal(ref, &plot.keys, &group);
             plot.columns.insert(plot.columns.end(), added.begin(), added.end());
         }
         if (group.x) {
@@ -384,21 +382,31 @@ int Simulation::watch(const SignalRef& ref) {
     return static_cast<int>(watched_.size()) - 1;
 }
 
-std::vector<int> Simulation::log_signal(const SignalRef& ref, std::vector<std::string>* keys) {
+std::vector<int> Simulation::log_signal(const SignalRef& ref, std::vector<std::string>* keys, const LogGroup* group) {
     const auto [node, elements] = at_line(ref.line, [&] { return resolve_signal(ref, "cannot log"); });
     std::vector<int> columns;
     const bool one_element = node->output_width(ref.port) == 1;
     for (int element = elements.first; element <= elements.second; ++element) {
         const std::string name = port_text(ref) + "[" + std::to_string(element) + "]";
-        if (keys) keys->push_back(plot_key(ref, element, one_element, node->num_outputs() == 1));
+        const std::string readable = signal_name(ref, element, one_element, node->num_outputs() == 1);
+        if (keys) keys->push_back(ref.unit.empty() ? readable : readable + " [" + ref.unit + "]");
         // By name, not by a search of the columns: a model may log a hundred thousand signals.
         const auto [existing, added] = column_of_.emplace(name, static_cast<int>(columns_.size()));
         columns.push_back(existing->second);
         if (!added) continue;
         logged_.push_back({node, ref.port, element});
         columns_.push_back(name);
+        column_facts_.push_back({readable, ref.unit.empty() && group ? group->unit : ref.unit,
+                                 group ? group->name : std::string()});
     }
     return columns;
+}
+
+void Simulation::set_dialog_parameter(const std::string& block, int index, ArrayPtr value) {
+    const auto it = by_name_.find(block);
+    auto* node = it == by_name_.end() ? nullptr : dynamic_cast<SFunctionNode*>(it->second);
+    if (!node) throw HostError("the model has no S-function block '" + block + "'");
+    node->instance().set_parameter(index, std::move(value));
 }
 
 std::vector<std::string> Simulation::block_names() const {
