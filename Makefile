@@ -5,6 +5,7 @@ all: build
 
 deps:
 	@scripts/install-deps.sh build
+	@scripts/build-static-libs.sh linux
 
 build: deps
 	cmake --preset default
@@ -74,10 +75,10 @@ test32: deps
 # into build/windows-libs-64 and -32.
 windows: deps
 	@scripts/install-deps.sh windows
-	scripts/build-windows-libs.sh 64
+	scripts/build-static-libs.sh 64
 	cmake --preset windows64
 	cmake --build --preset windows64 --target blocks fmus
-	scripts/build-windows-libs.sh 32
+	scripts/build-static-libs.sh 32
 	cmake --preset windows32
 	cmake --build --preset windows32 --target blocks fmus
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "fmi/units.hpp"
 #include "host/sfunction/data_types.hpp"
 
 namespace fmu {
@@ -63,7 +64,11 @@ BaseType base_type(int data_type, const std::string& what) {
 }
 
 // A record's unit as a variable's: none where the unit is the user's.
-std::string variable_unit(const char* unit) { return std::string(unit) == "-" ? "" : unit; }
+std::string variable_unit(const char* unit) {
+    if (std::string(unit) == "-") return "";
+    if (!find_unit(unit)) throw std::invalid_argument(std::string("unit '") + unit + "' is not in the FMUs' unit table");
+    return unit;
+}
 
 // Each element of each port as its record names it: "inlet.p" [Pa], with
 // the worked example's value as an input's start.

@@ -1,10 +1,12 @@
 // A whole blocksim model as an FMU's component (co-simulation): the model
 // and its libraries from the FMU's resources, run by host/sim step by step
-// with its own fixed-step solver, each communication point a major step.
+// with its own solver, each communication point a major step.
 //
-// The calls are a blocksim run's: the outputs of major step k once, when a
+// The calls are a blocksim run's: the outputs of a major step once, when a
 // value is read or the step is taken, with the Inports as last set; then
-// the updates, derivatives and Runge-Kutta stages to step k + 1.
+// the updates, derivatives and Runge-Kutta stages to the next step, or the
+// variable-step integrator's step (which starts again where an Inport
+// changed, a discontinuity it must not step across).
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -26,9 +28,6 @@ public:
     explicit ModelComponent(const std::filesystem::path& resources)
         : facts_(read_export(resources)), model_(exported_model(resources, facts_)),
           parameters_(model_parameters(model_, facts_.parameters)) {
-        if (is_variable_step(model_.solver.method))
-            throw UsageError(std::string("the model's solver is ") + host::solver_method_name(model_.solver.method) +
-                             ": an FMU runs fixed-step methods only (ode1 to ode4)");
         simulation_ = std::make_unique<host::Simulation>(host::ModelSpec(model_));
         variables_ = model_variables(*simulation_, model_, parameters_);
         for (const auto& port : simulation_->inports()) inputs_.emplace_back(static_cast<std::size_t>(port.width), 0.0);
@@ -88,12 +87,16 @@ public:
         const Variable& v = variables_[i];
         if (v.role == Role::input) {
             double& input = inputs_[v.index][v.element];
-            if (std::memcmp(&input, &value, sizeof value) != 0) outputs_current_ = false;
+            if (std::memcmp(&input, &value, sizeof value) == 0) return;
+            outputs_current_ = false;
             input = value;
-            if (running_) simulation_->inports()[v.index].input[v.element] = value;
+            if (!running_) return;
+            simulation_->inports()[v.index].input[v.element] = value;
+            simulation_->restart_integration();
             return;
         }
         if (v.role == Role::parameter) {
+            if (running_ && v.tunable) return tune(v, value);
             if (initialized_)
                 throw UsageError("'" + v.name + "' is a fixed parameter: it cannot change after initialization");
             values_[static_cast<std::size_t>(v.index)] = value;
@@ -107,10 +110,20 @@ public:
     }
 
     double time() const override {
+        if (variable_step()) return simulation_->time();
         return static_cast<double>(simulation_->step_index()) * model_.solver.step;
     }
 
-    void do_step(double, double step) override {
+    void do_step(double time, double step) override {
+        if (variable_step()) {
+            const double end = time + step;
+            while (simulation_->time() < end) {
+                refresh_outputs();
+                simulation_->advance_toward(end);
+                outputs_current_ = false;
+            }
+            return;
+        }
         const double h = model_.solver.step;
         const long long steps =
             bounded_step_count(std::round(step / h), step, h, "of the model's steps", "take shorter communication steps");
@@ -134,7 +147,33 @@ public:
     void completed_integrator_step() override { no_model_exchange(); }
 
 private:
+    bool variable_step() const { return is_variable_step(model_.solver.method); }
+
     [[noreturn]] static void no_model_exchange() { throw UsageError("a model's FMU is for co-simulation only"); }
+
+    // A dialog parameter changed while the model runs: the block gets the
+    // whole parameter as the FMU's parameters make it, checks it as at the
+    // start and, refusing it, keeps the old value, and the instance goes on.
+    // A later reset starts the model with the new value.
+    void tune(const Variable& v, double value) {
+        const auto k = static_cast<std::size_t>(v.index);
+        const host::SweepEntry& entry = parameters_[k];
+        host::ModelSpec model(model_);
+        for (std::size_t i = 0; i < parameters_.size(); ++i)
+            host::set_sweep_value(model, parameters_[i], i == k ? value : values_[i]);
+        for (auto& block : model.blocks) {
+            if (block.name != entry.block) continue;
+            try {
+                simulation_->set_dialog_parameter(block.name, entry.parameter - 1,
+                                                  std::move(block.parameters.at(static_cast<std::size_t>(entry.parameter - 1))));
+            } catch (const host::BlockError& error) {
+                throw UsageError("'" + v.name + "' = " + exact_text(value) + " is refused by the block: " + error.what());
+            }
+        }
+        values_[k] = value;
+        changed_ = true;
+        outputs_current_ = false;
+    }
 
     void refresh_outputs() {
         if (outputs_current_) return;

@@ -1,5 +1,6 @@
 #include "fmi/model_description.hpp"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -78,14 +79,20 @@ void end_interface(std::ostream& out, const char* element, const std::vector<std
     out << "    </SourceFiles>\n  </" << element << ">\n";
 }
 
-// Each unit the variables carry, with its base-unit exponents.
+// Each unit the variables carry: the table's with their base-unit
+// exponents, a model's own (a logged signal's "bar") by name alone.
 void write_unit_definitions(std::ostream& out, const Variables& variables) {
-    std::vector<std::string> names;
-    for (const auto& v : variables)
-        if (!v.unit.empty()) names.push_back(v.unit);
+    std::vector<std::string> names, named_only;
+    for (const auto& v : variables) {
+        if (v.unit.empty()) continue;
+        names.push_back(v.unit);
+        if (!find_unit(v.unit) && std::find(named_only.begin(), named_only.end(), v.unit) == named_only.end())
+            named_only.push_back(v.unit);
+    }
     const auto units = units_of(names);
-    if (units.empty()) return;
+    if (units.empty() && named_only.empty()) return;
     out << "  <UnitDefinitions>\n";
+    for (const auto& name : named_only) out << "    <Unit name=\"" << xml_escaped(name) << "\"/>\n";
     for (const Unit* unit : units) {
         out << "    <Unit name=\"" << xml_escaped(unit->name) << "\">\n      <BaseUnit";
         const std::pair<const char*, int> exponents[] = {{"kg", unit->kg}, {"m", unit->m},     {"s", unit->s},

@@ -63,9 +63,10 @@ std::vector<double> inport_start(const host::ModelSpec& model, const host::Exter
     return std::vector<double>(static_cast<std::size_t>(port.width), 0.0);
 }
 
+// "flag" for a one-element port, "pressure[1]", "pressure[2]" for a wider one.
 Variable port_element(const host::ExternalPort& port, int index, int element, bool input) {
     Variable v;
-    v.name = port.block + "[" + std::to_string(element + 1) + "]";
+    v.name = port.width == 1 ? port.block : port.block + "[" + std::to_string(element + 1) + "]";
     v.description = std::string(input ? "Inport " : "Outport ") + std::to_string(port.index) + ", element " +
                     std::to_string(element);
     v.role = input ? Role::input : Role::output;
@@ -74,6 +75,25 @@ Variable port_element(const host::ExternalPort& port, int index, int element, bo
     v.discrete = v.type == BaseType::integer;
     v.index = index;
     v.element = element;
+    return v;
+}
+
+// A logged column by its label (or its readable name), with its unit; by
+// its column name where another variable has that name already.
+Variable logged_signal(const host::Simulation& simulation, std::size_t column, const Variables& earlier) {
+    const auto& facts = simulation.column_facts()[column];
+    const std::string& column_name = simulation.column_names()[column];
+    Variable v;
+    v.name = facts.name;
+    for (const auto& other : earlier)
+        if (other.name == v.name) v.name = column_name;
+    v.description = "logged signal " + column_name + (facts.group.empty() ? "" : ", in '" + facts.group + "'");
+    v.unit = facts.unit;
+    v.role = Role::logged_signal;
+    v.causality = Causality::output;
+    v.type = BaseType::real;
+    v.discrete = false;
+    v.index = static_cast<int>(column);
     return v;
 }
 
@@ -95,24 +115,17 @@ Variables model_variables(const host::Simulation& simulation, const host::ModelS
     for (std::size_t i = 0; i < outports.size(); ++i)
         for (int element = 0; element < outports[i].width; ++element)
             variables.push_back(port_element(outports[i], static_cast<int>(i), element, false));
-    if (outports.empty()) {
-        const auto& columns = simulation.column_names();
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            Variable v;
-            v.name = columns[i];
-            v.description = "a logged signal of the model";
-            v.role = Role::logged_signal;
-            v.causality = Causality::output;
-            v.type = BaseType::real;
-            v.discrete = false;
-            v.index = static_cast<int>(i);
-            variables.push_back(std::move(v));
-        }
-    }
+    if (outports.empty())
+        for (std::size_t i = 0; i < simulation.column_names().size(); ++i)
+            variables.push_back(logged_signal(simulation, i, variables));
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         Variable v;
         v.name = parameters[i].column();
-        v.description = "a model parameter, as a sweep varies it";
+        // A dialog parameter is read by its block at each step, and checked
+        // when it changes; a built-in block's key is read once, at the start.
+        v.tunable = parameters[i].parameter > 0;
+        v.description = v.tunable ? "an S-function dialog parameter, tunable while the model runs"
+                                  : "a built-in block's setting, fixed once the model runs";
         v.role = Role::parameter;
         v.causality = Causality::parameter;
         v.type = BaseType::real;

@@ -40,8 +40,8 @@ host::ModelSpec exported_model(const std::filesystem::path& resources, const Mod
 std::vector<host::SweepEntry> model_parameters(const host::ModelSpec& model, const std::vector<std::string>& names);
 
 // The Inports' elements as inputs, the Outports' as outputs (without an
-// Outport: every logged signal, named as blocksim's CSV names it), then the
-// parameters. Flat names: "pressure[1]", "fan.2[0]", "fan.parameter1".
+// Outport: every logged signal, by its label and with its unit), then the
+// parameters. Flat names: "flag", "pressure[1]", "shaft power", "fan.parameter1".
 Variables model_variables(const host::Simulation& simulation, const host::ModelSpec& model,
                           const std::vector<host::SweepEntry>& parameters);
 

@@ -17,8 +17,7 @@ struct Unit {
 // The unit named `name`, or nullptr for none of the table's.
 const Unit* find_unit(const std::string& name);
 
-// The units of `names`, each once, in the table's order; an unknown name
-// throws std::invalid_argument naming it.
+// The table's units among `names`, each once, in the table's order.
 std::vector<const Unit*> units_of(const std::vector<std::string>& names);
 
 }  // namespace fmu

@@ -5,7 +5,7 @@
 #                  with dpkg-deb -x: a multiarch install would replace dozens
 #                  of the machine's amd64 packages
 #   DIR/sources/   the Debian sources of yaml-cpp, SUNDIALS and CLI11, which
-#                  scripts/build-windows-libs.sh cross-builds for blocksim.exe
+#                  scripts/build-static-libs.sh cross-builds for blocksim.exe
 # apt runs with lists and caches of its own under DIR, so the machine's apt
 # state is left as it was.
 #   fetch-windows-extras.sh DIR

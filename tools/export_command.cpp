@@ -1,7 +1,7 @@
-// blocksim export: a whole model as one FMI 2.0 co-simulation FMU. The FMU
-// holds the model file, the tables it reads and the S-function libraries it
-// loads; its binary runs the model with the model's own fixed-step solver
-// inside fmi2DoStep.
+// blocksim export: a whole model as one FMI 2.0 or 3.0 co-simulation FMU.
+// The FMU holds the model file, the tables it reads and the S-function
+// libraries it loads; its binary runs the model with the model's own solver
+// inside DoStep.
 #include <dlfcn.h>
 
 #include <cctype>
@@ -62,13 +62,13 @@ std::string model_identifier(const fs::path& model_file) {
 void read_and_check(const ExportOptions& options, Plan& plan) {
     plan.model = host::read_model_file(options.model);
     complete_search_path(plan.model, options.paths);
-    if (is_variable_step(plan.model.solver.method))
-        throw host::HostError(options.model.string() + ": the FMU runs the model's solver inside fmi2DoStep, which "
-                              "must be a fixed-step method (ode1 to ode4), not " +
-                              std::string(host::solver_method_name(plan.model.solver.method)));
     const auto parameters = fmu::model_parameters(plan.model, options.parameters);
     const host::Simulation simulation{host::ModelSpec(plan.model)};
     plan.description.variables = fmu::model_variables(simulation, plan.model, parameters);
+    // A variable-step model takes communication steps of any length; its
+    // log interval, when it has one, is the one suggested.
+    if (is_variable_step(plan.model.solver.method)) plan.description.step_size = simulation.log_interval();
+    else plan.description.step_size = plan.model.solver.step;
     bool outputs = false;
     for (const auto& v : plan.description.variables) outputs |= v.causality == fmu::Causality::output;
     if (!outputs) throw host::HostError(options.model.string() + " has no Outport block and logs no signal: the FMU would have no outputs");
@@ -110,8 +110,9 @@ void gather_binaries(const ExportOptions& options, Plan& plan) {
     if (!dladdr(reinterpret_cast<void*>(&mxCreateDoubleMatrix), &mex) || !mex.dli_fname)
         throw host::HostError("cannot find the MEX library this blocksim runs with");
     const std::string identifier = model_identifier(options.model);
-    plan.binaries.emplace_back("binaries/linux64/" + identifier + ".so", binary);
-    plan.binaries.emplace_back("binaries/linux64/" + fs::path(mex.dli_fname).filename().string(), mex.dli_fname);
+    const std::string platform = options.fmi_version == 3 ? "binaries/x86_64-linux/" : "binaries/linux64/";
+    plan.binaries.emplace_back(platform + identifier + ".so", binary);
+    plan.binaries.emplace_back(platform + fs::path(mex.dli_fname).filename().string(), mex.dli_fname);
     plan.description.model_name = identifier;
 }
 
@@ -132,13 +133,13 @@ void describe(const ExportOptions& options, Plan& plan, const std::vector<std::s
                   static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xffffffffffffull));
     plan.facts.guid = guid;
     auto& d = plan.description;
-    d.description = "blocksim model " + fs::path(options.model).filename().string() + " as a co-simulation FMU";
+    d.description = "blocksim model " + fs::path(options.model).filename().string() + " as a co-simulation FMU, run by its " +
+                    host::solver_method_name(plan.model.solver.method) + " solver";
     d.guid = guid;
     d.generation_tool = std::string("blocksim ") + version();
     d.naming = "flat";
     d.model_exchange = false;
     d.stop_time = plan.model.solver.stop;
-    d.step_size = plan.model.solver.step;
 }
 
 std::string pack(const ExportOptions& options, Plan& plan) {
@@ -153,7 +154,8 @@ std::string pack(const ExportOptions& options, Plan& plan) {
     for (const auto& [name, file] : plan.binaries) binaries.emplace_back(name, read_bytes(file));
     describe(options, plan, contents);
     std::ostringstream xml;
-    fmu::write_model_description(xml, plan.description);
+    if (options.fmi_version == 3) fmu::write_model_description_fmi3(xml, plan.description);
+    else fmu::write_model_description(xml, plan.description);
     ZipWriter zip;
     zip.add("modelDescription.xml", xml.str());
     for (const auto& [name, bytes] : binaries) zip.add(name, bytes, true);
@@ -166,9 +168,10 @@ std::string pack(const ExportOptions& options, Plan& plan) {
 
 void setup_export_command(CLI::App& command, ExportOptions& options) {
     command.description(
-        "Writes MODEL as one FMI 2.0 co-simulation FMU: the model, its tables and the S-function libraries it "
-        "loads, run by the model's fixed-step solver inside fmi2DoStep. Inport and Outport blocks are the FMU's "
-        "inputs and outputs; without an Outport, every logged signal is an output.");
+        "Writes MODEL as one FMI 2.0 or 3.0 co-simulation FMU: the model, its tables and the S-function libraries "
+        "it loads, run by the model's own solver inside DoStep. Inport and Outport blocks are the FMU's inputs and "
+        "outputs, named after their blocks; without an Outport, every logged signal is an output, named after its "
+        "label and with its unit.");
     command.add_option_function<std::string>(
                "MODEL", [&options](const std::string& word) { options.model = checked_path("the model file", as_typed(word)); },
                "the model file")
@@ -187,6 +190,10 @@ void setup_export_command(CLI::App& command, ExportOptions& options) {
                "fan.parameter2[1], scavenge.time_constant (repeatable)")
         ->type_name("NAME")
         ->allow_extra_args(false);
+    command.add_option("--fmi", options.fmi_version, "the FMI version of the FMU: 2 (FMI 2.0) or 3 (FMI 3.0)")
+        ->check(CLI::IsMember({2, 3}))
+        ->type_name("VERSION")
+        ->capture_default_str();
     add_path_list_option(command, "--path", options.paths, "a folder of S-function libraries, searched first");
 }
 
@@ -214,16 +221,25 @@ int export_command(const ExportOptions& options) {
                   << (earlier ? options.fmu.string() + " is as it was" : "no FMU was written") << "\n";
         return 128 + stop_signal;
     }
+#ifdef MODEL_FMU_NEEDS_SHARED_YAML_CPP
+    std::cerr << "blocksim: warning: this blocksim was built with the system's shared yaml-cpp, and the FMU's binary "
+                 "needs it on every machine that runs the FMU (scripts/build-static-libs.sh linux, then build again)\n";
+#endif
     std::size_t inputs = 0, outputs = 0;
     for (const auto& v : plan.description.variables) {
         inputs += v.causality == fmu::Causality::input;
         outputs += v.causality == fmu::Causality::output;
     }
-    std::cout << options.fmu.string() << ": co-simulation FMU " << plan.description.model_name << ", "
+    std::cout << options.fmu.string() << ": FMI " << options.fmi_version << ".0 co-simulation FMU "
+              << plan.description.model_name << ", "
               << count_of(static_cast<long long>(inputs), "input") << ", "
               << count_of(static_cast<long long>(outputs), "output") << ", "
-              << count_of(static_cast<long long>(plan.facts.parameters.size()), "parameter") << ", model step "
-              << format_number(plan.model.solver.step) << " s\n";
+              << count_of(static_cast<long long>(plan.facts.parameters.size()), "parameter") << ", ";
+    if (is_variable_step(plan.model.solver.method))
+        std::cout << host::solver_method_name(plan.model.solver.method) << " solver\n";
+    else
+        std::cout << host::solver_method_name(plan.model.solver.method) << " solver, step "
+                  << format_number(plan.model.solver.step) << " s\n";
     return 0;
 }
 

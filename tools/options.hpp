@@ -52,6 +52,7 @@ void setup_info_command(CLI::App& command, InfoOptions& options);
 
 struct ExportOptions {
     std::filesystem::path model, fmu;
+    int fmi_version = 2;                  // 2 or 3
     std::vector<std::string> parameters;  // as a sweep names them
     std::vector<std::filesystem::path> paths;
 };

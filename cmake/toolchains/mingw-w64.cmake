@@ -8,7 +8,7 @@ set(CMAKE_C_COMPILER ${MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_ARCH}-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_ARCH}-w64-mingw32)
-# yaml-cpp, SUNDIALS and CLI11 cross-built by scripts/build-windows-libs.sh.
+# yaml-cpp, SUNDIALS and CLI11 cross-built by scripts/build-static-libs.sh.
 if(BLOCKS_WINDOWS_LIBS)
   list(APPEND CMAKE_FIND_ROOT_PATH ${BLOCKS_WINDOWS_LIBS})
 endif()
