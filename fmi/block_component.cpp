@@ -62,7 +62,7 @@ public:
 
     const Variables& variables() const override { return variables_; }
     std::size_t continuous_states() const override { return states_.size(); }
-    bool supports_model_exchange() const override { return true; }
+    std::string model_exchange_refusal() const override { return ""; }
 
     void set_start_time(double time) override { time_ = time; }
 
@@ -294,7 +294,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Component> make_component(const std::filesystem::path& binary_folder, const std::filesystem::path&) {
+std::unique_ptr<Component> make_component(const std::filesystem::path& binary_folder, const std::filesystem::path&,
+                                          Interface) {
     return std::make_unique<BlockComponent>(binary_folder);
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -21,13 +22,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The interface an instance was made for.
+enum class Interface { model_exchange, co_simulation };
+
 class Component {
 public:
     virtual ~Component() = default;
 
     virtual const Variables& variables() const = 0;
     virtual std::size_t continuous_states() const = 0;
-    virtual bool supports_model_exchange() const = 0;
+    // Why an instance for model exchange is refused; empty when it is not.
+    virtual std::string model_exchange_refusal() const = 0;
 
     virtual void set_start_time(double time) = 0;
     // The end of initialization: the model is created with the parameters
@@ -53,6 +58,8 @@ public:
     virtual void enter_event_mode() = 0;
     virtual void enter_continuous_time_mode() = 0;
     virtual void completed_integrator_step() = 0;
+    // The next time event after the present time, if any.
+    virtual std::optional<double> next_event_time() const { return std::nullopt; }
 };
 
 // The steps of `substep` seconds one fmi2DoStep of `step` seconds takes
@@ -63,11 +70,11 @@ public:
 long long bounded_step_count(double count, double step, double substep, const std::string& substeps,
                              const std::string& advice);
 
-// Made by the binary's own component source. `binary_folder` holds the
-// binary, and `resources` the FMU's resources folder (may be empty when the
-// importer gave none).
+// Made by the binary's own component source, for an instance of `kind`.
+// `binary_folder` holds the binary, and `resources` the FMU's resources
+// folder (may be empty when the importer gave none).
 std::unique_ptr<Component> make_component(const std::filesystem::path& binary_folder,
-                                          const std::filesystem::path& resources);
+                                          const std::filesystem::path& resources, Interface kind);
 // The GUID of the FMU the binary belongs to: built in for a block's, read
 // from the resources for a model's.
 std::string component_guid(const std::filesystem::path& binary_folder, const std::filesystem::path& resources);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -243,8 +244,11 @@ fmi2Status fmi2NewDiscreteStates(fmi2Component c, fmi2EventInfo* info) {
     return guarded(c, "fmi2NewDiscreteStates", event_mode, [&](Instance& instance) {
         fmu::require_model_exchange(instance, "fmi2NewDiscreteStates");
         fmu::check_array(info, 1, "the event info");
-        // No state or time events: one iteration settles every event.
-        *info = fmi2EventInfo{fmi2False, fmi2False, fmi2False, fmi2False, fmi2False, 0.0};
+        // No state events, and time events only at the times the model
+        // knows beforehand: one iteration settles every event.
+        const std::optional<double> next = fmu::component_of(instance).next_event_time();
+        *info = fmi2EventInfo{fmi2False, fmi2False, fmi2False, fmi2False, next ? fmi2True : fmi2False,
+                              next ? *next : 0.0};
     });
 }
 

@@ -6,6 +6,7 @@
 // without event indicators; no clocks, FMU states or derivatives.
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -421,12 +422,15 @@ fmi3Status fmi3UpdateDiscreteStates(fmi3Instance instance, fmi3Boolean* discrete
                                     fmi3Float64* nextEventTime) {
     return guarded(instance, "fmi3UpdateDiscreteStates", event_mode, [&](Instance3& i) {
         fmu::require_model_exchange(i, "fmi3UpdateDiscreteStates");
-        // No state or time events: one iteration settles every event. The
-        // standard lets the importer pass NULL for what it does not need.
+        // No state events, and time events only at the times the model
+        // knows beforehand: one iteration settles every event. The standard
+        // lets the importer pass NULL for what it does not need.
         for (fmi3Boolean* flag : {discreteStatesNeedUpdate, terminateSimulation, nominalsOfContinuousStatesChanged,
-                                  valuesOfContinuousStatesChanged, nextEventTimeDefined})
+                                  valuesOfContinuousStatesChanged})
             if (flag) *flag = false;
-        if (nextEventTime) *nextEventTime = 0.0;
+        const std::optional<double> next = fmu::component_of(i).next_event_time();
+        if (nextEventTimeDefined) *nextEventTimeDefined = next.has_value();
+        if (nextEventTime) *nextEventTime = next ? *next : 0.0;
     });
 }
 

@@ -81,10 +81,13 @@ std::unique_ptr<Instance> instantiate(const char* function, const std::string& n
                                 ": the modelDescription.xml belongs to another FMU");
             return nullptr;
         }
-        instance->component = make_component(instance->binary_folder, instance->resources);
-        if (kind == Interface::model_exchange && !instance->component->supports_model_exchange()) {
-            instance->log_error(std::string(function) + ": this FMU is for co-simulation only");
-            return nullptr;
+        instance->component = make_component(instance->binary_folder, instance->resources, kind);
+        if (kind == Interface::model_exchange) {
+            const std::string refusal = instance->component->model_exchange_refusal();
+            if (!refusal.empty()) {
+                instance->log_error(std::string(function) + ": this FMU is for co-simulation only: " + refusal);
+                return nullptr;
+            }
         }
     } catch (const std::exception& error) {
         instance->log_error(std::string(function) + ": " + error.what());
@@ -228,7 +231,7 @@ void get_nominals(Instance& instance, const char* function, double* nominals, st
 void reset(Instance& instance) {
     instance.component.reset();
     instance.phase = failed;  // until the new component exists
-    instance.component = make_component(instance.binary_folder, instance.resources);
+    instance.component = make_component(instance.binary_folder, instance.resources, instance.kind);
     instance.phase = instantiated;
 }
 

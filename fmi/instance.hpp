@@ -31,8 +31,6 @@ inline constexpr unsigned settable = instantiated | initialization | running;
 }  // namespace phases
 using namespace phases;
 
-enum class Interface { model_exchange, co_simulation };
-
 struct Instance {
     // `error`: the message reports a refused or failed call, else it is information.
     using Logger = std::function<void(bool error, const std::string& message)>;

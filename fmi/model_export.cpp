@@ -99,8 +99,15 @@ Variable logged_signal(const host::Simulation& simulation, std::size_t column, c
 
 }  // namespace
 
+std::string model_exchange_refusal(const host::Simulation& simulation) {
+    const host::Node* lagged = simulation.block_with_lagged_outputs();
+    if (!lagged) return "";
+    return lagged->label() + " hands out its outputs one evaluation late, so its results would depend on the order in "
+                             "which an importer calls the model; co-simulation runs the model's own solver instead";
+}
+
 Variables model_variables(const host::Simulation& simulation, const host::ModelSpec& model,
-                          const std::vector<host::SweepEntry>& parameters) {
+                          const std::vector<host::SweepEntry>& parameters, bool with_states) {
     Variables variables;
     const auto& inports = simulation.inports();
     for (std::size_t i = 0; i < inports.size(); ++i) {
@@ -134,6 +141,22 @@ Variables model_variables(const host::Simulation& simulation, const host::ModelS
         v.index = static_cast<int>(i);
         variables.push_back(std::move(v));
     }
+    if (!with_states) return variables;
+    const auto states = simulation.state_names();
+    const std::size_t first_state = variables.size();
+    for (int role = 0; role < 2; ++role)
+        for (std::size_t k = 0; k < states.size(); ++k) {
+            Variable v;
+            v.name = role == 0 ? states[k] : "der(" + states[k] + ")";
+            v.description = role == 0 ? "a continuous state of the model" : "its derivative";
+            v.role = role == 0 ? Role::state : Role::derivative;
+            v.causality = Causality::local;
+            v.type = BaseType::real;
+            v.discrete = false;
+            v.element = static_cast<int>(k);
+            if (role == 1) v.derivative_of = value_reference(first_state + k);
+            variables.push_back(std::move(v));
+        }
     return variables;
 }
 

@@ -1,4 +1,4 @@
-// A whole model as a co-simulation FMU: what blocksim export puts in its
+// A whole model as an FMU: what blocksim export puts in its
 // resources, which the FMU's binary reads back, and the variables both make
 // from the model.
 //
@@ -41,8 +41,13 @@ std::vector<host::SweepEntry> model_parameters(const host::ModelSpec& model, con
 
 // The Inports' elements as inputs, the Outports' as outputs (without an
 // Outport: every logged signal, by its label and with its unit), then the
-// parameters. Flat names: "flag", "pressure[1]", "shaft power", "fan.parameter1".
+// parameters and, for model exchange, the continuous states and their
+// derivatives. Flat names: "flag", "pressure[1]", "shaft power",
+// "fan.parameter1", "lag.x", "der(lag.x)".
 Variables model_variables(const host::Simulation& simulation, const host::ModelSpec& model,
-                          const std::vector<host::SweepEntry>& parameters);
+                          const std::vector<host::SweepEntry>& parameters, bool with_states);
+
+// Why the model cannot be an FMU for model exchange; empty when it can.
+std::string model_exchange_refusal(const host::Simulation& simulation);
 
 }  // namespace fmu

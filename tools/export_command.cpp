@@ -1,7 +1,8 @@
-// blocksim export: a whole model as one FMI 2.0 or 3.0 co-simulation FMU.
-// The FMU holds the model file, the tables it reads and the S-function
-// libraries it loads; its binary runs the model with the model's own solver
-// inside DoStep.
+// blocksim export: a whole model as one FMI 2.0 or 3.0 FMU, for
+// co-simulation and model exchange. The FMU holds the model file, the tables
+// it reads and the S-function libraries it loads; its binary runs the model
+// with the model's own solver inside DoStep, or hands its equations to the
+// importer's integrator.
 #include <dlfcn.h>
 
 #include <cctype>
@@ -37,6 +38,7 @@ struct Plan {
     host::ModelSpec model;
     fmu::Description description;
     fmu::ModelExport facts;
+    std::string model_exchange_refusal;                   // empty: the FMU offers model exchange
     std::vector<std::pair<std::string, fs::path>> files;  // name in the FMU, file to read
     std::vector<std::pair<std::string, fs::path>> binaries;
 };
@@ -64,7 +66,11 @@ void read_and_check(const ExportOptions& options, Plan& plan) {
     complete_search_path(plan.model, options.paths);
     const auto parameters = fmu::model_parameters(plan.model, options.parameters);
     const host::Simulation simulation{host::ModelSpec(plan.model)};
-    plan.description.variables = fmu::model_variables(simulation, plan.model, parameters);
+    plan.model_exchange_refusal = fmu::model_exchange_refusal(simulation);
+    plan.description.model_exchange = plan.model_exchange_refusal.empty();
+    plan.description.variables = fmu::model_variables(simulation, plan.model, parameters, plan.description.model_exchange);
+    if (plan.description.model_exchange)
+        plan.description.continuous_states = static_cast<unsigned>(simulation.state_names().size());
     // A variable-step model takes communication steps of any length; its
     // log interval, when it has one, is the one suggested.
     if (is_variable_step(plan.model.solver.method)) plan.description.step_size = simulation.log_interval();
@@ -133,12 +139,12 @@ void describe(const ExportOptions& options, Plan& plan, const std::vector<std::s
                   static_cast<unsigned>(b >> 48), static_cast<unsigned long long>(b & 0xffffffffffffull));
     plan.facts.guid = guid;
     auto& d = plan.description;
-    d.description = "blocksim model " + fs::path(options.model).filename().string() + " as a co-simulation FMU, run by its " +
-                    host::solver_method_name(plan.model.solver.method) + " solver";
+    d.description = "blocksim model " + fs::path(options.model).filename().string() +
+                    (d.model_exchange ? " for model exchange, and for co-simulation" : " for co-simulation") +
+                    " run by its " + host::solver_method_name(plan.model.solver.method) + " solver";
     d.guid = guid;
     d.generation_tool = std::string("blocksim ") + version();
     d.naming = "flat";
-    d.model_exchange = false;
     d.stop_time = plan.model.solver.stop;
 }
 
@@ -168,8 +174,9 @@ std::string pack(const ExportOptions& options, Plan& plan) {
 
 void setup_export_command(CLI::App& command, ExportOptions& options) {
     command.description(
-        "Writes MODEL as one FMI 2.0 or 3.0 co-simulation FMU: the model, its tables and the S-function libraries "
-        "it loads, run by the model's own solver inside DoStep. Inport and Outport blocks are the FMU's inputs and "
+        "Writes MODEL as one FMI 2.0 or 3.0 FMU: the model, its tables and the S-function libraries it loads, run "
+        "by the model's own solver inside DoStep (co-simulation) or by the importer's (model exchange, unless a "
+        "block's outputs lag one evaluation). Inport and Outport blocks are the FMU's inputs and "
         "outputs, named after their blocks; without an Outport, every logged signal is an output, named after its "
         "label and with its unit.");
     command.add_option_function<std::string>(
@@ -230,8 +237,10 @@ int export_command(const ExportOptions& options) {
         inputs += v.causality == fmu::Causality::input;
         outputs += v.causality == fmu::Causality::output;
     }
-    std::cout << options.fmu.string() << ": FMI " << options.fmi_version << ".0 co-simulation FMU "
-              << plan.description.model_name << ", "
+    if (!plan.model_exchange_refusal.empty())
+        std::cerr << "blocksim: the FMU is for co-simulation only: " << plan.model_exchange_refusal << "\n";
+    std::cout << options.fmu.string() << ": FMI " << options.fmi_version << ".0 FMU " << plan.description.model_name
+              << (plan.description.model_exchange ? " for model exchange and co-simulation, " : " for co-simulation, ")
               << count_of(static_cast<long long>(inputs), "input") << ", "
               << count_of(static_cast<long long>(outputs), "output") << ", "
               << count_of(static_cast<long long>(plan.facts.parameters.size()), "parameter") << ", ";

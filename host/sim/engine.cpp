@@ -93,6 +93,35 @@ void Simulation::derivatives(double time, bool major_step) {
     call_each(with_derivatives_, Method::derivatives, time, major_step, [&](Node& node) { node.derivatives(time); });
 }
 
+void Simulation::compute_outputs(double t, bool major_step) {
+    outputs(t, major_step);
+    time_ = t;
+}
+
+const std::vector<double>& Simulation::compute_derivatives(double t, bool major_step) {
+    derivatives(t, major_step);
+    return derivatives_;
+}
+
+std::vector<double> Simulation::switching_times() const {
+    std::vector<double> times;
+    for (Node* node : order_)
+        for (double t : node->switching_times()) times.push_back(t);
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return times;
+}
+
+std::vector<std::string> Simulation::state_names() const {
+    std::vector<std::string> names;
+    for (const auto& node : nodes_) {
+        const int n = node->num_states();
+        for (int k = 0; k < n; ++k)
+            names.push_back(node->name() + (n == 1 ? ".x" : ".x[" + std::to_string(k + 1) + "]"));
+    }
+    return names;
+}
+
 void Simulation::log_row(double time, const RowSink& sink) {
     if (logged_.empty() || !sink) return;
     for (std::size_t i = 0; i < logged_.size(); ++i) {

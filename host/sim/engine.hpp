@@ -133,6 +133,23 @@ public:
     // The model's Inport and Outport blocks, by index.
     const std::vector<ExternalPort>& inports() const { return inports_; }
     const std::vector<ExternalPort>& outports() const { return outports_; }
+    // ---- The model's equations for an importer's integrator (model
+    // exchange), between begin() and finish(): the continuous states to
+    // read and set, every block's outputs at t (a major step's or a minor
+    // one's), the derivatives over the outputs as they are, and a major
+    // step's updates. The blocks' switching times are the time events.
+    std::vector<double>& continuous_states() { return states_; }
+    void compute_outputs(double t, bool major_step);
+    const std::vector<double>& compute_derivatives(double t, bool major_step);
+    void compute_updates(double t) { updates(t); }
+    std::vector<double> switching_times() const;
+    // The name of each continuous state: "lag.x", "controller.x[2]".
+    std::vector<std::string> state_names() const;
+    // The first block whose outputs lag one evaluation (the manifest's
+    // outputs=lagged): what it hands out depends on the order of the calls
+    // before, which an implicit solver or an importer chooses. nullptr: none.
+    const Node* block_with_lagged_outputs() const;
+
     // Hands S-function block `block` a new value of its dialog parameter
     // `index` (0-based) while the model runs; the block checks it as at
     // the start and, refusing it, keeps the old one (BlockError).

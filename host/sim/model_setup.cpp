@@ -130,16 +130,21 @@ void Simulation::create_nodes() {
 // on wrong values or diverges without noticing.
 void Simulation::check_solver_suits_blocks() const {
     if (spec_.solver.method != SolverMethod::bdf) return;
+    if (const Node* node = block_with_lagged_outputs())
+        throw HostError(at(line_of_.at(node)) + node->label() +
+                        " cannot run under bdf: its outputs lag one evaluation, so the model's derivatives "
+                        "depend on the order of the solver's calls, and bdf's Newton iteration would converge "
+                        "on wrong values; use ode45 or ode4 (--solver ode45)");
+}
+
+const Node* Simulation::block_with_lagged_outputs() const {
     for (const auto& node : nodes_) {
         const auto* sfunction = dynamic_cast<const SFunctionNode*>(node.get());
         if (!sfunction) continue;
         const auto* entry = blocks::manifest_entry(sfunction->instance().library().name().c_str());
-        if (entry && entry->lagged_outputs)
-            throw HostError(at(line_of_.at(node.get())) + node->label() +
-                            " cannot run under bdf: its outputs lag one evaluation, so the model's derivatives "
-                            "depend on the order of the solver's calls, and bdf's Newton iteration would converge "
-                            "on wrong values; use ode45 or ode4 (--solver ode45)");
+        if (entry && entry->lagged_outputs) return node.get();
     }
+    return nullptr;
 }
 
 // Every connection between existing ports, and one source for each input.

@@ -60,7 +60,10 @@ TEST_F(ModelFmu, TheEngineDemoReproducesBlocksimRunBitForBit) {
     ASSERT_EQ(0, blocksim("run " + shell_word(demo) + " --out engine.csv --no-plot").status);
     const Result exported = blocksim("export " + shell_word(demo) + " --fmu engine.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
-    EXPECT_EQ("engine.fmu: FMI 2.0 co-simulation FMU engine, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
+    EXPECT_EQ("blocksim: the FMU is for co-simulation only: block 'controller' (S-function 'Brisquel') hands out its "
+              "outputs one evaluation late, so its results would depend on the order in which an importer calls the "
+              "model; co-simulation runs the model's own solver instead\n"
+              "engine.fmu: FMI 2.0 FMU engine for co-simulation, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
               "step 0.001 s\n",
               exported.output);
     const auto [header, rows] = csv("engine.csv");
@@ -96,6 +99,142 @@ TEST_F(ModelFmu, TheEngineDemoReproducesBlocksimRunBitForBit) {
     }
     EXPECT_EQ(6001u, rows.size());
     EXPECT_EQ(fmi2OK, engine.fmi().Terminate(engine.component()));
+
+    // The controller's lagged outputs keep the model from model exchange.
+    EXPECT_TRUE(d.model_exchange.empty());
+    Instance exchanged(fmu, fmi2ModelExchange);
+    EXPECT_EQ(nullptr, exchanged.component());
+    EXPECT_EQ("fmi2Instantiate: this FMU is for co-simulation only: block 'controller' (S-function 'Brisquel') hands "
+              "out its outputs one evaluation late, so its results would depend on the order in which an importer "
+              "calls the model; co-simulation runs the model's own solver instead",
+              exchanged.last_message());
+}
+
+// An importer's explicit Euler over the model's states, with the Step's
+// switch as a time event and a major step at each completed integrator
+// step, gives blocksim run's ode1 rows bit for bit: the Lag's state, the
+// relay's held flag (a memory block, updated at the major steps) and the
+// Integrator's state.
+const char* const exchange_model = R"(solver: {method: ode1, step: 0.125, stop: 3}
+blocks:
+  push:  {type: Step, time: 0.625, before: 0, after: 2}
+  u:     {type: Inport, value: 0.5}
+  sum:   {type: Sum, signs: "++"}
+  lag:   {type: Lag, time_constant: 0.4}
+  area:  {type: Integrator, initial: 1}
+  relay: {sfunction: sarnith, parameters: [1.5, 1]}
+  y:     {type: Outport, index: 1}
+  flag:  {type: Outport, index: 2}
+  total: {type: Outport, index: 3}
+connections:
+  - push.0 -> sum.0
+  - u.0 -> sum.1
+  - sum.0 -> lag.0
+  - lag.0 -> y.0, area.0, relay.0
+  - relay.0 -> flag.0
+  - area.0 -> total.0
+)";
+
+TEST_F(ModelFmu, ModelExchangeByAnImportersEulerGivesTheOde1RunsRows) {
+    write("exchange.yaml", exchange_model);
+    write("logged.yaml", std::string(exchange_model) + "log:\n  groups:\n    all: [lag.0, relay.0, area.0]\n");
+    ASSERT_EQ(0, blocksim("run logged.yaml --out exchange.csv --no-plot").status);
+    const Result exported = blocksim("export exchange.yaml --fmu exchange.fmu");
+    ASSERT_EQ(0, exported.status) << exported.output;
+    EXPECT_EQ("exchange.fmu: FMI 2.0 FMU exchange for model exchange and co-simulation, 1 input, 3 outputs, 0 "
+              "parameters, ode1 solver, step 0.125 s\n",
+              exported.output);
+    Fmu& fmu = open("exchange.fmu");
+    const auto& d = fmu.description();
+    expect_follows_the_standard(d);
+    expect_valid_against_schema(fmu.folder() / "modelDescription.xml", "2.0/fmi2ModelDescription.xsd");
+    EXPECT_EQ("2", d.model_exchange.count("modelIdentifier") ? std::to_string(d.states()) : "none");
+    EXPECT_EQ("local", d.variable("lag.x").attribute("causality"));
+    EXPECT_EQ("5", d.variable("der(lag.x)").type_attributes.at("derivative"));  // lag.x is value reference 5
+    const auto [header, rows] = csv("exchange.csv");
+
+    Instance model(fmu, fmi2ModelExchange);
+    ASSERT_NE(nullptr, model.component()) << model.last_message();
+    ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
+    fmi2EventInfo info{};
+    ASSERT_EQ(fmi2OK, model.fmi().NewDiscreteStates(model.component(), &info));
+    EXPECT_TRUE(info.nextEventTimeDefined);
+    EXPECT_EQ(0.625, info.nextEventTime);
+    ASSERT_EQ(fmi2OK, model.fmi().EnterContinuousTimeMode(model.component()));
+    const double h = 0.125;
+    std::vector<double> x(2), dx(2);
+    std::size_t events = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const double t = static_cast<double>(k) * h;
+        ASSERT_EQ(rows[k][1], model.real("y")) << "t = " << t;
+        ASSERT_EQ(rows[k][2], model.real("flag")) << "t = " << t;
+        ASSERT_EQ(rows[k][3], model.real("total")) << "t = " << t;
+        if (k + 1 == rows.size()) break;
+        ASSERT_EQ(fmi2OK, model.fmi().GetContinuousStates(model.component(), x.data(), 2));
+        ASSERT_EQ(fmi2OK, model.fmi().GetDerivatives(model.component(), dx.data(), 2)) << model.last_message();
+        for (std::size_t i = 0; i < 2; ++i) x[i] = x[i] + h * dx[i];
+        const double next = static_cast<double>(k + 1) * h;
+        ASSERT_EQ(fmi2OK, model.fmi().SetTime(model.component(), next));
+        ASSERT_EQ(fmi2OK, model.fmi().SetContinuousStates(model.component(), x.data(), 2));
+        fmi2Boolean enter_event = fmi2True, stop = fmi2True;
+        ASSERT_EQ(fmi2OK, model.fmi().CompletedIntegratorStep(model.component(), fmi2True, &enter_event, &stop));
+        EXPECT_FALSE(enter_event);
+        EXPECT_FALSE(stop);
+        if (info.nextEventTimeDefined && next >= info.nextEventTime) {
+            ++events;
+            ASSERT_EQ(fmi2OK, model.fmi().EnterEventMode(model.component()));
+            ASSERT_EQ(fmi2OK, model.fmi().NewDiscreteStates(model.component(), &info));
+            EXPECT_FALSE(info.nextEventTimeDefined);
+            ASSERT_EQ(fmi2OK, model.fmi().EnterContinuousTimeMode(model.component()));
+        }
+    }
+    EXPECT_EQ(1u, events);
+    EXPECT_EQ(25u, rows.size());
+    EXPECT_EQ(0.0, model.real("flag"));  // switched off above 1.5, and stays
+    EXPECT_EQ(1.0, rows.front()[2]);  // on below 1 at the start
+    EXPECT_EQ(0.0, rows.back()[2]);
+}
+
+// The same model as an FMI 3.0 FMU for model exchange: the time event,
+// the states with their derivatives and the outputs as the FMI 2.0 one's.
+TEST_F(ModelFmu, ModelExchangeThroughFmi3GivesTheSameEquations) {
+    write("exchange.yaml", exchange_model);
+    ASSERT_EQ(0, blocksim("export exchange.yaml --fmu exchange2.fmu").status);
+    ASSERT_EQ(0, blocksim("export exchange.yaml --fmi 3 --fmu exchange3.fmu").status);
+    Fmu& fmu2 = open("exchange2.fmu");
+    importer3::Fmu fmu3(folder() / "exchange3.fmu", folder() / "unpacked_exchange3");
+    EXPECT_EQ("exchange", fmu3.description().model_exchange.at("modelIdentifier"));
+    expect_valid_against_schema(fmu3.folder() / "modelDescription.xml", "3.0/fmi3ModelDescription.xsd");
+    Instance two(fmu2, fmi2ModelExchange);
+    importer3::Instance three(fmu3, importer3::Interface::model_exchange);
+    ASSERT_EQ(fmi2OK, two.initialize()) << two.last_message();
+    ASSERT_EQ(fmi3OK, three.initialize()) << three.last_message();
+    fmi2EventInfo info{};
+    ASSERT_EQ(fmi2OK, two.fmi().NewDiscreteStates(two.component(), &info));
+    fmi3Boolean update = true, terminate = true, nominals = true, values = true, defined = false;
+    fmi3Float64 next = 0;
+    ASSERT_EQ(fmi3OK, three.fmi().UpdateDiscreteStates(three.instance(), &update, &terminate, &nominals, &values,
+                                                        &defined, &next));
+    EXPECT_TRUE(defined);
+    EXPECT_EQ(0.625, next);
+    EXPECT_FALSE(update || terminate || nominals || values);
+    ASSERT_EQ(fmi2OK, two.fmi().EnterContinuousTimeMode(two.component()));
+    ASSERT_EQ(fmi3OK, three.fmi().EnterContinuousTimeMode(three.instance()));
+    const std::vector<double> x = {0.75, 2.5};
+    std::vector<double> dx2(2), dx3(2);
+    for (const double t : {0.25, 0.5}) {
+        ASSERT_EQ(fmi2OK, two.fmi().SetTime(two.component(), t));
+        ASSERT_EQ(fmi3OK, three.fmi().SetTime(three.instance(), t));
+        ASSERT_EQ(fmi2OK, two.fmi().SetContinuousStates(two.component(), x.data(), 2));
+        ASSERT_EQ(fmi3OK, three.fmi().SetContinuousStates(three.instance(), x.data(), 2));
+        ASSERT_EQ(fmi2OK, two.fmi().GetDerivatives(two.component(), dx2.data(), 2));
+        ASSERT_EQ(fmi3OK, three.fmi().GetContinuousStateDerivatives(three.instance(), dx3.data(), 2));
+        EXPECT_EQ(dx2, dx3);
+        // Lag: (push + u - y) / 0.4 with y = 0.75; Integrator: y.
+        EXPECT_EQ(((t < 0.625 ? 0.0 : 2.0) + 0.5 - 0.75) / 0.4, dx3[0]) << t;
+        EXPECT_EQ(0.75, dx3[1]);
+        EXPECT_EQ(two.real("total"), three.value("total"));
+    }
 }
 
 TEST_F(ModelFmu, TheEngineDemoAsAnFmi3FmuReproducesBlocksimRunBitForBit) {
@@ -103,7 +242,10 @@ TEST_F(ModelFmu, TheEngineDemoAsAnFmi3FmuReproducesBlocksimRunBitForBit) {
     ASSERT_EQ(0, blocksim("run " + shell_word(demo) + " --out engine.csv --no-plot").status);
     const Result exported = blocksim("export " + shell_word(demo) + " --fmi 3 --fmu engine3.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
-    EXPECT_EQ("engine3.fmu: FMI 3.0 co-simulation FMU engine, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
+    EXPECT_EQ("blocksim: the FMU is for co-simulation only: block 'controller' (S-function 'Brisquel') hands out its "
+              "outputs one evaluation late, so its results would depend on the order in which an importer calls the "
+              "model; co-simulation runs the model's own solver instead\n"
+              "engine3.fmu: FMI 3.0 FMU engine for co-simulation, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
               "step 0.001 s\n",
               exported.output);
     const auto [header, rows] = csv("engine.csv");
@@ -146,7 +288,8 @@ log:
     ASSERT_EQ(0, blocksim("run variable.yaml --out variable.csv --no-plot").status);
     const Result exported = blocksim("export variable.yaml --fmu variable.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
-    EXPECT_EQ("variable.fmu: FMI 2.0 co-simulation FMU variable, 0 inputs, 1 output, 0 parameters, ode45 solver\n",
+    EXPECT_EQ("variable.fmu: FMI 2.0 FMU variable for model exchange and co-simulation, 0 inputs, 1 output, 0 "
+              "parameters, ode45 solver\n",
               exported.output);
     Fmu& fmu = open("variable.fmu");
     const std::string xml = read(fs::relative(fmu.folder() / "modelDescription.xml", folder()).string());
@@ -177,8 +320,9 @@ TEST_F(ModelFmu, InportsOutportsAndParametersAsDeclared) {
     Fmu& fmu = open("relay.fmu");
     const auto& d = fmu.description();
     EXPECT_EQ("flat", d.attributes.at("variableNamingConvention"));
-    EXPECT_TRUE(d.model_exchange.empty());
+    EXPECT_EQ("relay", d.model_exchange.at("modelIdentifier"));
     EXPECT_EQ("relay", d.co_simulation.at("modelIdentifier"));
+    EXPECT_EQ("0", d.attributes.at("numberOfEventIndicators"));
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"u", "input"}, {"flag", "output"}, {"scaled", "output"},
         {"relay.parameter1", "parameter"}, {"relay.parameter2", "parameter"}, {"gain.gain", "parameter"}};
