@@ -70,7 +70,9 @@ test32: deps
 	@$(IA32_NOTE) "make test32 ran its programs under qemu-i386"
 
 # The blocks as 64-bit and 32-bit Windows libraries, build/windows64/blocks/NAME.mexw64
-# and build/windows32/blocks/NAME.mexw32, cross-built with mingw-w64.
+# and build/windows32/blocks/NAME.mexw32, cross-built with mingw-w64, and the
+# binaries blocksim export puts into a model's FMU, in build/default/blocks/win64
+# and win32.
 # The host's libraries (yaml-cpp, SUNDIALS, CLI11) are cross-built first, once,
 # into build/windows-libs-64 and -32.
 windows: deps
@@ -78,9 +80,11 @@ windows: deps
 	scripts/build-static-libs.sh 64
 	cmake --preset windows64
 	cmake --build --preset windows64 --target blocks fmus
+	cmake -E copy_directory build/windows64/fmi/model-stage build/default/blocks
 	scripts/build-static-libs.sh 32
 	cmake --preset windows32
 	cmake --build --preset windows32 --target blocks fmus
+	cmake -E copy_directory build/windows32/fmi/model-stage build/default/blocks
 
 # Every Windows library checked as the host sees it; the core, block and
 # engine tests built for Windows and run under Wine; the example models run

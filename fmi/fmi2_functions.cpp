@@ -11,6 +11,7 @@
 
 #include "fmi/fmi2.h"
 #include "fmi/instance.hpp"
+#include "fmi/resource_uri.hpp"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -233,27 +234,6 @@ void reset(Instance& instance) {
     instance.phase = failed;  // until the new component exists
     instance.component = make_component(instance.binary_folder, instance.resources, instance.kind);
     instance.phase = instantiated;
-}
-
-std::filesystem::path path_of_uri(const char* uri) {
-    if (!uri) return {};
-    std::string text = uri;
-    for (const char* prefix : {"file://localhost/", "file:///", "file:/"}) {
-        if (text.rfind(prefix, 0) == 0) {
-            text = "/" + text.substr(std::strlen(prefix));
-            break;
-        }
-    }
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            decoded += text[i];
-        }
-    }
-    return decoded;
 }
 
 }  // namespace fmu

@@ -110,7 +110,4 @@ void get_nominals(Instance& instance, const char* function, double* nominals, st
 // Reset: the component made anew.
 void reset(Instance& instance);
 
-// The folder of a "file:" URI, with its %XX escapes decoded.
-std::filesystem::path path_of_uri(const char* uri);
-
 }  // namespace fmu

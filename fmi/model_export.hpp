@@ -23,8 +23,9 @@ namespace fmu {
 inline constexpr const char* export_file = "export.txt";
 inline constexpr const char* model_folder = "model";
 inline constexpr const char* libraries_folder = "libraries";
-// The generic binary that runs any exported model, beside the block libraries.
-inline constexpr const char* model_binary = "fmu_model.so";
+// The generic binary that runs any exported model, beside the block
+// libraries: fmu_model.so on Linux, fmu_model.dll on Windows.
+inline constexpr const char* model_binary = "fmu_model";
 
 struct ModelExport {
     std::string guid;

@@ -1,4 +1,5 @@
-// A block's FMU library (built into this harness for one block, FMU_BLOCK)
+// An FMU's library, built into this harness: a block's (fuzz_fmu_calls_NAME)
+// or an exported model's (fuzz_fmu_calls_model, over fuzz/model_fmu.yaml),
 // driven by any sequence of FMI 2.0 and FMI 3.0 calls: instances of both
 // versions and interfaces side by side, calls in any state, any value
 // references, values and counts, the null pointers and zero sizes the
@@ -10,13 +11,16 @@
 // Buffers are exactly as large as the count passed with them, so a read or
 // write past what the importer gave is a finding. Values are kept to what
 // makes every call short (see quick()).
+#include <dlfcn.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "block_fmu.hpp"
+#include "fuzz_fmu.hpp"
 #include "fmi/fmi2.h"
 #include "fmi/fmi3.h"
 #include "fuzz_input.hpp"
@@ -85,6 +89,18 @@ struct Fmi3Instance {
     fmi3Instance instance = nullptr;
 };
 
+// The S-function libraries a model's FMU loads stay loaded from the start:
+// libFuzzer keeps coverage counters in each instrumented module it sees,
+// and a module unloaded when an instance is freed would leave them behind.
+// A block's FMU has its block linked in and no resources.
+const bool libraries_kept = [] {
+    const char* resources = FMU_RESOURCE_PATH;
+    if (!resources) return false;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(resources) / "libraries"))
+        if (!dlopen(entry.path().c_str(), RTLD_NOW | RTLD_NODELETE)) std::abort();
+    return true;
+}();
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -125,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0:
             if (!a.component) {
                 const fmi2Type type = in.byte() % 3 == 0 ? fmi2ModelExchange : fmi2CoSimulation;
-                const char* resources = in.byte() % 2 ? "file:///nowhere" : nullptr;
+                const char* resources = in.byte() % 2 ? FMU_RESOURCES_URI : nullptr;
                 a.component = fmi2Instantiate("fuzz", type, token.c_str(), resources, &a.callbacks, fmi2False,
                                               fmi2False);
                 check(!a.component, a.log, before2);
@@ -161,11 +177,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 18:
             if (!b.instance) {
                 if (in.byte() % 3 == 0) {
-                    b.instance = fmi3InstantiateModelExchange("fuzz", token.c_str(), nullptr, false, false, &b.log, log3);
+                    b.instance =
+                        fmi3InstantiateModelExchange("fuzz", token.c_str(), FMU_RESOURCE_PATH, false, false, &b.log, log3);
                 } else {
                     const bool event_mode = in.byte() % 8 == 0;
-                    b.instance = fmi3InstantiateCoSimulation("fuzz", token.c_str(), nullptr, false, false, event_mode,
-                                                             false, nullptr, 0, &b.log, log3, nullptr);
+                    b.instance = fmi3InstantiateCoSimulation("fuzz", token.c_str(), FMU_RESOURCE_PATH, false, false,
+                                                             event_mode, false, nullptr, 0, &b.log, log3, nullptr);
                 }
                 check(!b.instance, b.log, before3);
             }

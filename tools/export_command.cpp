@@ -5,6 +5,7 @@
 // importer's integrator.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -39,6 +40,8 @@ struct Plan {
     fmu::Description description;
     fmu::ModelExport facts;
     std::string model_exchange_refusal;                   // empty: the FMU offers model exchange
+    std::vector<std::string> platforms;                   // those the FMU has binaries for
+    std::vector<std::string> notes;                       // what the user should know of it
     std::vector<std::pair<std::string, fs::path>> files;  // name in the FMU, file to read
     std::vector<std::pair<std::string, fs::path>> binaries;
 };
@@ -94,32 +97,122 @@ void gather_model_files(const ExportOptions& options, Plan& plan) {
     plan.facts.model = fs::path(fmu::model_folder) / fs::path(options.model).filename();
 }
 
-// 3. The S-function libraries the model loads, the binary that runs it and
-//    the MEX library they share.
-void gather_binaries(const ExportOptions& options, Plan& plan) {
-    std::set<std::string> libraries;
-    for (const auto& block : plan.model.blocks)
-        if (block.is_sfunction && libraries.insert(block.sfunction).second)
-            plan.files.emplace_back(std::string("resources/") + fmu::libraries_folder + "/" + block.sfunction +
-                                        host::library_suffix,
-                                    host::find_library(block.sfunction, plan.model.search_path));
+// The platforms an FMU can carry binaries for.
+struct Platform {
+    const char* name;            // on the command line, and FMI 2.0's binaries folder
+    const char* fmi3_folder;     // FMI 3.0's binaries folder
+    const char* binary_suffix;   // of the binary that runs a model
+    const char* library_suffix;  // of the S-function libraries
+};
+constexpr Platform platforms[] = {
+    {"linux64", "x86_64-linux", ".so", ".mexa64"},
+    {"win64", "x86_64-windows", ".dll", ".mexw64"},
+    {"win32", "x86-windows", ".dll", ".mexw32"},
+};
+
+// What one platform adds to the FMU; `missing` says why it cannot.
+struct PlatformFiles {
+    std::vector<std::pair<std::string, fs::path>> libraries, binaries;
+    std::string missing;
+    bool found = false;  // its binary that runs a model is there
+};
+
+std::string binaries_folder(const ExportOptions& options, const Platform& platform) {
+    return std::string("binaries/") + (options.fmi_version == 3 ? platform.fmi3_folder : platform.name) + "/";
+}
+
+// Linux: the model's S-function libraries as this blocksim finds them, the
+// binary that runs a model from blocksim's library folders and the MEX
+// library this blocksim runs with.
+PlatformFiles linux_files(const ExportOptions& options, const Plan& plan, const std::set<std::string>& sfunctions) {
+    const Platform& platform = platforms[0];
+    PlatformFiles files;
+    for (const auto& name : sfunctions)
+        files.libraries.emplace_back(std::string("resources/") + fmu::libraries_folder + "/" + name + host::library_suffix,
+                                     host::find_library(name, plan.model.search_path));
+    const std::string binary_name = std::string(fmu::model_binary) + platform.binary_suffix;
     fs::path binary;
     for (const auto& folder : library_search_path(options.paths))
-        if (fs::exists(folder / fmu::model_binary)) {
-            binary = folder / fmu::model_binary;
+        if (fs::exists(folder / binary_name)) {
+            binary = folder / binary_name;
             break;
         }
     if (binary.empty())
-        throw host::HostError(std::string("cannot find ") + fmu::model_binary +
-                              ", the FMU binary that runs a model, in blocksim's library folders");
+        throw host::HostError("cannot find " + binary_name + ", the FMU binary that runs a model, in blocksim's library folders");
     Dl_info mex{};
     if (!dladdr(reinterpret_cast<void*>(&mxCreateDoubleMatrix), &mex) || !mex.dli_fname)
         throw host::HostError("cannot find the MEX library this blocksim runs with");
-    const std::string identifier = model_identifier(options.model);
-    const std::string platform = options.fmi_version == 3 ? "binaries/x86_64-linux/" : "binaries/linux64/";
-    plan.binaries.emplace_back(platform + identifier + ".so", binary);
-    plan.binaries.emplace_back(platform + fs::path(mex.dli_fname).filename().string(), mex.dli_fname);
-    plan.description.model_name = identifier;
+    const std::string folder = binaries_folder(options, platform);
+    files.binaries.emplace_back(folder + plan.description.model_name + platform.binary_suffix, binary);
+    files.binaries.emplace_back(folder + fs::path(mex.dli_fname).filename().string(), mex.dli_fname);
+    files.found = true;
+    return files;
+}
+
+// Windows: a folder win64 (win32) beside blocksim's libraries or in a
+// --path folder, as make windows leaves it: the binary that runs a model,
+// the DLLs it needs and the blocks' libraries for that Windows.
+PlatformFiles windows_files(const ExportOptions& options, const Plan& plan, const std::set<std::string>& sfunctions,
+                            const Platform& platform) {
+    PlatformFiles files;
+    const std::string binary_name = std::string(fmu::model_binary) + platform.binary_suffix;
+    fs::path folder;
+    std::string searched;
+    for (const auto& place : library_search_path(options.paths)) {
+        searched += (searched.empty() ? "" : ", ") + (place / platform.name).string();
+        if (fs::exists(place / platform.name / binary_name)) {
+            folder = place / platform.name;
+            break;
+        }
+    }
+    if (folder.empty()) {
+        files.missing = "no " + binary_name + " in " + searched + " (make windows builds it)";
+        return files;
+    }
+    files.found = true;
+    for (const auto& name : sfunctions) {
+        const fs::path library = folder / (name + platform.library_suffix);
+        if (!fs::exists(library)) {
+            files.missing = std::string("no ") + platform.name + " library of S-function '" + name + "' in " + folder.string();
+            return files;
+        }
+        files.libraries.emplace_back(std::string("resources/") + fmu::libraries_folder + "/" + name + platform.library_suffix,
+                                     library);
+    }
+    const std::string binaries = binaries_folder(options, platform);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".dll" && name != binary_name) files.binaries.emplace_back(binaries + name, entry.path());
+    }
+    files.binaries.emplace_back(binaries + plan.description.model_name + platform.binary_suffix, folder / binary_name);
+    return files;
+}
+
+// 3. For each platform asked for (without --platforms: each whose binaries
+//    are found), the binaries that run the model and the S-function
+//    libraries it loads. A platform asked for that cannot be built is
+//    refused; one not asked for is left out, with a note where its folder
+//    is there but incomplete.
+void gather_binaries(const ExportOptions& options, Plan& plan) {
+    plan.description.model_name = model_identifier(options.model);
+    std::set<std::string> sfunctions;
+    for (const auto& block : plan.model.blocks)
+        if (block.is_sfunction) sfunctions.insert(block.sfunction);
+    for (const Platform& platform : platforms) {
+        const bool asked = std::find(options.platforms.begin(), options.platforms.end(), platform.name) !=
+                           options.platforms.end();
+        if (!asked && !options.platforms.empty()) continue;
+        const PlatformFiles files = &platform == &platforms[0] ? linux_files(options, plan, sfunctions)
+                                                               : windows_files(options, plan, sfunctions, platform);
+        if (!files.missing.empty()) {
+            if (asked) throw host::HostError(std::string("cannot export for ") + platform.name + ": " + files.missing);
+            if (files.found) plan.notes.push_back(std::string(platform.name) + " left out: " + files.missing);
+            continue;
+        }
+        plan.platforms.push_back(platform.name);
+        plan.files.insert(plan.files.end(), files.libraries.begin(), files.libraries.end());
+        plan.binaries.insert(plan.binaries.end(), files.binaries.begin(), files.binaries.end());
+    }
 }
 
 // 4. The description; its GUID is a digest of everything the FMU holds.
@@ -197,6 +290,13 @@ void setup_export_command(CLI::App& command, ExportOptions& options) {
                "fan.parameter2[1], scavenge.time_constant (repeatable)")
         ->type_name("NAME")
         ->allow_extra_args(false);
+    command.add_option("--platforms", options.platforms,
+                       "the platforms to add binaries for, of linux64, win64 and win32 (the Windows ones from a "
+                       "folder win64, win32 that make windows leaves beside blocksim's libraries); without it, every "
+                       "platform whose binaries are found")
+        ->check(CLI::IsMember({"linux64", "win64", "win32"}))
+        ->delimiter(',')
+        ->type_name("LIST");
     command.add_option("--fmi", options.fmi_version, "the FMI version of the FMU: 2 (FMI 2.0) or 3 (FMI 3.0)")
         ->check(CLI::IsMember({2, 3}))
         ->type_name("VERSION")
@@ -239,16 +339,17 @@ int export_command(const ExportOptions& options) {
     }
     if (!plan.model_exchange_refusal.empty())
         std::cerr << "blocksim: the FMU is for co-simulation only: " << plan.model_exchange_refusal << "\n";
+    for (const auto& note : plan.notes) std::cerr << "blocksim: " << note << "\n";
     std::cout << options.fmu.string() << ": FMI " << options.fmi_version << ".0 FMU " << plan.description.model_name
               << (plan.description.model_exchange ? " for model exchange and co-simulation, " : " for co-simulation, ")
               << count_of(static_cast<long long>(inputs), "input") << ", "
               << count_of(static_cast<long long>(outputs), "output") << ", "
               << count_of(static_cast<long long>(plan.facts.parameters.size()), "parameter") << ", ";
-    if (is_variable_step(plan.model.solver.method))
-        std::cout << host::solver_method_name(plan.model.solver.method) << " solver\n";
-    else
-        std::cout << host::solver_method_name(plan.model.solver.method) << " solver, step "
-                  << format_number(plan.model.solver.step) << " s\n";
+    std::cout << host::solver_method_name(plan.model.solver.method) << " solver";
+    if (!is_variable_step(plan.model.solver.method)) std::cout << ", step " << format_number(plan.model.solver.step) << " s";
+    std::cout << "; binaries for";
+    for (std::size_t i = 0; i < plan.platforms.size(); ++i) std::cout << (i ? ", " : " ") << plan.platforms[i];
+    std::cout << "\n";
     return 0;
 }
 

@@ -53,6 +53,7 @@ void setup_info_command(CLI::App& command, InfoOptions& options);
 struct ExportOptions {
     std::filesystem::path model, fmu;
     int fmi_version = 2;                  // 2 or 3
+    std::vector<std::string> platforms;   // linux64, win64, win32; empty: every one whose binaries are found
     std::vector<std::string> parameters;  // as a sweep names them
     std::vector<std::filesystem::path> paths;
 };

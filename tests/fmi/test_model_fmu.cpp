@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "../blocksim_fixture.hpp"
+#include "fmi/resource_uri.hpp"
 #include "fmi3_importer.hpp"
 #include "fmu_importer.hpp"
 #include "standard_rules.hpp"
@@ -58,13 +59,13 @@ void expect_engine_demo_outputs(const std::vector<std::string>& header,
 TEST_F(ModelFmu, TheEngineDemoReproducesBlocksimRunBitForBit) {
     const std::string demo = std::string(EXAMPLES_DIR) + "/engine.yaml";
     ASSERT_EQ(0, blocksim("run " + shell_word(demo) + " --out engine.csv --no-plot").status);
-    const Result exported = blocksim("export " + shell_word(demo) + " --fmu engine.fmu");
+    const Result exported = blocksim("export " + shell_word(demo) + " --platforms linux64 --fmu engine.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
     EXPECT_EQ("blocksim: the FMU is for co-simulation only: block 'controller' (S-function 'Brisquel') hands out its "
               "outputs one evaluation late, so its results would depend on the order in which an importer calls the "
               "model; co-simulation runs the model's own solver instead\n"
               "engine.fmu: FMI 2.0 FMU engine for co-simulation, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
-              "step 0.001 s\n",
+              "step 0.001 s; binaries for linux64\n",
               exported.output);
     const auto [header, rows] = csv("engine.csv");
     Fmu& fmu = open("engine.fmu");
@@ -139,10 +140,10 @@ TEST_F(ModelFmu, ModelExchangeByAnImportersEulerGivesTheOde1RunsRows) {
     write("exchange.yaml", exchange_model);
     write("logged.yaml", std::string(exchange_model) + "log:\n  groups:\n    all: [lag.0, relay.0, area.0]\n");
     ASSERT_EQ(0, blocksim("run logged.yaml --out exchange.csv --no-plot").status);
-    const Result exported = blocksim("export exchange.yaml --fmu exchange.fmu");
+    const Result exported = blocksim("export exchange.yaml --platforms linux64 --fmu exchange.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
     EXPECT_EQ("exchange.fmu: FMI 2.0 FMU exchange for model exchange and co-simulation, 1 input, 3 outputs, 0 "
-              "parameters, ode1 solver, step 0.125 s\n",
+              "parameters, ode1 solver, step 0.125 s; binaries for linux64\n",
               exported.output);
     Fmu& fmu = open("exchange.fmu");
     const auto& d = fmu.description();
@@ -240,13 +241,13 @@ TEST_F(ModelFmu, ModelExchangeThroughFmi3GivesTheSameEquations) {
 TEST_F(ModelFmu, TheEngineDemoAsAnFmi3FmuReproducesBlocksimRunBitForBit) {
     const std::string demo = std::string(EXAMPLES_DIR) + "/engine.yaml";
     ASSERT_EQ(0, blocksim("run " + shell_word(demo) + " --out engine.csv --no-plot").status);
-    const Result exported = blocksim("export " + shell_word(demo) + " --fmi 3 --fmu engine3.fmu");
+    const Result exported = blocksim("export " + shell_word(demo) + " --fmi 3 --platforms linux64 --fmu engine3.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
     EXPECT_EQ("blocksim: the FMU is for co-simulation only: block 'controller' (S-function 'Brisquel') hands out its "
               "outputs one evaluation late, so its results would depend on the order in which an importer calls the "
               "model; co-simulation runs the model's own solver instead\n"
               "engine3.fmu: FMI 3.0 FMU engine for co-simulation, 0 inputs, 13 outputs, 0 parameters, ode4 solver, "
-              "step 0.001 s\n",
+              "step 0.001 s; binaries for linux64\n",
               exported.output);
     const auto [header, rows] = csv("engine.csv");
     importer3::Fmu fmu(folder() / "engine3.fmu", folder() / "unpacked_engine3");
@@ -263,8 +264,9 @@ TEST_F(ModelFmu, TheEngineDemoAsAnFmi3FmuReproducesBlocksimRunBitForBit) {
     for (std::size_t row = 0; row < rows.size(); ++row) {
         for (std::size_t i = 1; i < header.size(); ++i)
             ASSERT_EQ(rows[row][i], engine.value(names[i - 1])) << header[i] << " at t = " << rows[row][0];
-        if (row + 1 < rows.size())
+        if (row + 1 < rows.size()) {
             ASSERT_EQ(fmi3OK, engine.step(static_cast<double>(row) * 0.01, 0.01)) << engine.last_message();
+        }
     }
 }
 
@@ -286,10 +288,10 @@ log:
     lag: [{signal: lag.0, label: lagged push}]
 )");
     ASSERT_EQ(0, blocksim("run variable.yaml --out variable.csv --no-plot").status);
-    const Result exported = blocksim("export variable.yaml --fmu variable.fmu");
+    const Result exported = blocksim("export variable.yaml --platforms linux64 --fmu variable.fmu");
     ASSERT_EQ(0, exported.status) << exported.output;
     EXPECT_EQ("variable.fmu: FMI 2.0 FMU variable for model exchange and co-simulation, 0 inputs, 1 output, 0 "
-              "parameters, ode45 solver\n",
+              "parameters, ode45 solver; binaries for linux64\n",
               exported.output);
     Fmu& fmu = open("variable.fmu");
     const std::string xml = read(fs::relative(fmu.folder() / "modelDescription.xml", folder()).string());
@@ -300,9 +302,10 @@ log:
     ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
     for (std::size_t row = 0; row < rows.size(); ++row) {
         ASSERT_EQ(rows[row][1], model.real("y")) << "at t = " << rows[row][0];
-        if (row + 1 < rows.size())
+        if (row + 1 < rows.size()) {
             ASSERT_EQ(fmi2OK, model.fmi().DoStep(model.component(), static_cast<double>(row) * 0.125, 0.125, fmi2True))
                 << model.last_message();
+        }
     }
     EXPECT_NEAR(2 * (1 - std::exp(-2.7 / 0.4)), rows.back()[1], 1e-5);
     // Any communication step: one of 0.3 s ends at 4.3 s.
@@ -374,8 +377,12 @@ TEST_F(ModelFmu, ATunableDialogParameterChangesTheRunningBlock) {
     ASSERT_EQ(fmi2OK, model.initialize()) << model.last_message();
     std::vector<int> flags;
     for (int k = 0; k < 6; ++k) {
-        if (k == 2) ASSERT_EQ(fmi2OK, model.set_real("relay.parameter1", 1.5)) << model.last_message();
-        if (k == 4) ASSERT_EQ(fmi2OK, model.set_real("relay.parameter1", 50)) << model.last_message();
+        if (k == 2) {
+            ASSERT_EQ(fmi2OK, model.set_real("relay.parameter1", 1.5)) << model.last_message();
+        }
+        if (k == 4) {
+            ASSERT_EQ(fmi2OK, model.set_real("relay.parameter1", 50)) << model.last_message();
+        }
         flags.push_back(model.integer("flag"));
         ASSERT_EQ(fmi2OK, model.fmi().DoStep(model.component(), k, 1, fmi2True)) << model.last_message();
     }
@@ -423,6 +430,10 @@ TEST_F(ModelFmu, TheFmuNeedsNothingOfTheMachineButTheRuntimes) {
             const auto open = line.find("Shared library: ["), close = line.rfind(']');
             if (open == std::string::npos) continue;
             const std::string needed = line.substr(open + 17, close - open - 17);
+#ifdef BLOCKS_SANITIZED
+            // The sanitizers' runtimes, which the sanitized build's binaries need.
+            if (needed.rfind("libasan.so", 0) == 0 || needed.rfind("libubsan.so", 0) == 0) continue;
+#endif
             EXPECT_TRUE(runtimes.count(needed) || inside.count(needed)) << name << " needs " << needed;
         }
     }
@@ -589,6 +600,63 @@ TEST_F(ModelFmu, ExportRefusesWhatCannotBeAnFmu) {
     EXPECT_NE(std::string::npos, result.output.find("is outside the model's folder")) << result.output;
     EXPECT_FALSE(fs::exists(folder() / "table.fmu"));
     EXPECT_TRUE(temporary_files().empty());
+}
+
+// The Windows binaries come from a folder win64 (win32) in a --path folder
+// or beside blocksim's libraries: the binary that runs a model under the
+// model's name, the DLLs beside it, and each S-function's library for
+// that Windows in resources/libraries. Here the folders hold stand-ins.
+TEST_F(ModelFmu, WindowsBinariesComeFromTheirFolderAndAPlatformThatCannotBeBuiltIsRefused) {
+    write("relay.yaml", relay_model);
+    for (const char* file : {"fmu_model.dll", "libmx.dll", "libmex.dll", "quorvel.mexw64"})
+        write(std::string("platforms/win64/") + file, std::string("stand-in ") + file);
+    write("platforms/win32/fmu_model.dll", "stand-in");  // without quorvel.mexw32
+    Result result = blocksim("export relay.yaml --fmu relay.fmu --path platforms --platforms linux64,win64");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_EQ("relay.fmu: FMI 2.0 FMU relay for model exchange and co-simulation, 1 input, 2 outputs, 0 parameters, "
+              "ode1 solver, step 1 s; binaries for linux64, win64\n",
+              result.output);
+    importer::unpack(folder() / "relay.fmu", folder() / "relay");
+    EXPECT_EQ("stand-in fmu_model.dll", read("relay/binaries/win64/relay.dll"));
+    EXPECT_EQ("stand-in libmx.dll", read("relay/binaries/win64/libmx.dll"));
+    EXPECT_EQ("stand-in libmex.dll", read("relay/binaries/win64/libmex.dll"));
+    EXPECT_EQ("stand-in quorvel.mexw64", read("relay/resources/libraries/quorvel.mexw64"));
+    EXPECT_TRUE(fs::exists(folder() / "relay/resources/libraries/quorvel.mexa64"));
+    EXPECT_TRUE(fs::exists(folder() / "relay/binaries/linux64/relay.so"));
+    EXPECT_FALSE(fs::exists(folder() / "relay/binaries/win64/fmu_model.dll"));
+    EXPECT_FALSE(fs::exists(folder() / "relay/binaries/win32"));
+
+    // FMI 3.0's folder names; a platform asked for alone.
+    ASSERT_EQ(0, blocksim("export relay.yaml --fmi 3 --fmu relay3.fmu --path platforms --platforms win64").status);
+    importer::unpack(folder() / "relay3.fmu", folder() / "relay3");
+    EXPECT_EQ("stand-in fmu_model.dll", read("relay3/binaries/x86_64-windows/relay.dll"));
+    EXPECT_FALSE(fs::exists(folder() / "relay3/binaries/x86_64-linux"));
+
+    // win32 cannot be built: refused when asked for, left out with a note when not.
+    result = blocksim("export relay.yaml --fmu relay32.fmu --path platforms --platforms win32");
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("blocksim: error: cannot export for win32: no win32 library of S-function 'quorvel' in " +
+                  std::string("platforms/win32\n"),
+              result.output);
+    EXPECT_FALSE(fs::exists(folder() / "relay32.fmu"));
+    result = blocksim("export relay.yaml --fmu relay_all.fmu --path platforms");
+    ASSERT_EQ(0, result.status) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("blocksim: win32 left out: no win32 library of S-function 'quorvel' in " +
+                                                    std::string("platforms/win32\n")))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("; binaries for linux64, win64\n")) << result.output;
+    result = blocksim("export relay.yaml --fmu relay.fmu --platforms win16");
+    EXPECT_EQ(2, result.status);
+    EXPECT_EQ("blocksim export: --platforms: win16 not in {linux64,win64,win32} (see 'blocksim export --help')\n",
+              result.output);
+}
+
+// An importer on Windows names its resources folder by drive.
+TEST(ResourceUris, AFileUriBecomesAPathOfThisMachine) {
+    EXPECT_EQ(fs::path("/tmp/a b/resources"), fmu::path_of_uri("file:///tmp/a%20b/resources"));
+    EXPECT_EQ(fs::path("/tmp/x"), fmu::path_of_uri("file://localhost/tmp/x"));
+    EXPECT_EQ(fs::path("C:/Users/engine/resources"), fmu::path_of_uri("file:///C:/Users/engine/resources"));
+    EXPECT_EQ(fs::path("z:/work"), fmu::path_of_uri("file:/z:/work"));
 }
 
 TEST_F(ModelFmu, ATableTravelsWithTheModel) {

@@ -9,7 +9,8 @@
 //   run_against_linux MODEL.yaml LINUX.csv --csv WINDOWS.csv [--relative R]
 //
 // With --csv the values compared are those of WINDOWS.csv, which the
-// Windows blocksim wrote for the model, instead of a run of this program's.
+// Windows blocksim (or a model's FMU) wrote for the model, instead of a run
+// of this program's.
 //
 // --x87 sets the x87 precision before the run. mingw's exp, log and pow use
 // x87 instructions, whose results depend on it: 64 bits is what a mingw
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (windows_csv) {
-            std::printf("%s, blocksim.exe's %s: ", argv[1], windows_csv);
+            std::printf("%s, %s: ", argv[1], windows_csv);
             return compare(read_csv(windows_csv), read_csv(argv[2]), relative);
         }
         if (x87_bits != 0) set_x87_precision(x87_bits);
