@@ -23,23 +23,8 @@ set(relative_option "")
 if(DEFINED RELATIVE)
   set(relative_option --relative ${RELATIVE})
 endif()
-# Judged by what each program printed as well as by its status: a Wine
-# that cannot start a program may still exit 0. The output goes to files:
-# Wine's own processes, which outlive the program, would hold a pipe open.
-function(run_under_wine what expected)
-  set(output_file "${WORK}/${name}.${what}.out")
-  execute_process(COMMAND sh "${WINE_RUN}" ${BITS} ${ARGN}
-                  RESULT_VARIABLE status OUTPUT_FILE "${output_file}" ERROR_FILE "${output_file}.errors")
-  file(READ "${output_file}" output)
-  file(READ "${output_file}.errors" errors)
-  string(STRIP "${output}" output)
-  message("${output}")
-  if(output MATCHES "skipped")
-    set(skipped TRUE PARENT_SCOPE)
-  elseif(NOT status EQUAL 0 OR NOT output MATCHES "${expected}")
-    message(FATAL_ERROR "the Windows run of ${MODEL} (${what}) failed (status ${status}): ${errors}")
-  endif()
-endfunction()
+set(WINE_OUTPUTS "${WORK}/${name}.")
+include(${CMAKE_CURRENT_LIST_DIR}/run_under_wine.cmake)
 
 set(windows_csv "${WORK}/${name}.windows.csv")
 file(REMOVE "${windows_csv}")

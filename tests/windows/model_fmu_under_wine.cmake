@@ -34,23 +34,8 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cannot unpack ${work}/${name}.fmu")
 endif()
 
-# Judged by what each program printed as well as by its status: a Wine
-# that cannot start a program may still exit 0. The output goes to files:
-# Wine's own processes, which outlive the program, would hold a pipe open.
-function(run_under_wine what expected)
-  set(output_file "${work}/${what}.out")
-  execute_process(COMMAND sh "${WINE_RUN}" ${BITS} ${ARGN}
-                  RESULT_VARIABLE status OUTPUT_FILE "${output_file}" ERROR_FILE "${output_file}.errors")
-  file(READ "${output_file}" output)
-  file(READ "${output_file}.errors" errors)
-  string(STRIP "${output}" output)
-  message("${output}")
-  if(output MATCHES "skipped")
-    set(skipped TRUE PARENT_SCOPE)
-  elseif(NOT status EQUAL 0 OR NOT output MATCHES "${expected}")
-    message(FATAL_ERROR "${what} of ${MODEL} under Wine failed (status ${status}): ${errors}")
-  endif()
-endfunction()
+set(WINE_OUTPUTS "${work}/")
+include(${CMAKE_CURRENT_LIST_DIR}/run_under_wine.cmake)
 
 set(fmu_csv "${work}/${name}.fmu.csv")
 run_under_wine(fmu "stepped the FMU through [0-9]+ rows" "${RUNNER}" "${work}/unpacked" "${name}" "${linux_csv}"
