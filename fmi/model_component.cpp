@@ -126,11 +126,19 @@ public:
 
     void do_step(double time, double step) override {
         if (variable_step()) {
+            // At least one major step per max_step: bounded as a run is.
+            const double max_step = model_.solver.max_step_or_default();
+            if (max_step > 0.0)
+                bounded_step_count(std::ceil(step / max_step), step, max_step, "of the model's max_step",
+                                   "take shorter communication steps");
             const double end = time + step;
             while (simulation_->time() < end) {
+                const double before = simulation_->time();
                 refresh_outputs(true);
                 simulation_->advance_toward(end);
                 invalidate();
+                if (!(simulation_->time() > before))
+                    throw std::runtime_error("the model's solver made no progress at t = " + exact_text(before));
             }
             return;
         }

@@ -284,12 +284,14 @@ void Simulation::advance_toward(double end) {
         run.start = false;
         reached = run.integrator->step(target, states_.data());
         rhs_evaluations_ = run.integrator->rhs_evaluations();
-    } else {  // the next multiple of max_step (multiples, not sums)
-        const double max_step = spec_.solver.max_step_or_default();
+    } else if (const double max_step = spec_.solver.max_step_or_default(); max_step > 0.0) {
+        // The next multiple of max_step (multiples, not sums); t / max_step
+        // may round down below the multiple that t already is.
         const double multiple = std::floor(t / max_step) + 1;
-        // t / max_step may round down below the multiple that t already is.
         const double next = multiple * max_step > t ? multiple * max_step : (multiple + 1) * max_step;
         reached = std::min(target, next);
+    } else {  // no max_step (a stop time of 0 makes none): straight to the end
+        reached = target;
     }
     if (to_switch && reached == target) run.start = true;
     time_ = reached;

@@ -315,6 +315,20 @@ log:
     double time = 0;
     ASSERT_EQ(fmi2OK, model.fmi().GetRealStatus(model.component(), fmi2LastSuccessfulTime, &time));
     EXPECT_EQ(4.3, time);
+    // Beyond 1e9 of the model's max_step (its stop time / 50 here): refused at once.
+    EXPECT_EQ(fmi2Error, model.fmi().DoStep(model.component(), 4.3, 1e300, fmi2True));
+    EXPECT_EQ("fmi2DoStep: a communication step of 1e+300 s is more than 1e9 of the model's max_step of 0.08 s, more "
+              "than one call takes; take shorter communication steps",
+              model.last_message());
+
+    // A model without states or a stop time (so without a max_step) steps straight to the point.
+    write("constant.yaml", "solver: {method: ode23, stop: 0}\nblocks:\n  c: {type: Clock}\n  y: {type: Outport}\n"
+                           "connections:\n  - c.0 -> y.0\n");
+    ASSERT_EQ(0, blocksim("export constant.yaml --platforms linux64 --fmu constant.fmu").status);
+    Instance constant(open("constant.fmu"), fmi2CoSimulation);
+    ASSERT_EQ(fmi2OK, constant.initialize()) << constant.last_message();
+    ASSERT_EQ(fmi2OK, constant.fmi().DoStep(constant.component(), 0, 2.5, fmi2True)) << constant.last_message();
+    EXPECT_EQ(2.5, constant.real("y"));
 }
 
 TEST_F(ModelFmu, InportsOutportsAndParametersAsDeclared) {
