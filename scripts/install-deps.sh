@@ -2,7 +2,7 @@
 # Installs the Debian packages that a set of tasks needs, when any is missing.
 # Tasks after --optional are installed when run as root and otherwise only
 # reported (their tests are then skipped).
-#   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, yaml-cpp, SUNDIALS, CLI11, libzip and xmllint (the FMU tests)
+#   install-deps.sh build    compiler, CMake, GoogleTest, Google Benchmark, yaml-cpp, SUNDIALS, CLI11, libzip, pugixml and xmllint (the FMU tests)
 #   install-deps.sh demo     gnuplot, for the demo's plot
 #   install-deps.sh octave   GNU Octave with its MEX build tools
 #   install-deps.sh clang    clang, a second compiler for the test that builds the FMUs from their sources
@@ -25,7 +25,7 @@ for task in "$@"; do
   esac
   [ -n "$optional" ] && [ "$(id -u)" -ne 0 ] && { report_only="$report_only $task"; continue; }
   case "$task" in
-    build)  packages="$packages g++ make cmake binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libsundials-dev libcli11-dev libzip-dev libxml2-utils" ;;
+    build)  packages="$packages g++ make cmake binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libsundials-dev libcli11-dev libzip-dev libpugixml-dev libxml2-utils" ;;
     demo)   packages="$packages gnuplot-nox" ;;
     octave) packages="$packages octave octave-dev" ;;
     clang)  packages="$packages clang" ;;

@@ -3,6 +3,7 @@
 // and model exchange, runs against blocksim, and the errors an importer
 // can provoke.
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <array>
 #include <cmath>
@@ -70,6 +71,44 @@ TEST_F(Fmus, EveryBlockOfTheManifestHasAnFmu) {
         EXPECT_TRUE(fs::exists(fmu_file(block.name))) << block.name;
         EXPECT_TRUE(described.count(block.name)) << block.name << " has no expectations here";
     }
+}
+
+// blocksim info lists what an FMU's description says; an FMU whose archive
+// would write outside its folder is refused before anything is unpacked.
+TEST_F(Fmus, BlocksimInfoListsAnFmusVariables) {
+    const Result sarnith = blocksim("info " + shell_word(fmu_file("sarnith").string()));
+    ASSERT_EQ(0, sarnith.status) << sarnith.output;
+    EXPECT_EQ(0u, sarnith.output.find(fmu_file("sarnith").string() + ": FMI 2.0 FMU of model sarnith for model "
+                                                                    "exchange (sarnith) and co-simulation (sarnith)\n"))
+        << sarnith.output;
+    EXPECT_NE(std::string::npos, sarnith.output.find("  0 continuous states, 0 event indicators\n"));
+    EXPECT_NE(std::string::npos,
+              sarnith.output.find("    u               input     continuous  Real      2     relay input, in the "
+                                  "thresholds' unit\n"))
+        << sarnith.output;
+    EXPECT_NE(std::string::npos, sarnith.output.find("    internal_step   parameter fixed       Real s    0.001 "));
+    const fs::path brisquel3 = fs::path(FMU_DIR) / "fmi3" / "Brisquel.fmu";
+    const Result brisquel = blocksim("info " + shell_word(brisquel3.string()));
+    ASSERT_EQ(0, brisquel.status) << brisquel.output;
+    EXPECT_NE(std::string::npos, brisquel.output.find(": FMI 3.0 FMU of model Brisquel for model exchange"));
+    EXPECT_NE(std::string::npos, brisquel.output.find("  2 continuous states, 0 event indicators\n")) << brisquel.output;
+
+    int error = 0;
+    zip_t* zip = zip_open((folder() / "hostile.fmu").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(nullptr, zip);
+    for (const char* name : {"modelDescription.xml", "../outside.txt"})
+        ASSERT_LE(0, zip_file_add(zip, name, zip_source_buffer(zip, "<x/>", 4, 0), 0));
+    ASSERT_EQ(0, zip_close(zip));
+    const Result hostile = blocksim("info hostile.fmu");
+    EXPECT_EQ(1, hostile.status);
+    EXPECT_EQ("blocksim: error: hostile.fmu: entry '../outside.txt' climbs out of the archive's folder with \"..\"; "
+              "refused\n",
+              hostile.output);
+    EXPECT_FALSE(fs::exists(folder().parent_path() / "outside.txt"));
+    const Result with_parameters = blocksim("info hostile.fmu 1 2");
+    EXPECT_EQ(1, with_parameters.status);
+    EXPECT_EQ("blocksim: error: an FMU takes no dialog parameters and has no size fields: blocksim info 'hostile.fmu'\n",
+              with_parameters.output);
 }
 
 TEST_F(Fmus, DescriptionsFollowTheStandard) {
