@@ -1,0 +1,331 @@
+#include "host/fmu/instance.hpp"
+
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+
+#include "fmi/fmi2.h"
+#include "fmi/fmi3.h"
+#include "host/common/text.hpp"
+
+namespace host {
+
+namespace {
+
+// "file:///tmp/x%20y/resources" for a folder, each byte outside the
+// unreserved characters and '/' escaped, as RFC 3986 has it.
+std::string file_uri(const std::filesystem::path& folder) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (unsigned char c : folder.string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
+extern "C" void log_fmi2(fmi2ComponentEnvironment environment, fmi2String, fmi2Status, fmi2String,
+                         fmi2String message, ...) {
+    if (!environment || !message) return;
+    char text[2048];
+    va_list arguments;
+    va_start(arguments, message);
+    std::vsnprintf(text, sizeof text, message, arguments);
+    va_end(arguments);
+    static_cast<FmuCoSimulation*>(environment)->log(text);
+}
+
+extern "C" void log_fmi3(fmi3InstanceEnvironment environment, fmi3Status, fmi3String, fmi3String message) {
+    if (environment && message) static_cast<FmuCoSimulation*>(environment)->log(message);
+}
+
+const char* status_name(FmiVersion version, int status) {
+    static const char* const fmi2[] = {"fmi2OK", "fmi2Warning", "fmi2Discard", "fmi2Error", "fmi2Fatal", "fmi2Pending"};
+    static const char* const fmi3[] = {"fmi3OK", "fmi3Warning", "fmi3Discard", "fmi3Error", "fmi3Fatal"};
+    if (version == FmiVersion::fmi2) return status >= 0 && status < 6 ? fmi2[status] : "an unknown status";
+    return status >= 0 && status < 5 ? fmi3[status] : "an unknown status";
+}
+
+}  // namespace
+
+// The functions called, resolved by name from the binary.
+struct FmuCoSimulation::Functions {
+    fmi2CallbackFunctions callbacks;
+    // FMI 2.0
+    decltype(&fmi2Instantiate) Instantiate2 = nullptr;
+    decltype(&fmi2FreeInstance) FreeInstance2 = nullptr;
+    decltype(&fmi2SetupExperiment) SetupExperiment2 = nullptr;
+    decltype(&fmi2EnterInitializationMode) EnterInitializationMode2 = nullptr;
+    decltype(&fmi2ExitInitializationMode) ExitInitializationMode2 = nullptr;
+    decltype(&fmi2Terminate) Terminate2 = nullptr;
+    decltype(&fmi2GetReal) GetReal2 = nullptr;
+    decltype(&fmi2SetReal) SetReal2 = nullptr;
+    decltype(&fmi2GetInteger) GetInteger2 = nullptr;
+    decltype(&fmi2SetInteger) SetInteger2 = nullptr;
+    decltype(&fmi2GetBoolean) GetBoolean2 = nullptr;
+    decltype(&fmi2SetBoolean) SetBoolean2 = nullptr;
+    decltype(&fmi2DoStep) DoStep2 = nullptr;
+    // FMI 3.0
+    decltype(&fmi3InstantiateCoSimulation) Instantiate3 = nullptr;
+    decltype(&fmi3FreeInstance) FreeInstance3 = nullptr;
+    decltype(&fmi3EnterInitializationMode) EnterInitializationMode3 = nullptr;
+    decltype(&fmi3ExitInitializationMode) ExitInitializationMode3 = nullptr;
+    decltype(&fmi3Terminate) Terminate3 = nullptr;
+    decltype(&fmi3GetFloat64) GetFloat64 = nullptr;
+    decltype(&fmi3SetFloat64) SetFloat64 = nullptr;
+    decltype(&fmi3GetFloat32) GetFloat32 = nullptr;
+    decltype(&fmi3SetFloat32) SetFloat32 = nullptr;
+    decltype(&fmi3GetInt32) GetInt32 = nullptr;
+    decltype(&fmi3SetInt32) SetInt32 = nullptr;
+    decltype(&fmi3GetInt64) GetInt64 = nullptr;
+    decltype(&fmi3SetInt64) SetInt64 = nullptr;
+    decltype(&fmi3GetBoolean) GetBoolean3 = nullptr;
+    decltype(&fmi3SetBoolean) SetBoolean3 = nullptr;
+    decltype(&fmi3DoStep) DoStep3 = nullptr;
+};
+
+std::string fmu_platform(FmiVersion version) { return version == FmiVersion::fmi2 ? "linux64" : "x86_64-linux"; }
+
+std::filesystem::path fmu_binary(const FmuDescription& description, const std::string& model_identifier) {
+    return std::filesystem::path("binaries") / fmu_platform(description.version) / (model_identifier + ".so");
+}
+
+std::string unsupported_type(const FmuVariable& v) {
+    static const char* const taken[] = {"Real", "Integer", "Boolean", "Enumeration", "Float64", "Float32", "Int32"};
+    for (const char* type : taken)
+        if (v.type == type) return "";
+    if (v.type == "Enumeration" || v.type == "Int64") return "";
+    return "variable " + v.name + " is of type " + v.type +
+           ", which blocksim does not read or write (it takes Real, Integer, Boolean and Enumeration; Float64, "
+           "Float32, Int32, Int64 and Boolean)";
+}
+
+FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuDescription& d,
+                                 const std::string& instance_name, std::string label)
+    : label_(std::move(label)), version_(d.version),
+      functions_(new Functions{{log_fmi2, std::calloc, std::free, nullptr, this}}) {
+    if (!d.co_simulation) throw FmuError(label_ + ": the FMU offers no co-simulation");
+    const std::filesystem::path relative = fmu_binary(d, d.co_simulation->model_identifier);
+    const std::filesystem::path binary = folder / relative;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(binary, ec))
+        throw FmuError(label_ + ": the FMU has no binary for " + fmu_platform(d.version) + " (" +
+                       relative.generic_string() + ")");
+    library_ = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library_) throw FmuError(label_ + ": cannot load " + relative.generic_string() + ": " + dlerror());
+    Functions& f = *functions_;
+    auto resolve = [&](auto& pointer, const char* name) {
+        pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(dlsym(library_, name));
+        if (!pointer) {
+            dlclose(library_);
+            throw FmuError(label_ + ": its binary does not export " + name);
+        }
+    };
+    const std::string resources = (folder / "resources").string();
+    if (d.version == FmiVersion::fmi2) {
+        resolve(f.Instantiate2, "fmi2Instantiate");
+        resolve(f.FreeInstance2, "fmi2FreeInstance");
+        resolve(f.SetupExperiment2, "fmi2SetupExperiment");
+        resolve(f.EnterInitializationMode2, "fmi2EnterInitializationMode");
+        resolve(f.ExitInitializationMode2, "fmi2ExitInitializationMode");
+        resolve(f.Terminate2, "fmi2Terminate");
+        resolve(f.GetReal2, "fmi2GetReal");
+        resolve(f.SetReal2, "fmi2SetReal");
+        resolve(f.GetInteger2, "fmi2GetInteger");
+        resolve(f.SetInteger2, "fmi2SetInteger");
+        resolve(f.GetBoolean2, "fmi2GetBoolean");
+        resolve(f.SetBoolean2, "fmi2SetBoolean");
+        resolve(f.DoStep2, "fmi2DoStep");
+        instance_ = f.Instantiate2(instance_name.c_str(), fmi2CoSimulation, d.token.c_str(), file_uri(resources).c_str(),
+                                   &f.callbacks, fmi2False, fmi2False);
+    } else {
+        resolve(f.Instantiate3, "fmi3InstantiateCoSimulation");
+        resolve(f.FreeInstance3, "fmi3FreeInstance");
+        resolve(f.EnterInitializationMode3, "fmi3EnterInitializationMode");
+        resolve(f.ExitInitializationMode3, "fmi3ExitInitializationMode");
+        resolve(f.Terminate3, "fmi3Terminate");
+        resolve(f.GetFloat64, "fmi3GetFloat64");
+        resolve(f.SetFloat64, "fmi3SetFloat64");
+        resolve(f.GetFloat32, "fmi3GetFloat32");
+        resolve(f.SetFloat32, "fmi3SetFloat32");
+        resolve(f.GetInt32, "fmi3GetInt32");
+        resolve(f.SetInt32, "fmi3SetInt32");
+        resolve(f.GetInt64, "fmi3GetInt64");
+        resolve(f.SetInt64, "fmi3SetInt64");
+        resolve(f.GetBoolean3, "fmi3GetBoolean");
+        resolve(f.SetBoolean3, "fmi3SetBoolean");
+        resolve(f.DoStep3, "fmi3DoStep");
+        instance_ = f.Instantiate3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(), false, false,
+                                   false, false, nullptr, 0, this, log_fmi3, nullptr);
+    }
+    if (!instance_) {
+        const std::string message = last_message_;
+        dlclose(library_);
+        throw FmuError(label_ + ": " +
+                       (d.version == FmiVersion::fmi2 ? "fmi2Instantiate" : "fmi3InstantiateCoSimulation") +
+                       " failed" + (message.empty() ? "" : ": " + message));
+    }
+}
+
+FmuCoSimulation::~FmuCoSimulation() {
+    const Functions& f = *functions_;
+    if (initialized_ && !terminated_ && !fatal_) {
+        if (version_ == FmiVersion::fmi2) f.Terminate2(instance_);
+        else f.Terminate3(instance_);
+    }
+    if (version_ == FmiVersion::fmi2) f.FreeInstance2(instance_);
+    else f.FreeInstance3(instance_);
+    dlclose(library_);
+}
+
+void FmuCoSimulation::fail(const std::string& call, int status, double time) {
+    if (status == 4) fatal_ = true;  // fmi2Fatal, fmi3Fatal: the instance may only be freed
+    std::string message = label_ + ": " + call;
+    if (time >= 0) message += " at t = " + format_number(time);
+    message += std::string(" returned ") + status_name(version_, status);
+    if (!last_message_.empty()) message += ": " + last_message_;
+    throw FmuError(message);
+}
+
+void FmuCoSimulation::check(const char* call, int status, double time) {
+    // OK and Warning are both OK (0 and 1 in either version).
+    if (status != 0 && status != 1)
+        fail(std::string(version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status, time);
+}
+
+void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
+    const Functions& f = *functions_;
+    const std::size_t n = static_cast<std::size_t>(v.width());
+    const fmi3ValueReference vr = v.value_reference;
+    const std::string call = "Set" + std::string(v.type) + " of " + v.name;
+    auto whole = [&](auto type_of) {
+        using T = decltype(type_of);
+        std::vector<T> converted(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double r = std::nearbyint(values[i]);
+            if (!(r >= static_cast<double>(std::numeric_limits<T>::min()) &&
+                  r <= static_cast<double>(std::numeric_limits<T>::max())))
+                throw FmuError(label_ + ": " + format_number(values[i]) + " does not fit " + v.name + " (" + v.type + ")");
+            converted[i] = static_cast<T>(r);
+        }
+        return converted;
+    };
+    int status = 0;
+    if (version_ == FmiVersion::fmi2) {
+        const fmi2ValueReference ref = vr;
+        if (v.type == "Real") status = f.SetReal2(instance_, &ref, 1, values);
+        else if (v.type == "Boolean") {
+            const fmi2Boolean b = values[0] != 0.0;
+            status = f.SetBoolean2(instance_, &ref, 1, &b);
+        } else {
+            const auto i = whole(fmi2Integer{});
+            status = f.SetInteger2(instance_, &ref, 1, i.data());
+        }
+    } else if (v.type == "Float64") {
+        status = f.SetFloat64(instance_, &vr, 1, values, n);
+    } else if (v.type == "Float32") {
+        std::vector<float> x(values, values + n);
+        status = f.SetFloat32(instance_, &vr, 1, x.data(), n);
+    } else if (v.type == "Boolean") {
+        std::unique_ptr<bool[]> b(new bool[n]);
+        for (std::size_t i = 0; i < n; ++i) b[i] = values[i] != 0.0;
+        status = f.SetBoolean3(instance_, &vr, 1, b.get(), n);
+    } else if (v.type == "Int32") {
+        const auto i = whole(std::int32_t{});
+        status = f.SetInt32(instance_, &vr, 1, i.data(), n);
+    } else {
+        const auto i = whole(std::int64_t{});
+        status = f.SetInt64(instance_, &vr, 1, i.data(), n);
+    }
+    if (status != 0 && status != 1) fail((version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status);
+}
+
+void FmuCoSimulation::get(const FmuVariable& v, double* values) {
+    const Functions& f = *functions_;
+    const std::size_t n = static_cast<std::size_t>(v.width());
+    const fmi3ValueReference vr = v.value_reference;
+    const std::string call = "Get" + std::string(v.type) + " of " + v.name;
+    int status = 0;
+    if (version_ == FmiVersion::fmi2) {
+        const fmi2ValueReference ref = vr;
+        if (v.type == "Real") status = f.GetReal2(instance_, &ref, 1, values);
+        else if (v.type == "Boolean") {
+            fmi2Boolean b = 0;
+            status = f.GetBoolean2(instance_, &ref, 1, &b);
+            values[0] = b ? 1.0 : 0.0;
+        } else {
+            fmi2Integer i = 0;
+            status = f.GetInteger2(instance_, &ref, 1, &i);
+            values[0] = i;
+        }
+    } else if (v.type == "Float64") {
+        status = f.GetFloat64(instance_, &vr, 1, values, n);
+    } else if (v.type == "Float32") {
+        std::vector<float> x(n);
+        status = f.GetFloat32(instance_, &vr, 1, x.data(), n);
+        for (std::size_t i = 0; i < n; ++i) values[i] = x[i];
+    } else if (v.type == "Boolean") {
+        std::unique_ptr<bool[]> b(new bool[n]);
+        status = f.GetBoolean3(instance_, &vr, 1, b.get(), n);
+        for (std::size_t i = 0; i < n; ++i) values[i] = b[i] ? 1.0 : 0.0;
+    } else if (v.type == "Int32") {
+        std::vector<std::int32_t> x(n);
+        status = f.GetInt32(instance_, &vr, 1, x.data(), n);
+        for (std::size_t i = 0; i < n; ++i) values[i] = x[i];
+    } else {
+        std::vector<std::int64_t> x(n);
+        status = f.GetInt64(instance_, &vr, 1, x.data(), n);
+        for (std::size_t i = 0; i < n; ++i) values[i] = static_cast<double>(x[i]);
+    }
+    if (status != 0 && status != 1) fail((version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status);
+}
+
+void FmuCoSimulation::enter_initialization(double start_time) {
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2) {
+        check("SetupExperiment", f.SetupExperiment2(instance_, fmi2False, 0, start_time, fmi2False, 0));
+        check("EnterInitializationMode", f.EnterInitializationMode2(instance_));
+    } else {
+        check("EnterInitializationMode", f.EnterInitializationMode3(instance_, false, 0, start_time, false, 0));
+    }
+}
+
+void FmuCoSimulation::exit_initialization() {
+    const Functions& f = *functions_;
+    check("ExitInitializationMode",
+          version_ == FmiVersion::fmi2 ? int{f.ExitInitializationMode2(instance_)}
+                                        : int{f.ExitInitializationMode3(instance_)});
+    initialized_ = true;
+}
+
+void FmuCoSimulation::do_step(double time, double step) {
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2) {
+        check("DoStep", f.DoStep2(instance_, time, step, fmi2True), time);
+        return;
+    }
+    fmi3Boolean event = false, terminate = false, early = false;
+    fmi3Float64 reached = time;
+    check("DoStep", f.DoStep3(instance_, time, step, true, &event, &terminate, &early, &reached), time);
+    if (terminate) throw FmuError(label_ + ": fmi3DoStep at t = " + format_number(time) + " asked to end the simulation" +
+                                  (last_message_.empty() ? "" : ": " + last_message_));
+}
+
+void FmuCoSimulation::terminate() {
+    if (!initialized_ || terminated_) return;
+    terminated_ = true;
+    const Functions& f = *functions_;
+    check("Terminate", version_ == FmiVersion::fmi2 ? int{f.Terminate2(instance_)} : int{f.Terminate3(instance_)});
+}
+
+}  // namespace host
