@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#ifdef BLOCKSIM_FMU_IMPORT
+#include "host/fmu/fmu_node.hpp"
+#endif
 #include "command_line.hpp"
 #include "commands.hpp"
 #include "engine_demo.hpp"
@@ -94,6 +97,9 @@ int main(int argc, char** argv) {
     // A closed pipe on standard output is an error to report, not a signal.
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef BLOCKSIM_FMU_IMPORT
+    host::enable_fmu_blocks();
 #endif
     CLI::App app("", "blocksim");
     Commands options;

@@ -66,6 +66,11 @@ std::string model_identifier(const fs::path& model_file) {
 // 1. The model, checked as a run checks it, with its FMU variables.
 void read_and_check(const ExportOptions& options, Plan& plan) {
     plan.model = host::read_model_file(options.model);
+    for (const auto& block : plan.model.blocks)
+        if (block.fmu)
+            throw host::HostError(plan.model.source + ":" + std::to_string(block.line) + ": block '" + block.name +
+                                  "' runs an FMU; blocksim exports models of S-function and built-in blocks only, "
+                                  "not an FMU within an FMU");
     complete_search_path(plan.model, options.paths);
     const auto parameters = fmu::model_parameters(plan.model, options.parameters);
     const host::Simulation simulation{host::ModelSpec(plan.model)};

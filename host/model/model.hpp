@@ -26,10 +26,22 @@ struct SignalRef {
     std::string block;
     int port = 0;
     int element = -1;  // all elements
-    int line = 0;      // in the model file, for messages
+    // An FMU block's port by its variable's name ("shaft_power"), resolved
+    // to `port` once the block is known; empty for a port by number.
+    std::string port_name;
+    int line = 0;  // in the model file, for messages
     // A logged signal's name in the plot's key and its unit ("shaft power",
     // "W"); empty for the default, the column's name.
     std::string label, unit;
+};
+
+// A block that runs an FMU: its file, the interface asked for and the
+// start values set by variable name.
+struct FmuBlockSpec {
+    std::filesystem::path file;          // resolved against the model file's folder
+    std::string interface;               // "cs", "me", or "" (model exchange where offered)
+    std::vector<std::pair<std::string, std::vector<double>>> starts;  // in the model file's order
+    std::optional<double> step;          // s, of its communication steps; the model's step when not given
 };
 
 struct BlockSpec {
@@ -46,6 +58,7 @@ struct BlockSpec {
     std::string sfunction;
     std::vector<ArrayPtr> parameters;  // S-function dialog parameters, in dialog order
     BuiltinSpec builtin;               // the keys of a built-in block
+    std::optional<FmuBlockSpec> fmu;   // an FMU block's
     int line = 0;
 };
 

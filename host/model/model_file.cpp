@@ -96,7 +96,33 @@ public:
             }
             return spec;
         }
-        if (!node["type"]) fail(node, "block '" + name + "' needs a type or an sfunction");
+        if (node["fmu"]) {
+            only_keys(node, {"fmu", "interface", "parameters", "step"}, "FMU block '" + name + "'");
+            FmuBlockSpec fmu;
+            fmu.file = path(text(node["fmu"], "fmu"));
+            if (const auto interface = node["interface"]) {
+                fmu.interface = text(interface, "interface");
+                if (fmu.interface != "cs" && fmu.interface != "me")
+                    fail(interface, "interface is cs (co-simulation) or me (model exchange), not '" + fmu.interface + "'");
+            }
+            if (const auto parameters = node["parameters"]) {
+                if (!parameters.IsMap())
+                    fail(parameters, "an FMU block's parameters are a map of start values by variable name");
+                for (const auto& item : parameters) {
+                    const std::string variable = text(item.first, "a variable's name");
+                    fmu.starts.emplace_back(variable, item.second.IsSequence()
+                                                          ? numbers(item.second, "the start of " + variable)
+                                                          : std::vector<double>{number(item.second, "the start of " + variable)});
+                }
+            }
+            if (const auto step = node["step"]) {
+                fmu.step = number(step, "step");
+                if (!(*fmu.step > 0)) fail(step, "an FMU block's step must be positive");
+            }
+            spec.fmu = std::move(fmu);
+            return spec;
+        }
+        if (!node["type"]) fail(node, "block '" + name + "' needs a type, an sfunction or an fmu");
         const std::string type = text(node["type"], "type");
         const auto builtin = builtin_named(type);
         if (!builtin) {

@@ -1,5 +1,7 @@
 #include "host/model/yaml_reader.hpp"
 
+#include <cctype>
+
 #include <yaml-cpp/depthguard.h>
 
 #include <algorithm>
@@ -209,7 +211,17 @@ int YamlReader::integer(const YAML::Node& node, const std::string& what) const {
 
 SignalRef YamlReader::signal(const YAML::Node& node, const std::string& text, bool element_allowed) const {
     static const std::regex pattern(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)\.(\d+)(?:\[(\d+)\])?\s*$)");
+    // An FMU block's port by name: anything after the block's name that is no number.
+    static const std::regex named(R"(^\s*([A-Za-z_][A-Za-z0-9_]*)\.(\S.*?)\s*$)");
     std::smatch match;
+    if (!std::regex_match(text, match, pattern) && std::regex_match(text, match, named) &&
+        !std::isdigit(static_cast<unsigned char>(match[2].str()[0]))) {
+        SignalRef ref;
+        ref.block = match[1];
+        ref.port_name = match[2];
+        ref.line = line(node);
+        return ref;
+    }
     if (!std::regex_match(text, match, pattern) || (match[3].matched && !element_allowed))
         fail(node, "'" + text + "' is not a signal; write block.port" +
                        std::string(element_allowed ? " or block.port[element]" : "") + ", ports from 0");

@@ -16,6 +16,7 @@ Simulation::Simulation(ModelSpec spec) : spec_(std::move(spec)) {
     check_solver();
     choose_log_cadence();
     create_nodes();
+    resolve_port_names();
     check_solver_suits_blocks();
     resolve_links();
     order_by_feedthrough();

@@ -32,6 +32,13 @@ namespace host {
 
 class RungeKuttaStepper;
 
+// Makes the node of an FMU block. Registered by the programs that run FMUs
+// (blocksim), so that the engine itself needs no FMU importer; without one,
+// a model holding an FMU block is refused.
+using FmuNodeMaker = std::unique_ptr<Node> (*)(const std::string& name, const FmuBlockSpec& spec,
+                                               const SolverSpec& solver);
+void set_fmu_node_maker(FmuNodeMaker maker);
+
 // A stop time or log interval within this share of a step of n steps counts
 // as n steps, so that 1 / 0.1 makes 10 steps and not 9.
 inline constexpr double step_count_tolerance = 1e-9;
@@ -186,6 +193,8 @@ private:
     void check_solver() const;
     void choose_log_cadence();
     void create_nodes();
+    void resolve_port_names();
+    void resolve_port_name(SignalRef& ref, bool input) const;
     void check_solver_suits_blocks() const;
     void resolve_links();
     void order_by_feedthrough();

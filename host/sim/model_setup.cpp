@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 #include <sstream>
 
 #include "block_manifest.hpp"
@@ -96,6 +97,12 @@ void Simulation::choose_log_cadence() {
     log_interval_.reset();
 }
 
+namespace {
+FmuNodeMaker fmu_node_maker = nullptr;
+}
+
+void set_fmu_node_maker(FmuNodeMaker maker) { fmu_node_maker = maker; }
+
 void Simulation::create_nodes() {
     for (auto& block : spec_.blocks) {
         if (by_name_.count(block.name)) throw HostError(at(block.line) + "block '" + block.name + "' is defined twice");
@@ -113,6 +120,14 @@ void Simulation::create_nodes() {
                 // Parameters its mdlInitializeSizes refused, or a count or declaration this host refuses.
                 throw HostError(at(block.line) + error.what());
             }
+        } else if (block.fmu) {
+            if (!fmu_node_maker)
+                throw HostError(at(block.line) + "block '" + block.name + "': this program runs no FMU blocks");
+            try {
+                node = fmu_node_maker(block.name, *block.fmu, spec_.solver);
+            } catch (const HostError& error) {
+                throw HostError(at(block.line) + error.what());
+            }
         } else {
             node = make_builtin(block.name, block.builtin);
         }
@@ -121,6 +136,51 @@ void Simulation::create_nodes() {
         nodes_.push_back(std::move(node));
     }
     for (const auto& node : nodes_) at_line(line_of_.at(node.get()), [&] { node->settle_frames(); });
+}
+
+// Ports named by their variable ("cyl.shaft_power", "cyl.y[2]"), as the
+// block numbers them. An element in brackets is taken where no port has the
+// whole name (FMI 2.0 names an array's elements "y[2]").
+void Simulation::resolve_port_name(SignalRef& ref, bool input) const {
+    if (ref.port_name.empty()) return;
+    const auto it = by_name_.find(ref.block);
+    if (it == by_name_.end())
+        throw HostError(at(ref.line) + "no block named '" + ref.block + "'" + did_you_mean(ref.block, block_names()));
+    const Node& node = *it->second;
+    const std::string what = input ? "input" : "output";
+    int port = node.port_named(ref.port_name, input);
+    int element = -1;
+    static const std::regex indexed(R"(^(.+)\[(\d{1,9})\]$)");
+    std::smatch match;
+    if (port < 0 && std::regex_match(ref.port_name, match, indexed)) {
+        port = node.port_named(match[1], input);
+        element = std::stoi(match[2]);
+    }
+    if (port < 0) {
+        const auto names = node.port_names(input);
+        if (names.empty())
+            throw HostError(at(ref.line) + node.label() + " numbers its ports: write " + ref.block + ".0, not " +
+                            ref.block + "." + ref.port_name);
+        throw HostError(at(ref.line) + node.label() + " has no " + what + " named '" + ref.port_name + "'" +
+                        did_you_mean(ref.port_name, names));
+    }
+    ref.port = port;
+    if (element >= 0) ref.element = element;
+    ref.port_name.clear();
+}
+
+void Simulation::resolve_port_names() {
+    for (auto& connection : spec_.connections) {
+        resolve_port_name(connection.from, false);
+        resolve_port_name(connection.to, true);
+        if (connection.from.element >= 0 || connection.to.element >= 0)
+            throw HostError(at(connection.to.line) + "a connection joins whole ports; " +
+                            "name the port without an element");
+    }
+    for (auto& group : spec_.log) {
+        for (auto& signal : group.signals) resolve_port_name(signal, false);
+        if (group.x) resolve_port_name(*group.x, false);
+    }
 }
 
 // An implicit method evaluates the derivatives at nearby states to build its
@@ -336,7 +396,7 @@ void Simulation::set_up_logging() {
     if (spec_.log.empty())
         for (const auto& node : nodes_) {
             LogGroup group{node->name(), {}, {}, {}, line_of_.at(node.get()), {}, {}};
-            for (int port = 0; port < node->num_outputs(); ++port) group.signals.push_back({node->name(), port, -1, 0, {}, {}});
+            for (int port = 0; port < node->num_outputs(); ++port) group.signals.push_back({node->name(), port, -1, {}, 0, {}, {}});
             if (!group.signals.empty()) spec_.log.push_back(group);
         }
     for (const auto& group : spec_.log) {
@@ -377,7 +437,9 @@ std::pair<const Node*, std::pair<int, int>> Simulation::resolve_signal(const Sig
     return {node, {0, width - 1}};
 }
 
-int Simulation::watch(const SignalRef& ref) {
+int Simulation::watch(const SignalRef& named) {
+    SignalRef ref = named;
+    resolve_port_name(ref, false);
     const auto [node, elements] = resolve_signal(ref, "cannot watch");
     if (elements.first != elements.second)
         throw HostError(port_text(ref) + " has width " + std::to_string(elements.second + 1) +

@@ -31,6 +31,9 @@ public:
     virtual int output_type(int port) const = 0;
     virtual bool direct_feedthrough(int port) const = 0;
     virtual int num_states() const = 0;
+    // A port by name (an FMU's variable), or -1; the names, for "did you mean".
+    virtual int port_named(const std::string& /*name*/, bool /*input*/) const { return -1; }
+    virtual std::vector<std::string> port_names(bool /*input*/) const { return {}; }
 
     // ---- Set-up, in this order (each step for every block before the next)
     virtual void settle_frames() {}

@@ -121,10 +121,113 @@ TEST_F(ImportedFmus, FailuresNameTheFmuTheCallAndItsMessage) {
               failure([&] { controller.do_step(0, 1e-3); }));
 
     // A binary that is no FMU's.
-    fs::copy_file("/lib/x86_64-linux-gnu/libm.so.6", folder / "binaries/linux64/sarnith.so",
-                  fs::copy_options::overwrite_existing);
+    fs::remove(folder / "binaries/linux64/sarnith.so");
+    fs::copy_file("/lib/x86_64-linux-gnu/libm.so.6", folder / "binaries/linux64/sarnith.so");
     EXPECT_EQ("block 'r': its binary does not export fmi2Instantiate",
               failure([&] { host::FmuCoSimulation(folder, sarnith.description, "r2", "block 'r'"); }));
+}
+
+}  // namespace
+
+namespace {
+
+// The same relay as an S-function block and as each version's FMU on one
+// sine: an FMU's output at a step is the S-function's of the step before,
+// bit for bit; with a communication step of two model steps it holds the
+// S-function's value of two steps before, changing only at even steps.
+TEST_F(ImportedFmus, ARelayFmuInAModelIsTheSFunctionOneStepLate) {
+    for (const int version : {2, 3}) {
+        SCOPED_TRACE("FMI " + std::to_string(version));
+        fs::copy_file(fmu_file("sarnith", version), directory_ / "relay.fmu", fs::copy_options::overwrite_existing);
+        write("relay.yaml",
+              "solver: {method: ode4, step: 0.01, stop: 4}\n"
+              "blocks:\n"
+              "  wave: {type: Sine, amplitude: 3, frequency: 5, bias: 2}\n"
+              "  relay: {sfunction: sarnith, parameters: [3.5, 0.5]}\n"
+              "  imported: {fmu: relay.fmu, interface: cs, parameters: {upper_threshold: 3.5, lower_threshold: 0.5}}\n"
+              "  slower: {fmu: relay.fmu, step: 0.02, parameters: {upper_threshold: 3.5, lower_threshold: 0.5}}\n"
+              "connections:\n"
+              "  - wave.0 -> relay.0\n"
+              "  - wave.0 -> imported.u\n"
+              "  - wave.0 -> slower.0\n"
+              "log:\n"
+              "  signals: [relay.0, imported.y, slower.0]\n");
+        const Result run = blocksim("run relay.yaml --out relay.csv --no-plot");
+        ASSERT_EQ(0, run.status) << run.output;
+        const auto [header, rows] = csv("relay.csv");
+        ASSERT_EQ((std::vector<std::string>{"time", "relay.0[0]", "imported.0[0]", "slower.0[0]"}), header);
+        ASSERT_EQ(401u, rows.size());
+        int switches = 0;
+        for (std::size_t k = 1; k < rows.size(); ++k) {
+            ASSERT_EQ(rows[k - 1][1], rows[k][2]) << "t = " << rows[k][0];
+            const std::size_t communicated = k % 2 == 0 ? k - 2 : k - 1;
+            if (k >= 2) {
+                ASSERT_EQ(rows[communicated][1], rows[k][3]) << "t = " << rows[k][0];
+            }
+            if (rows[k][1] != rows[k - 1][1]) ++switches;
+        }
+        EXPECT_GE(switches, 6);
+    }
+}
+
+TEST_F(ImportedFmus, MistakesInAnFmuBlockAreNamedWithTheirLine) {
+    fs::copy_file(fmu_file("sarnith", 2), directory_ / "relay.fmu");
+    auto model = [&](const std::string& block, const std::string& connection) {
+        write("m.yaml", "solver: {method: ode4, step: 0.01, stop: 0.1}\n"
+                        "blocks:\n"
+                        "  wave: {type: Sine, amplitude: 3, frequency: 5, bias: 2}\n"
+                        "  relay: " + block + "\n"
+                        "connections:\n"
+                        "  - " + connection + "\n");
+        return blocksim("run m.yaml --out m.csv --no-plot", "TMPDIR=" + shell_word((directory_ / "tmp").string()));
+    };
+    fs::create_directories(directory_ / "tmp");
+    auto expect_error = [&](const Result& result, const std::string& message) {
+        EXPECT_EQ(1, result.status) << result.output;
+        EXPECT_EQ("blocksim: error: " + message + "\n", result.output);
+    };
+    expect_error(model("{fmu: relay.fmu, parameters: {upper_treshold: 3}}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay' (relay.fmu): the FMU has no variable 'upper_treshold' (did you mean "
+                 "'upper_threshold'?)");
+    expect_error(model("{fmu: relay.fmu, parameters: {y: 3}}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay' (relay.fmu): y is a variable of causality output; a block sets parameters "
+                 "and inputs only");
+    expect_error(model("{fmu: relay.fmu}", "wave.0 -> relay.uu"),
+                 "m.yaml:6: block 'relay' (FMU 'relay.fmu') has no input named 'uu'");
+    expect_error(model("{fmu: relay.fmu, step: 0.015}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay' (relay.fmu): its step 0.015 s is no whole multiple of the model's step "
+                 "0.01 s");
+    expect_error(model("{fmu: missing.fmu}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay': missing.fmu: no such file");
+    expect_error(model("{fmu: relay.fmu, interface: me}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay' (relay.fmu): blocksim runs FMUs in co-simulation only for now; this FMU "
+                 "offers it: give interface: cs");
+    // A call the FMU fails ends the run with its message; the rows before it are kept.
+    fs::copy_file(fmu_file("Brisquel", 2), directory_ / "controller.fmu");
+    write("c.yaml", "solver: {method: ode4, step: 0.01, stop: 1}\n"
+                    "blocks:\n"
+                    "  load: {type: Constant, value: 20000000}\n"
+                    "  controller: {fmu: controller.fmu, parameters: {internal_step: 1e-12}}\n"
+                    "connections: [load.0 -> controller.load, load.0 -> controller.measured, "
+                    "load.0 -> controller.set_point]\n");
+    const Result failed = blocksim("run c.yaml --out c.csv --no-plot", "TMPDIR=" + shell_word((directory_ / "tmp").string()));
+    EXPECT_EQ(1, failed.status);
+    EXPECT_EQ("blocksim: error: block 'controller' (controller.fmu): fmi2DoStep at t = 0 returned fmi2Error: "
+              "fmi2DoStep: a communication step of 0.01 s is more than 1e9 internal steps of 1e-12 s, more than one "
+              "call takes; take shorter communication steps or set a longer internal_step before initialization\n"
+              "blocksim: the run stopped at t = 0 s; c.partial.csv holds the 1 row written up to t = 0 s\n",
+              failed.output);
+    EXPECT_EQ(1u, csv("c.partial.csv").second.size());
+    EXPECT_FALSE(fs::exists(directory_ / "c.csv"));
+    // No FMU within an exported FMU.
+    const Result exported = blocksim("export c.yaml --fmu c_model.fmu");
+    EXPECT_EQ(1, exported.status);
+    EXPECT_EQ("blocksim: error: c.yaml:4: block 'controller' runs an FMU; blocksim exports models of S-function and "
+              "built-in blocks only, not an FMU within an FMU\n",
+              exported.output);
+    EXPECT_FALSE(fs::exists(directory_ / "c_model.fmu"));
+    // Nothing of the unpacked FMUs is left behind.
+    EXPECT_TRUE(fs::is_empty(directory_ / "tmp"));
 }
 
 }  // namespace
