@@ -42,15 +42,20 @@ fs::path make_private_folder() {
     std::string pattern = (base / "blocksim-fmu-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()))
-        throw FmuError("cannot make a temporary folder in " + base.string() + ": " + std::strerror(errno));
-    return fs::path(buffer.data());
+    if (!mkdtemp(buffer.data())) {
+        const int error = errno;
+        throw FmuError("cannot make a temporary folder in " + base.string() + ": " + std::strerror(error));
+    }
+    // Absolute, so that neither the FMU's resource location nor the removal
+    // depends on the working folder.
+    return fs::absolute(fs::path(buffer.data()));
 }
 
 bool is_link(zip_t* zip, zip_uint64_t index) {
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (zip_file_get_external_attributes(zip, index, 0, &system, &attributes) < 0) return false;
+    // Unreadable attributes count as a link: refused rather than trusted.
+    if (zip_file_get_external_attributes(zip, index, 0, &system, &attributes) < 0) return true;
     // Unix systems keep the file's mode in the upper half.
     return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
 }
@@ -80,10 +85,10 @@ std::vector<Entry> checked_entries(zip_t* zip, const std::string& archive, const
         if (const std::string problem = entry_name_problem(name); !problem.empty())
             throw FmuError(archive + ": entry " + quoted(name) + " " + problem + "; refused");
         if (is_link(zip, i)) throw FmuError(archive + ": entry " + quoted(name) + " is a symbolic link; refused");
-        total += stat.size;
-        if (stat.size > limits.most_bytes || total > limits.most_bytes)
+        if (stat.size > limits.most_bytes - total)
             throw FmuError(archive + ": unpacks to more than " + std::to_string(limits.most_bytes) +
                            " bytes, more than an FMU may; refused");
+        total += stat.size;
         entries.push_back({i, name, stat.size, name.back() == '/'});
     }
     return entries;
@@ -94,9 +99,11 @@ void unpack_entry(zip_t* zip, const Entry& entry, const fs::path& target, const 
     std::unique_ptr<zip_file_t, ZipFileCloser> in(zip_fopen_index(zip, entry.index, 0));
     if (!in) throw FmuError(archive + ": cannot read entry " + quoted(entry.name) + ": " + zip_strerror(zip));
     const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0)
+    if (out < 0) {
+        const int error = errno;
         throw FmuError(archive + ": cannot unpack entry " + quoted(entry.name) + ": " +
-                       (errno == EEXIST ? std::string("the archive holds it twice") : std::strerror(errno)));
+                       (error == EEXIST ? std::string("the archive holds it twice") : std::strerror(error)));
+    }
     std::string failure;
     std::vector<char> buffer(1 << 16);
     zip_uint64_t written = 0;
@@ -116,7 +123,8 @@ void unpack_entry(zip_t* zip, const Entry& entry, const fs::path& target, const 
             const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put <= 0) {
-                failure = "cannot write " + target.string() + ": " + std::strerror(errno);
+                const int error = errno;
+                failure = "cannot write " + target.string() + ": " + std::strerror(error);
                 break;
             }
             done += put;
@@ -125,7 +133,10 @@ void unpack_entry(zip_t* zip, const Entry& entry, const fs::path& target, const 
     if (failure.empty() && written != entry.size)
         failure = "entry " + quoted(entry.name) + " ends after " + std::to_string(written) + " of its " +
                   std::to_string(entry.size) + " bytes";
-    if (::close(out) != 0 && failure.empty()) failure = "cannot write " + target.string() + ": " + std::strerror(errno);
+    if (::close(out) != 0 && failure.empty()) {
+        const int error = errno;
+        failure = "cannot write " + target.string() + ": " + std::strerror(error);
+    }
     if (!failure.empty()) throw FmuError(archive + ": " + failure);
 }
 

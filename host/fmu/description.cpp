@@ -3,9 +3,11 @@
 #include <pugixml.hpp>
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 
 #include "host/fmu/archive.hpp"
@@ -85,6 +87,10 @@ std::map<std::string, std::string> declared_units(const pugi::xml_node& types, F
 FmuInterface read_interface(const Reader& reader, const pugi::xml_node& node, FmiVersion version) {
     FmuInterface i;
     i.model_identifier = reader.required(node, "modelIdentifier");
+    // It names the binary's file: a C name, never a path.
+    static const std::regex c_name("[A-Za-z_][A-Za-z0-9_]*");
+    if (!std::regex_match(i.model_identifier, c_name))
+        reader.fail("modelIdentifier \"" + i.model_identifier + "\" is not a C name, as the standard asks; refused");
     i.can_handle_variable_step = reader.flag(node, "canHandleVariableCommunicationStepSize", false);
     if (version == FmiVersion::fmi2) {
         i.needs_completed_integrator_step = !reader.flag(node, "completedIntegratorStepNotNeeded", false);
@@ -163,7 +169,7 @@ FmuDescription parse_description(std::string_view xml, const std::string& source
         reader.fail("offers neither model exchange nor co-simulation");
     if (const pugi::xml_node experiment = root.child("DefaultExperiment"); experiment.attribute("stepSize")) {
         const double step = experiment.attribute("stepSize").as_double();
-        if (step > 0) d.default_step = step;
+        if (step > 0 && std::isfinite(step)) d.default_step = step;
     }
     const auto units = declared_units(root.child("TypeDefinitions"), d.version);
 

@@ -31,7 +31,7 @@ public:
         const double model_step = solver.step;
         const double step = spec.step.value_or(model_step);
         const double ratio = step / model_step;
-        if (!(ratio >= 1 - 1e-9) || std::fabs(ratio - std::round(ratio)) > 1e-9 * ratio)
+        if (!(ratio >= 1 - 1e-9 && ratio <= most_steps) || std::fabs(ratio - std::round(ratio)) > 1e-9 * ratio)
             throw HostError(label + ": its step " + format_number(step) + " s is no whole multiple of the model's step " +
                             format_number(model_step) + " s");
         steps_per_communication_ = static_cast<long long>(std::round(ratio));
@@ -62,6 +62,18 @@ public:
             output_values_.resize(output_values_.size() + v->width(), 0.0);
         }
         input_signals_.assign(inputs_.size(), nullptr);
+        // Where every port is a Real or Float64, all inputs go in one call
+        // and all outputs come in one, as an importer's loop makes them.
+        auto all_reals = [&](const std::vector<const FmuVariable*>& ports, std::vector<std::uint32_t>& references) {
+            for (const FmuVariable* v : ports) {
+                if (v->type != "Real" && v->type != "Float64") return false;
+                references.push_back(v->value_reference);
+            }
+            return true;
+        };
+        if (!all_reals(inputs_, input_references_)) input_references_.clear();
+        if (!all_reals(outputs_, output_references_)) output_references_.clear();
+        for (const FmuVariable* v : inputs_) input_values_.resize(input_values_.size() + v->width());
         instance_ = std::make_unique<FmuCoSimulation>(unpacked_.folder(), description_, name, label);
     }
 
@@ -113,7 +125,14 @@ public:
     // The communication step from t, at every n-th major step.
     void update(double time) override {
         if (major_steps_++ % steps_per_communication_ != 0) return;
-        for (std::size_t i = 0; i < inputs_.size(); ++i) instance_->set(*inputs_[i], input_signals_[i]);
+        if (!input_references_.empty()) {
+            double* value = input_values_.data();
+            for (std::size_t i = 0; i < inputs_.size(); ++i)
+                for (std::uint64_t e = 0; e < inputs_[i]->width(); ++e) *value++ = input_signals_[i][e];
+            instance_->set_reals(input_references_, input_values_.data(), input_values_.size());
+        } else {
+            for (std::size_t i = 0; i < inputs_.size(); ++i) instance_->set(*inputs_[i], input_signals_[i]);
+        }
         instance_->do_step(time, communication_step_);
         read_outputs();
     }
@@ -121,6 +140,10 @@ public:
 
 private:
     void read_outputs() {
+        if (!output_references_.empty()) {
+            instance_->get_reals(output_references_, output_values_.data(), output_values_.size());
+            return;
+        }
         for (std::size_t o = 0; o < outputs_.size(); ++o)
             instance_->get(*outputs_[o], output_values_.data() + output_offsets_[o]);
     }
@@ -133,6 +156,8 @@ private:
     std::vector<std::size_t> output_offsets_;
     std::vector<double> output_values_;
     std::vector<const double*> input_signals_;
+    std::vector<std::uint32_t> input_references_, output_references_;  // empty: one call per variable
+    std::vector<double> input_values_;                                 // every input element, in order
     std::unique_ptr<FmuCoSimulation> instance_;
     long long steps_per_communication_ = 1, major_steps_ = 0;
     double communication_step_ = 0;

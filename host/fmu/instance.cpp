@@ -34,7 +34,7 @@ std::string file_uri(const std::filesystem::path& folder) {
     return uri;
 }
 
-extern "C" void log_fmi2(fmi2ComponentEnvironment environment, fmi2String, fmi2Status, fmi2String,
+extern "C" void log_fmi2(fmi2ComponentEnvironment environment, fmi2String, fmi2Status status, fmi2String,
                          fmi2String message, ...) {
     if (!environment || !message) return;
     char text[2048];
@@ -42,12 +42,16 @@ extern "C" void log_fmi2(fmi2ComponentEnvironment environment, fmi2String, fmi2S
     va_start(arguments, message);
     std::vsnprintf(text, sizeof text, message, arguments);
     va_end(arguments);
-    static_cast<FmuCoSimulation*>(environment)->log(text);
+    static_cast<FmuCoSimulation*>(environment)->log(text, status != fmi2OK);
 }
 
-extern "C" void log_fmi3(fmi3InstanceEnvironment environment, fmi3Status, fmi3String, fmi3String message) {
-    if (environment && message) static_cast<FmuCoSimulation*>(environment)->log(message);
+extern "C" void log_fmi3(fmi3InstanceEnvironment environment, fmi3Status status, fmi3String, fmi3String message) {
+    if (environment && message) static_cast<FmuCoSimulation*>(environment)->log(message, status != fmi3OK);
 }
+
+// The memory functions FMI 2.0 asks of an importer.
+extern "C" void* allocate_memory(size_t count, size_t size) { return std::calloc(count, size); }
+extern "C" void free_memory(void* object) { std::free(object); }
 
 const char* status_name(FmiVersion version, int status) {
     static const char* const fmi2[] = {"fmi2OK", "fmi2Warning", "fmi2Discard", "fmi2Error", "fmi2Fatal", "fmi2Pending"};
@@ -101,10 +105,10 @@ std::filesystem::path fmu_binary(const FmuDescription& description, const std::s
 }
 
 std::string unsupported_type(const FmuVariable& v) {
-    static const char* const taken[] = {"Real", "Integer", "Boolean", "Enumeration", "Float64", "Float32", "Int32"};
+    static const char* const taken[] = {"Real", "Integer", "Boolean", "Enumeration", "Float64", "Float32", "Int32",
+                                        "Int64"};
     for (const char* type : taken)
         if (v.type == type) return "";
-    if (v.type == "Enumeration" || v.type == "Int64") return "";
     return "variable " + v.name + " is of type " + v.type +
            ", which blocksim does not read or write (it takes Real, Integer, Boolean and Enumeration; Float64, "
            "Float32, Int32, Int64 and Boolean)";
@@ -113,7 +117,7 @@ std::string unsupported_type(const FmuVariable& v) {
 FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuDescription& d,
                                  const std::string& instance_name, std::string label)
     : label_(std::move(label)), version_(d.version),
-      functions_(new Functions{{log_fmi2, std::calloc, std::free, nullptr, this}}) {
+      functions_(new Functions{{log_fmi2, allocate_memory, free_memory, nullptr, this}}) {
     if (!d.co_simulation) throw FmuError(label_ + ": the FMU offers no co-simulation");
     const std::filesystem::path relative = fmu_binary(d, d.co_simulation->model_identifier);
     const std::filesystem::path binary = folder / relative;
@@ -121,15 +125,17 @@ FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuD
     if (!std::filesystem::is_regular_file(binary, ec))
         throw FmuError(label_ + ": the FMU has no binary for " + fmu_platform(d.version) + " (" +
                        relative.generic_string() + ")");
-    library_ = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library_) throw FmuError(label_ + ": cannot load " + relative.generic_string() + ": " + dlerror());
+    library_.reset(dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!library_) {
+        std::string reason = dlerror();
+        if (reason.find("failed to map segment") != std::string::npos)
+            reason += " (is the temporary folder on a file system mounted noexec? set TMPDIR to another)";
+        throw FmuError(label_ + ": cannot load " + relative.generic_string() + ": " + reason);
+    }
     Functions& f = *functions_;
     auto resolve = [&](auto& pointer, const char* name) {
-        pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(dlsym(library_, name));
-        if (!pointer) {
-            dlclose(library_);
-            throw FmuError(label_ + ": its binary does not export " + name);
-        }
+        pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(dlsym(library_.get(), name));
+        if (!pointer) throw FmuError(label_ + ": its binary does not export " + name);
     };
     const std::string resources = (folder / "resources").string();
     if (d.version == FmiVersion::fmi2) {
@@ -165,35 +171,53 @@ FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuD
         resolve(f.GetBoolean3, "fmi3GetBoolean");
         resolve(f.SetBoolean3, "fmi3SetBoolean");
         resolve(f.DoStep3, "fmi3DoStep");
-        instance_ = f.Instantiate3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(), false, false,
+        // Logging on: an FMI 3.0 FMU calls no logger otherwise, not even for its errors.
+        instance_ = f.Instantiate3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(), false, true,
                                    false, false, nullptr, 0, this, log_fmi3, nullptr);
     }
-    if (!instance_) {
-        const std::string message = last_message_;
-        dlclose(library_);
+    if (!instance_)
         throw FmuError(label_ + ": " +
                        (d.version == FmiVersion::fmi2 ? "fmi2Instantiate" : "fmi3InstantiateCoSimulation") +
-                       " failed" + (message.empty() ? "" : ": " + message));
-    }
+                       " failed" + (last_message().empty() ? "" : ": " + last_message()));
 }
 
+void FmuCoSimulation::LibraryCloser::operator()(void* library) const { dlclose(library); }
+
 FmuCoSimulation::~FmuCoSimulation() {
+    if (fatal_) {
+        // Nothing of the FMU may be called again, not even its code's unloading.
+        static_cast<void>(library_.release());
+        return;
+    }
     const Functions& f = *functions_;
-    if (initialized_ && !terminated_ && !fatal_) {
+    if (initialized_ && !terminated_ && !failed_) {
         if (version_ == FmiVersion::fmi2) f.Terminate2(instance_);
         else f.Terminate3(instance_);
     }
     if (version_ == FmiVersion::fmi2) f.FreeInstance2(instance_);
     else f.FreeInstance3(instance_);
-    dlclose(library_);
+}
+
+void FmuCoSimulation::log(const char* message, bool important) noexcept {
+    try {
+        (important ? important_ : latest_) = message;
+    } catch (...) {
+        // Out of memory: the message is lost, the call's status still tells.
+    }
+}
+
+void FmuCoSimulation::begin_call() {
+    important_.clear();
+    latest_.clear();
 }
 
 void FmuCoSimulation::fail(const std::string& call, int status, double time) {
-    if (status == 4) fatal_ = true;  // fmi2Fatal, fmi3Fatal: the instance may only be freed
+    failed_ = true;
+    if (status == 4) fatal_ = true;  // fmi2Fatal, fmi3Fatal
     std::string message = label_ + ": " + call;
     if (time >= 0) message += " at t = " + format_number(time);
     message += std::string(" returned ") + status_name(version_, status);
-    if (!last_message_.empty()) message += ": " + last_message_;
+    if (!last_message().empty()) message += ": " + last_message();
     throw FmuError(message);
 }
 
@@ -203,18 +227,28 @@ void FmuCoSimulation::check(const char* call, int status, double time) {
         fail(std::string(version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status, time);
 }
 
+// "fmi2SetReal of u", "fmi3GetFloat64 of y", for messages.
+std::string FmuCoSimulation::call_name(const char* verb, const FmuVariable& v) const {
+    const bool fmi2 = version_ == FmiVersion::fmi2;
+    std::string type = v.type;
+    if (fmi2 && type == "Enumeration") type = "Integer";
+    if (!fmi2 && type == "Enumeration") type = "Int64";
+    return std::string(fmi2 ? "fmi2" : "fmi3") + verb + type + " of " + v.name;
+}
+
 void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
+    begin_call();
     const Functions& f = *functions_;
     const std::size_t n = static_cast<std::size_t>(v.width());
     const fmi3ValueReference vr = v.value_reference;
-    const std::string call = "Set" + std::string(v.type) + " of " + v.name;
     auto whole = [&](auto type_of) {
         using T = decltype(type_of);
         std::vector<T> converted(n);
+        // From -2^(N-1) up to, not including, 2^(N-1): both exact as doubles.
+        const double lowest = static_cast<double>(std::numeric_limits<T>::min());
         for (std::size_t i = 0; i < n; ++i) {
             const double r = std::nearbyint(values[i]);
-            if (!(r >= static_cast<double>(std::numeric_limits<T>::min()) &&
-                  r <= static_cast<double>(std::numeric_limits<T>::max())))
+            if (!(r >= lowest && r < -lowest))
                 throw FmuError(label_ + ": " + format_number(values[i]) + " does not fit " + v.name + " (" + v.type + ")");
             converted[i] = static_cast<T>(r);
         }
@@ -234,7 +268,12 @@ void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
     } else if (v.type == "Float64") {
         status = f.SetFloat64(instance_, &vr, 1, values, n);
     } else if (v.type == "Float32") {
-        std::vector<float> x(values, values + n);
+        std::vector<float> x(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::isfinite(values[i]) && std::fabs(values[i]) > std::numeric_limits<float>::max())
+                throw FmuError(label_ + ": " + format_number(values[i]) + " does not fit " + v.name + " (Float32)");
+            x[i] = static_cast<float>(values[i]);
+        }
         status = f.SetFloat32(instance_, &vr, 1, x.data(), n);
     } else if (v.type == "Boolean") {
         std::unique_ptr<bool[]> b(new bool[n]);
@@ -247,14 +286,14 @@ void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
         const auto i = whole(std::int64_t{});
         status = f.SetInt64(instance_, &vr, 1, i.data(), n);
     }
-    if (status != 0 && status != 1) fail((version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status);
+    if (status != 0 && status != 1) fail(call_name("Set", v), status);
 }
 
 void FmuCoSimulation::get(const FmuVariable& v, double* values) {
+    begin_call();
     const Functions& f = *functions_;
     const std::size_t n = static_cast<std::size_t>(v.width());
     const fmi3ValueReference vr = v.value_reference;
-    const std::string call = "Get" + std::string(v.type) + " of " + v.name;
     int status = 0;
     if (version_ == FmiVersion::fmi2) {
         const fmi2ValueReference ref = vr;
@@ -287,10 +326,30 @@ void FmuCoSimulation::get(const FmuVariable& v, double* values) {
         status = f.GetInt64(instance_, &vr, 1, x.data(), n);
         for (std::size_t i = 0; i < n; ++i) values[i] = static_cast<double>(x[i]);
     }
-    if (status != 0 && status != 1) fail((version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status);
+    if (status != 0 && status != 1) fail(call_name("Get", v), status);
+}
+
+void FmuCoSimulation::set_reals(const std::vector<std::uint32_t>& references, const double* values,
+                                std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2)
+        check("SetReal", f.SetReal2(instance_, references.data(), references.size(), values));
+    else
+        check("SetFloat64", f.SetFloat64(instance_, references.data(), references.size(), values, count));
+}
+
+void FmuCoSimulation::get_reals(const std::vector<std::uint32_t>& references, double* values, std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2)
+        check("GetReal", f.GetReal2(instance_, references.data(), references.size(), values));
+    else
+        check("GetFloat64", f.GetFloat64(instance_, references.data(), references.size(), values, count));
 }
 
 void FmuCoSimulation::enter_initialization(double start_time) {
+    begin_call();
     const Functions& f = *functions_;
     if (version_ == FmiVersion::fmi2) {
         check("SetupExperiment", f.SetupExperiment2(instance_, fmi2False, 0, start_time, fmi2False, 0));
@@ -301,6 +360,7 @@ void FmuCoSimulation::enter_initialization(double start_time) {
 }
 
 void FmuCoSimulation::exit_initialization() {
+    begin_call();
     const Functions& f = *functions_;
     check("ExitInitializationMode",
           version_ == FmiVersion::fmi2 ? int{f.ExitInitializationMode2(instance_)}
@@ -309,6 +369,7 @@ void FmuCoSimulation::exit_initialization() {
 }
 
 void FmuCoSimulation::do_step(double time, double step) {
+    begin_call();
     const Functions& f = *functions_;
     if (version_ == FmiVersion::fmi2) {
         check("DoStep", f.DoStep2(instance_, time, step, fmi2True), time);
@@ -318,12 +379,13 @@ void FmuCoSimulation::do_step(double time, double step) {
     fmi3Float64 reached = time;
     check("DoStep", f.DoStep3(instance_, time, step, true, &event, &terminate, &early, &reached), time);
     if (terminate) throw FmuError(label_ + ": fmi3DoStep at t = " + format_number(time) + " asked to end the simulation" +
-                                  (last_message_.empty() ? "" : ": " + last_message_));
+                                  (last_message().empty() ? "" : ": " + last_message()));
 }
 
 void FmuCoSimulation::terminate() {
-    if (!initialized_ || terminated_) return;
+    if (!initialized_ || terminated_ || failed_) return;
     terminated_ = true;
+    begin_call();
     const Functions& f = *functions_;
     check("Terminate", version_ == FmiVersion::fmi2 ? int{f.Terminate2(instance_)} : int{f.Terminate3(instance_)});
 }

@@ -39,27 +39,41 @@ public:
     void set(const FmuVariable& variable, const double* values);
     void get(const FmuVariable& variable, double* values);
 
+    // Many Real (2.0) or Float64 (3.0) variables in one call: `values`
+    // holds their elements in order, `count` of them.
+    void set_reals(const std::vector<std::uint32_t>& references, const double* values, std::size_t count);
+    void get_reals(const std::vector<std::uint32_t>& references, double* values, std::size_t count);
+
     void enter_initialization(double start_time);
     void exit_initialization();
     void do_step(double time, double step);
     void terminate();
 
-    // What the FMU logged last ("" before it logs), for messages.
-    const std::string& last_message() const { return last_message_; }
-    void log(const std::string& message) { last_message_ = message; }
+    // What the FMU logged since the last call began: its last message of
+    // a status Warning or worse, else its last one ("" when none), for
+    // messages. log() takes each, from the FMU's logger.
+    const std::string& last_message() const { return important_.empty() ? latest_ : important_; }
+    void log(const char* message, bool important) noexcept;
 
 private:
     struct Functions;
+    void begin_call();  // forgets what the FMU logged before
+    std::string call_name(const char* verb, const FmuVariable& v) const;
     [[noreturn]] void fail(const std::string& call, int status, double time = -1);
     void check(const char* call, int status, double time = -1);
 
+    struct LibraryCloser {
+        void operator()(void* library) const;
+    };
     std::string label_;
     FmiVersion version_;
-    void* library_ = nullptr;
+    std::unique_ptr<void, LibraryCloser> library_;
     std::unique_ptr<Functions> functions_;  // and FMI 2.0's callbacks, alive as long as the instance
     void* instance_ = nullptr;
-    bool initialized_ = false, terminated_ = false, fatal_ = false;
-    std::string last_message_;
+    // After an Error status the instance may only be freed; after a Fatal
+    // one not even that, and the library stays loaded.
+    bool initialized_ = false, terminated_ = false, failed_ = false, fatal_ = false;
+    std::string important_, latest_;
 };
 
 }  // namespace host

@@ -11,7 +11,7 @@ namespace host {
 
 BlockSpec::BlockSpec(const BlockSpec& other)
     : name(other.name), is_sfunction(other.is_sfunction), sfunction(other.sfunction), builtin(other.builtin),
-      line(other.line) {
+      fmu(other.fmu), line(other.line) {
     for (const auto& parameter : other.parameters) parameters.push_back(duplicate(parameter.get()));
 }
 

@@ -10,7 +10,10 @@
 #include "fmu_importer.hpp"
 #include "host/fmu/archive.hpp"
 #include "host/fmu/description.hpp"
+#include "host/fmu/fmu_node.hpp"
 #include "host/fmu/instance.hpp"
+#include "host/model/model_file.hpp"
+#include "host/sim/engine.hpp"
 
 namespace {
 
@@ -120,6 +123,16 @@ TEST_F(ImportedFmus, FailuresNameTheFmuTheCallAndItsMessage) {
               "or set a longer internal_step before initialization",
               failure([&] { controller.do_step(0, 1e-3); }));
 
+    // FMI 3.0 logs with logging on: its error comes with its message too.
+    Imported brisquel3(fmu_file("Brisquel", 3));
+    host::FmuCoSimulation controller3(brisquel3.unpacked.folder(), brisquel3.description, "c", "block 'c'");
+    controller3.set(*brisquel3.description.variable("internal_step"), &tiny);
+    controller3.enter_initialization(0);
+    controller3.exit_initialization();
+    const std::string fmi3_failure = failure([&] { controller3.do_step(0, 1e-3); });
+    EXPECT_EQ(0u, fmi3_failure.find("block 'c': fmi3DoStep at t = 0 returned fmi3Error: ")) << fmi3_failure;
+    EXPECT_NE(std::string::npos, fmi3_failure.find("more than 1e9 internal steps of 1e-320 s")) << fmi3_failure;
+
     // A binary that is no FMU's.
     fs::remove(folder / "binaries/linux64/sarnith.so");
     fs::copy_file("/lib/x86_64-linux-gnu/libm.so.6", folder / "binaries/linux64/sarnith.so");
@@ -168,6 +181,23 @@ TEST_F(ImportedFmus, ARelayFmuInAModelIsTheSFunctionOneStepLate) {
         }
         EXPECT_GE(switches, 6);
     }
+}
+
+// A copy of a model, as a sweep makes one per case, keeps its FMU blocks.
+TEST_F(ImportedFmus, ACopiedModelKeepsItsFmuBlocks) {
+    fs::copy_file(fmu_file("sarnith", 2), directory_ / "relay.fmu");
+    write("m.yaml", "solver: {method: ode4, step: 0.01, stop: 0.1}\n"
+                    "blocks:\n"
+                    "  wave: {type: Constant, value: 0.2}\n"
+                    "  relay: {fmu: relay.fmu}\n"
+                    "connections: [wave.0 -> relay.u]\n");
+    const host::ModelSpec spec = host::read_model_file(directory_ / "m.yaml");
+    const host::ModelSpec copy = spec;  // NOLINT(performance-unnecessary-copy-initialization): the copy is the test
+    ASSERT_TRUE(copy.blocks.at(1).fmu);
+    EXPECT_EQ(spec.blocks.at(1).fmu->file, copy.blocks.at(1).fmu->file);
+    host::enable_fmu_blocks();
+    const host::Simulation simulation{host::ModelSpec(copy)};
+    EXPECT_EQ((std::vector<std::string>{"wave", "relay"}), simulation.execution_order());
 }
 
 TEST_F(ImportedFmus, MistakesInAnFmuBlockAreNamedWithTheirLine) {

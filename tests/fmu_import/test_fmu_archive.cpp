@@ -129,6 +129,24 @@ TEST_F(Archive, AGoodOneUnpacksIntoAPrivateFolderRemovedAfterwards) {
     EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
 }
 
+// A relative TMPDIR still gives an absolute folder, so that neither the
+// FMU's resource location nor the removal depends on the working folder.
+TEST_F(Archive, ARelativeTemporaryFolderGivesAnAbsoluteOne) {
+    const fs::path file = archive({{"modelDescription.xml", "<fmiModelDescription/>"}});
+    const fs::path working = fs::current_path();
+    fs::current_path(root_);
+    setenv("TMPDIR", "tmp", 1);
+    fs::path folder;
+    {
+        host::UnpackedFmu unpacked(file);
+        folder = unpacked.folder();
+        fs::current_path(working);
+        EXPECT_TRUE(folder.is_absolute()) << folder;
+        EXPECT_EQ(root_ / "tmp", folder.parent_path());
+    }
+    EXPECT_FALSE(fs::exists(folder));
+}
+
 TEST_F(Archive, EntryNamesThatLeaveTheFolderAreRefused) {
     for (const char* name : {"../x", "a/../../x", "..", "a\\..\\x", "/etc/x", "\\x", "C:/x", "c:x", ""})
         EXPECT_NE("", host::entry_name_problem(name)) << name;

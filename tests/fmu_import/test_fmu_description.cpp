@@ -81,6 +81,8 @@ TEST(Description, Fmi2VariablesInterfacesAndStructure) {
     EXPECT_FALSE(d.model_exchange->needs_completed_integrator_step);
     EXPECT_TRUE(d.co_simulation->can_handle_variable_step);
     EXPECT_EQ(0.01, d.default_step);
+    EXPECT_FALSE(host::parse_description(replaced(fmi2_bouncing, "stepSize=\"0.01\"", "stepSize=\"inf\""), "b")
+                     .default_step);
     ASSERT_EQ(6u, d.variables.size());
     const auto& h = d.variables[0];
     EXPECT_EQ("m", h.unit);  // from its declared type
@@ -170,6 +172,12 @@ TEST(Description, BrokenOnesAreRefusedWithTheirMessage) {
     EXPECT_EQ(prefix + "<ModelVariables> holds a <Float128>",
               refusal(replaced(fmi3_arrays, "<Float64 name=\"x\"", "<Float128 name=\"x\"")));
     EXPECT_EQ(prefix + "has no <fmiModelDescription>", refusal("<fmuModelDescription/>"));
+    // The identifier names the binary's file: no path may hide in it.
+    EXPECT_EQ(prefix + "modelIdentifier \"../../../usr/lib/x\" is not a C name, as the standard asks; refused",
+              refusal(replaced(fmi2_bouncing, "<CoSimulation modelIdentifier=\"ball\"",
+                               "<CoSimulation modelIdentifier=\"../../../usr/lib/x\"")));
+    EXPECT_EQ(prefix + "modelIdentifier \"/abs\" is not a C name, as the standard asks; refused",
+              refusal(replaced(fmi3_arrays, "modelIdentifier=\"arrays\"", "modelIdentifier=\"/abs\"")));
     const std::string cut = std::string(fmi2_bouncing).substr(0, 400);
     EXPECT_EQ(0u, refusal(cut).find(prefix)) << refusal(cut);
     EXPECT_NE("", refusal(cut));
