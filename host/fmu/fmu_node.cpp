@@ -21,7 +21,7 @@ public:
           description_(read_description(unpacked_.folder(), spec.file.string())) {
         const std::string block = "block '" + name + "'";
         const std::string label = block + " (" + file_ + ")";
-        if (spec.interface == "me" || (spec.interface.empty() && !description_.co_simulation))
+        if (spec.fmi_interface == "me" || (spec.fmi_interface.empty() && !description_.co_simulation))
             throw HostError(label + ": blocksim runs FMUs in co-simulation only for now; this FMU " +
                             (description_.co_simulation ? "offers it: give interface: cs"
                                                         : "offers model exchange only"));

@@ -39,7 +39,8 @@ struct SignalRef {
 // start values set by variable name.
 struct FmuBlockSpec {
     std::filesystem::path file;          // resolved against the model file's folder
-    std::string interface;               // "cs", "me", or "" (model exchange where offered)
+    std::string fmi_interface;           // "cs", "me", or "" (model exchange where offered); not
+                                         // "interface", which Windows headers define as a macro
     std::vector<std::pair<std::string, std::vector<double>>> starts;  // in the model file's order
     std::optional<double> step;          // s, of its communication steps; the model's step when not given
 };

@@ -100,10 +100,10 @@ public:
             only_keys(node, {"fmu", "interface", "parameters", "step"}, "FMU block '" + name + "'");
             FmuBlockSpec fmu;
             fmu.file = path(text(node["fmu"], "fmu"));
-            if (const auto interface = node["interface"]) {
-                fmu.interface = text(interface, "interface");
-                if (fmu.interface != "cs" && fmu.interface != "me")
-                    fail(interface, "interface is cs (co-simulation) or me (model exchange), not '" + fmu.interface + "'");
+            if (const auto asked = node["interface"]) {
+                fmu.fmi_interface = text(asked, "interface");
+                if (fmu.fmi_interface != "cs" && fmu.fmi_interface != "me")
+                    fail(asked, "interface is cs (co-simulation) or me (model exchange), not '" + fmu.fmi_interface + "'");
             }
             if (const auto parameters = node["parameters"]) {
                 if (!parameters.IsMap())
