@@ -42,11 +42,11 @@ extern "C" void log_fmi2(fmi2ComponentEnvironment environment, fmi2String, fmi2S
     va_start(arguments, message);
     std::vsnprintf(text, sizeof text, message, arguments);
     va_end(arguments);
-    static_cast<FmuCoSimulation*>(environment)->log(text, status != fmi2OK);
+    static_cast<FmuInstance*>(environment)->log(text, status != fmi2OK);
 }
 
 extern "C" void log_fmi3(fmi3InstanceEnvironment environment, fmi3Status status, fmi3String, fmi3String message) {
-    if (environment && message) static_cast<FmuCoSimulation*>(environment)->log(message, status != fmi3OK);
+    if (environment && message) static_cast<FmuInstance*>(environment)->log(message, status != fmi3OK);
 }
 
 // The memory functions FMI 2.0 asks of an importer.
@@ -63,7 +63,7 @@ const char* status_name(FmiVersion version, int status) {
 }  // namespace
 
 // The functions called, resolved by name from the binary.
-struct FmuCoSimulation::Functions {
+struct FmuInstance::Functions {
     fmi2CallbackFunctions callbacks;
     // FMI 2.0
     decltype(&fmi2Instantiate) Instantiate2 = nullptr;
@@ -79,6 +79,15 @@ struct FmuCoSimulation::Functions {
     decltype(&fmi2GetBoolean) GetBoolean2 = nullptr;
     decltype(&fmi2SetBoolean) SetBoolean2 = nullptr;
     decltype(&fmi2DoStep) DoStep2 = nullptr;
+    decltype(&fmi2SetTime) SetTime2 = nullptr;
+    decltype(&fmi2SetContinuousStates) SetContinuousStates2 = nullptr;
+    decltype(&fmi2GetContinuousStates) GetContinuousStates2 = nullptr;
+    decltype(&fmi2GetDerivatives) GetDerivatives2 = nullptr;
+    decltype(&fmi2GetEventIndicators) GetEventIndicators2 = nullptr;
+    decltype(&fmi2EnterEventMode) EnterEventMode2 = nullptr;
+    decltype(&fmi2NewDiscreteStates) NewDiscreteStates2 = nullptr;
+    decltype(&fmi2EnterContinuousTimeMode) EnterContinuousTimeMode2 = nullptr;
+    decltype(&fmi2CompletedIntegratorStep) CompletedIntegratorStep2 = nullptr;
     // FMI 3.0
     decltype(&fmi3InstantiateCoSimulation) Instantiate3 = nullptr;
     decltype(&fmi3FreeInstance) FreeInstance3 = nullptr;
@@ -96,6 +105,16 @@ struct FmuCoSimulation::Functions {
     decltype(&fmi3GetBoolean) GetBoolean3 = nullptr;
     decltype(&fmi3SetBoolean) SetBoolean3 = nullptr;
     decltype(&fmi3DoStep) DoStep3 = nullptr;
+    decltype(&fmi3InstantiateModelExchange) InstantiateModelExchange3 = nullptr;
+    decltype(&fmi3SetTime) SetTime3 = nullptr;
+    decltype(&fmi3SetContinuousStates) SetContinuousStates3 = nullptr;
+    decltype(&fmi3GetContinuousStates) GetContinuousStates3 = nullptr;
+    decltype(&fmi3GetContinuousStateDerivatives) GetContinuousStateDerivatives3 = nullptr;
+    decltype(&fmi3GetEventIndicators) GetEventIndicators3 = nullptr;
+    decltype(&fmi3EnterEventMode) EnterEventMode3 = nullptr;
+    decltype(&fmi3UpdateDiscreteStates) UpdateDiscreteStates3 = nullptr;
+    decltype(&fmi3EnterContinuousTimeMode) EnterContinuousTimeMode3 = nullptr;
+    decltype(&fmi3CompletedIntegratorStep) CompletedIntegratorStep3 = nullptr;
 };
 
 std::string fmu_platform(FmiVersion version) { return version == FmiVersion::fmi2 ? "linux64" : "x86_64-linux"; }
@@ -114,12 +133,14 @@ std::string unsupported_type(const FmuVariable& v) {
            "Float32, Int32, Int64 and Boolean)";
 }
 
-FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuDescription& d,
-                                 const std::string& instance_name, std::string label)
+FmuInstance::FmuInstance(const std::filesystem::path& folder, const FmuDescription& d,
+                         const std::string& instance_name, std::string label, FmuKind kind)
     : label_(std::move(label)), version_(d.version),
       functions_(new Functions{{log_fmi2, allocate_memory, free_memory, nullptr, this}}) {
-    if (!d.co_simulation) throw FmuError(label_ + ": the FMU offers no co-simulation");
-    const std::filesystem::path relative = fmu_binary(d, d.co_simulation->model_identifier);
+    const bool exchange = kind == FmuKind::model_exchange;
+    const std::optional<FmuInterface>& offered = exchange ? d.model_exchange : d.co_simulation;
+    if (!offered) throw FmuError(label_ + ": the FMU offers no " + (exchange ? "model exchange" : "co-simulation"));
+    const std::filesystem::path relative = fmu_binary(d, offered->model_identifier);
     const std::filesystem::path binary = folder / relative;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(binary, ec))
@@ -151,11 +172,22 @@ FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuD
         resolve(f.SetInteger2, "fmi2SetInteger");
         resolve(f.GetBoolean2, "fmi2GetBoolean");
         resolve(f.SetBoolean2, "fmi2SetBoolean");
-        resolve(f.DoStep2, "fmi2DoStep");
-        instance_ = f.Instantiate2(instance_name.c_str(), fmi2CoSimulation, d.token.c_str(), file_uri(resources).c_str(),
-                                   &f.callbacks, fmi2False, fmi2False);
+        if (exchange) {
+            resolve(f.SetTime2, "fmi2SetTime");
+            resolve(f.SetContinuousStates2, "fmi2SetContinuousStates");
+            resolve(f.GetContinuousStates2, "fmi2GetContinuousStates");
+            resolve(f.GetDerivatives2, "fmi2GetDerivatives");
+            resolve(f.GetEventIndicators2, "fmi2GetEventIndicators");
+            resolve(f.EnterEventMode2, "fmi2EnterEventMode");
+            resolve(f.NewDiscreteStates2, "fmi2NewDiscreteStates");
+            resolve(f.EnterContinuousTimeMode2, "fmi2EnterContinuousTimeMode");
+            resolve(f.CompletedIntegratorStep2, "fmi2CompletedIntegratorStep");
+        } else {
+            resolve(f.DoStep2, "fmi2DoStep");
+        }
+        instance_ = f.Instantiate2(instance_name.c_str(), exchange ? fmi2ModelExchange : fmi2CoSimulation,
+                                   d.token.c_str(), file_uri(resources).c_str(), &f.callbacks, fmi2False, fmi2False);
     } else {
-        resolve(f.Instantiate3, "fmi3InstantiateCoSimulation");
         resolve(f.FreeInstance3, "fmi3FreeInstance");
         resolve(f.EnterInitializationMode3, "fmi3EnterInitializationMode");
         resolve(f.ExitInitializationMode3, "fmi3ExitInitializationMode");
@@ -170,20 +202,38 @@ FmuCoSimulation::FmuCoSimulation(const std::filesystem::path& folder, const FmuD
         resolve(f.SetInt64, "fmi3SetInt64");
         resolve(f.GetBoolean3, "fmi3GetBoolean");
         resolve(f.SetBoolean3, "fmi3SetBoolean");
-        resolve(f.DoStep3, "fmi3DoStep");
         // Logging on: an FMI 3.0 FMU calls no logger otherwise, not even for its errors.
-        instance_ = f.Instantiate3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(), false, true,
-                                   false, false, nullptr, 0, this, log_fmi3, nullptr);
+        if (exchange) {
+            resolve(f.InstantiateModelExchange3, "fmi3InstantiateModelExchange");
+            resolve(f.SetTime3, "fmi3SetTime");
+            resolve(f.SetContinuousStates3, "fmi3SetContinuousStates");
+            resolve(f.GetContinuousStates3, "fmi3GetContinuousStates");
+            resolve(f.GetContinuousStateDerivatives3, "fmi3GetContinuousStateDerivatives");
+            resolve(f.GetEventIndicators3, "fmi3GetEventIndicators");
+            resolve(f.EnterEventMode3, "fmi3EnterEventMode");
+            resolve(f.UpdateDiscreteStates3, "fmi3UpdateDiscreteStates");
+            resolve(f.EnterContinuousTimeMode3, "fmi3EnterContinuousTimeMode");
+            resolve(f.CompletedIntegratorStep3, "fmi3CompletedIntegratorStep");
+            instance_ = f.InstantiateModelExchange3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(),
+                                                    false, true, this, log_fmi3);
+        } else {
+            resolve(f.Instantiate3, "fmi3InstantiateCoSimulation");
+            resolve(f.DoStep3, "fmi3DoStep");
+            instance_ = f.Instantiate3(instance_name.c_str(), d.token.c_str(), (resources + "/").c_str(), false, true,
+                                       false, false, nullptr, 0, this, log_fmi3, nullptr);
+        }
     }
-    if (!instance_)
-        throw FmuError(label_ + ": " +
-                       (d.version == FmiVersion::fmi2 ? "fmi2Instantiate" : "fmi3InstantiateCoSimulation") +
-                       " failed" + (last_message().empty() ? "" : ": " + last_message()));
+    if (!instance_) {
+        const char* call = d.version == FmiVersion::fmi2 ? "fmi2Instantiate"
+                           : exchange                    ? "fmi3InstantiateModelExchange"
+                                                         : "fmi3InstantiateCoSimulation";
+        throw FmuError(label_ + ": " + call + " failed" + (last_message().empty() ? "" : ": " + last_message()));
+    }
 }
 
-void FmuCoSimulation::LibraryCloser::operator()(void* library) const { dlclose(library); }
+void FmuInstance::LibraryCloser::operator()(void* library) const { dlclose(library); }
 
-FmuCoSimulation::~FmuCoSimulation() {
+FmuInstance::~FmuInstance() {
     if (fatal_) {
         // Nothing of the FMU may be called again, not even its code's unloading.
         static_cast<void>(library_.release());
@@ -198,7 +248,7 @@ FmuCoSimulation::~FmuCoSimulation() {
     else f.FreeInstance3(instance_);
 }
 
-void FmuCoSimulation::log(const char* message, bool important) noexcept {
+void FmuInstance::log(const char* message, bool important) noexcept {
     try {
         (important ? important_ : latest_) = message;
     } catch (...) {
@@ -206,12 +256,12 @@ void FmuCoSimulation::log(const char* message, bool important) noexcept {
     }
 }
 
-void FmuCoSimulation::begin_call() {
+void FmuInstance::begin_call() {
     important_.clear();
     latest_.clear();
 }
 
-void FmuCoSimulation::fail(const std::string& call, int status, double time) {
+void FmuInstance::fail(const std::string& call, int status, double time) {
     failed_ = true;
     if (status == 4) fatal_ = true;  // fmi2Fatal, fmi3Fatal
     std::string message = label_ + ": " + call;
@@ -221,14 +271,14 @@ void FmuCoSimulation::fail(const std::string& call, int status, double time) {
     throw FmuError(message);
 }
 
-void FmuCoSimulation::check(const char* call, int status, double time) {
+void FmuInstance::check(const char* call, int status, double time) {
     // OK and Warning are both OK (0 and 1 in either version).
     if (status != 0 && status != 1)
         fail(std::string(version_ == FmiVersion::fmi2 ? "fmi2" : "fmi3") + call, status, time);
 }
 
 // "fmi2SetReal of u", "fmi3GetFloat64 of y", for messages.
-std::string FmuCoSimulation::call_name(const char* verb, const FmuVariable& v) const {
+std::string FmuInstance::call_name(const char* verb, const FmuVariable& v) const {
     const bool fmi2 = version_ == FmiVersion::fmi2;
     std::string type = v.type;
     if (fmi2 && type == "Enumeration") type = "Integer";
@@ -236,7 +286,7 @@ std::string FmuCoSimulation::call_name(const char* verb, const FmuVariable& v) c
     return std::string(fmi2 ? "fmi2" : "fmi3") + verb + type + " of " + v.name;
 }
 
-void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
+void FmuInstance::set(const FmuVariable& v, const double* values) {
     begin_call();
     const Functions& f = *functions_;
     const std::size_t n = static_cast<std::size_t>(v.width());
@@ -289,7 +339,7 @@ void FmuCoSimulation::set(const FmuVariable& v, const double* values) {
     if (status != 0 && status != 1) fail(call_name("Set", v), status);
 }
 
-void FmuCoSimulation::get(const FmuVariable& v, double* values) {
+void FmuInstance::get(const FmuVariable& v, double* values) {
     begin_call();
     const Functions& f = *functions_;
     const std::size_t n = static_cast<std::size_t>(v.width());
@@ -329,7 +379,7 @@ void FmuCoSimulation::get(const FmuVariable& v, double* values) {
     if (status != 0 && status != 1) fail(call_name("Get", v), status);
 }
 
-void FmuCoSimulation::set_reals(const std::vector<std::uint32_t>& references, const double* values,
+void FmuInstance::set_reals(const std::vector<std::uint32_t>& references, const double* values,
                                 std::size_t count) {
     begin_call();
     const Functions& f = *functions_;
@@ -339,7 +389,7 @@ void FmuCoSimulation::set_reals(const std::vector<std::uint32_t>& references, co
         check("SetFloat64", f.SetFloat64(instance_, references.data(), references.size(), values, count));
 }
 
-void FmuCoSimulation::get_reals(const std::vector<std::uint32_t>& references, double* values, std::size_t count) {
+void FmuInstance::get_reals(const std::vector<std::uint32_t>& references, double* values, std::size_t count) {
     begin_call();
     const Functions& f = *functions_;
     if (version_ == FmiVersion::fmi2)
@@ -348,7 +398,7 @@ void FmuCoSimulation::get_reals(const std::vector<std::uint32_t>& references, do
         check("GetFloat64", f.GetFloat64(instance_, references.data(), references.size(), values, count));
 }
 
-void FmuCoSimulation::enter_initialization(double start_time) {
+void FmuInstance::enter_initialization(double start_time) {
     begin_call();
     const Functions& f = *functions_;
     if (version_ == FmiVersion::fmi2) {
@@ -359,7 +409,7 @@ void FmuCoSimulation::enter_initialization(double start_time) {
     }
 }
 
-void FmuCoSimulation::exit_initialization() {
+void FmuInstance::exit_initialization() {
     begin_call();
     const Functions& f = *functions_;
     check("ExitInitializationMode",
@@ -368,7 +418,7 @@ void FmuCoSimulation::exit_initialization() {
     initialized_ = true;
 }
 
-void FmuCoSimulation::do_step(double time, double step) {
+void FmuInstance::do_step(double time, double step) {
     begin_call();
     const Functions& f = *functions_;
     if (version_ == FmiVersion::fmi2) {
@@ -378,11 +428,121 @@ void FmuCoSimulation::do_step(double time, double step) {
     fmi3Boolean event = false, terminate = false, early = false;
     fmi3Float64 reached = time;
     check("DoStep", f.DoStep3(instance_, time, step, true, &event, &terminate, &early, &reached), time);
-    if (terminate) throw FmuError(label_ + ": fmi3DoStep at t = " + format_number(time) + " asked to end the simulation" +
-                                  (last_message().empty() ? "" : ": " + last_message()));
+    if (terminate) {
+        time_ = time;
+        asked_to_end("fmi3DoStep");
+    }
 }
 
-void FmuCoSimulation::terminate() {
+void FmuInstance::asked_to_end(const char* call) {
+    throw FmuError(label_ + ": " + call + " at t = " + format_number(time_) + " asked to end the simulation" +
+                   (last_message().empty() ? "" : ": " + last_message()));
+}
+
+void FmuInstance::set_time(double time) {
+    begin_call();
+    time_ = time;
+    const Functions& f = *functions_;
+    check("SetTime", version_ == FmiVersion::fmi2 ? int{f.SetTime2(instance_, time)} : int{f.SetTime3(instance_, time)},
+          time);
+}
+
+void FmuInstance::set_states(const double* x, std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    check("SetContinuousStates", version_ == FmiVersion::fmi2 ? int{f.SetContinuousStates2(instance_, x, count)}
+                                                               : int{f.SetContinuousStates3(instance_, x, count)},
+          time_);
+}
+
+void FmuInstance::get_states(double* x, std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    check("GetContinuousStates", version_ == FmiVersion::fmi2 ? int{f.GetContinuousStates2(instance_, x, count)}
+                                                               : int{f.GetContinuousStates3(instance_, x, count)},
+          time_);
+}
+
+void FmuInstance::get_derivatives(double* dx, std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2) check("GetDerivatives", f.GetDerivatives2(instance_, dx, count), time_);
+    else check("GetContinuousStateDerivatives", f.GetContinuousStateDerivatives3(instance_, dx, count), time_);
+}
+
+void FmuInstance::get_event_indicators(double* z, std::size_t count) {
+    begin_call();
+    const Functions& f = *functions_;
+    check("GetEventIndicators", version_ == FmiVersion::fmi2 ? int{f.GetEventIndicators2(instance_, z, count)}
+                                                              : int{f.GetEventIndicators3(instance_, z, count)},
+          time_);
+}
+
+void FmuInstance::enter_event() {
+    begin_call();
+    const Functions& f = *functions_;
+    check("EnterEventMode",
+          version_ == FmiVersion::fmi2 ? int{f.EnterEventMode2(instance_)} : int{f.EnterEventMode3(instance_)}, time_);
+}
+
+// Event iteration: the discrete updates again while the FMU needs more, up
+// to a bound that an FMU whose updates never settle meets.
+FmuEventResult FmuInstance::settle_event() {
+    constexpr int most_iterations = 1000;
+    const Functions& f = *functions_;
+    FmuEventResult result;
+    for (int iteration = 0;; ++iteration) {
+        if (iteration == most_iterations)
+            throw FmuError(label_ + ": its discrete states did not settle at t = " + format_number(time_) + " after " +
+                           std::to_string(most_iterations) + " event iterations");
+        begin_call();
+        bool again = false, end = false, values_changed = false, next_defined = false;
+        double next = 0;
+        if (version_ == FmiVersion::fmi2) {
+            fmi2EventInfo info{};
+            check("NewDiscreteStates", f.NewDiscreteStates2(instance_, &info), time_);
+            again = info.newDiscreteStatesNeeded;
+            end = info.terminateSimulation;
+            values_changed = info.valuesOfContinuousStatesChanged;
+            next_defined = info.nextEventTimeDefined;
+            next = info.nextEventTime;
+        } else {
+            fmi3Boolean need = false, terminate = false, nominals = false, values = false, defined = false;
+            check("UpdateDiscreteStates",
+                  f.UpdateDiscreteStates3(instance_, &need, &terminate, &nominals, &values, &defined, &next), time_);
+            again = need;
+            end = terminate;
+            values_changed = values;
+            next_defined = defined;
+        }
+        if (end) asked_to_end(version_ == FmiVersion::fmi2 ? "fmi2NewDiscreteStates" : "fmi3UpdateDiscreteStates");
+        result.states_changed = result.states_changed || values_changed;
+        result.next_event_time = next_defined ? std::optional<double>(next) : std::nullopt;
+        if (!again) break;
+    }
+    begin_call();
+    check("EnterContinuousTimeMode", version_ == FmiVersion::fmi2 ? int{f.EnterContinuousTimeMode2(instance_)}
+                                                                   : int{f.EnterContinuousTimeMode3(instance_)},
+          time_);
+    return result;
+}
+
+bool FmuInstance::completed_integrator_step() {
+    begin_call();
+    const Functions& f = *functions_;
+    if (version_ == FmiVersion::fmi2) {
+        fmi2Boolean event = fmi2False, end = fmi2False;
+        check("CompletedIntegratorStep", f.CompletedIntegratorStep2(instance_, fmi2True, &event, &end), time_);
+        if (end) asked_to_end("fmi2CompletedIntegratorStep");
+        return event;
+    }
+    fmi3Boolean event = false, end = false;
+    check("CompletedIntegratorStep", f.CompletedIntegratorStep3(instance_, true, &event, &end), time_);
+    if (end) asked_to_end("fmi3CompletedIntegratorStep");
+    return event;
+}
+
+void FmuInstance::terminate() {
     if (!initialized_ || terminated_ || failed_) return;
     terminated_ = true;
     begin_call();

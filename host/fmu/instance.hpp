@@ -1,5 +1,5 @@
-// One instance of an FMU's binary for this platform, FMI 2.0 or 3.0, behind
-// the calls a co-simulation host makes. Every call is checked: a status
+// One instance of an FMU's binary for this platform, FMI 2.0 or 3.0, for
+// co-simulation or model exchange, behind the calls an importer makes. Every call is checked: a status
 // other than OK or Warning throws FmuError naming the FMU, the call and the
 // time, with the last message the FMU logged.
 #pragma once
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,16 +25,24 @@ std::filesystem::path fmu_binary(const FmuDescription& description, const std::s
 // it takes the type, else why not.
 std::string unsupported_type(const FmuVariable& variable);
 
-class FmuCoSimulation {
+enum class FmuKind { co_simulation, model_exchange };
+
+// What an FMU says when an event's discrete updates are done.
+struct FmuEventResult {
+    bool states_changed = false;  // its continuous states were set anew
+    std::optional<double> next_event_time;
+};
+
+class FmuInstance {
 public:
-    // Loads the co-simulation binary of `description` from the unpacked
+    // Loads the binary of `description`'s interface `kind` from the unpacked
     // `folder` and instantiates it as `instance_name`. `label` starts every
     // message ("block 'cyl' (cylinder.fmu)").
-    FmuCoSimulation(const std::filesystem::path& folder, const FmuDescription& description,
-                    const std::string& instance_name, std::string label);
-    ~FmuCoSimulation();  // terminates an initialized instance and frees it
-    FmuCoSimulation(const FmuCoSimulation&) = delete;
-    FmuCoSimulation& operator=(const FmuCoSimulation&) = delete;
+    FmuInstance(const std::filesystem::path& folder, const FmuDescription& description,
+                const std::string& instance_name, std::string label, FmuKind kind = FmuKind::co_simulation);
+    ~FmuInstance();  // terminates an initialized instance and frees it
+    FmuInstance(const FmuInstance&) = delete;
+    FmuInstance& operator=(const FmuInstance&) = delete;
 
     // A variable's elements as doubles, converted from and to its type.
     void set(const FmuVariable& variable, const double* values);
@@ -48,6 +57,20 @@ public:
     void exit_initialization();
     void do_step(double time, double step);
     void terminate();
+
+    // ---- Model exchange. After exit_initialization() the FMU is in event
+    // mode: settle_event() runs its discrete updates until it needs no more
+    // and returns it to continuous time. An event later is enter_event() and
+    // settle_event() again, at the time last set.
+    void set_time(double time);
+    void set_states(const double* x, std::size_t count);
+    void get_states(double* x, std::size_t count);
+    void get_derivatives(double* dx, std::size_t count);
+    void get_event_indicators(double* z, std::size_t count);
+    void enter_event();
+    FmuEventResult settle_event();
+    // Whether the FMU asks for an event after an accepted integrator step.
+    bool completed_integrator_step();
 
     // What the FMU logged since the last call began: its last message of
     // a status Warning or worse, else its last one ("" when none), for
@@ -65,8 +88,10 @@ private:
     struct LibraryCloser {
         void operator()(void* library) const;
     };
+    [[noreturn]] void asked_to_end(const char* call);
     std::string label_;
     FmiVersion version_;
+    double time_ = 0;  // the last time set, for messages
     std::unique_ptr<void, LibraryCloser> library_;
     std::unique_ptr<Functions> functions_;  // and FMI 2.0's callbacks, alive as long as the instance
     void* instance_ = nullptr;

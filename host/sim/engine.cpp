@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#include "host/common/text.hpp"
 
 #include "host/sfunction/data_types.hpp"
 #include "host/sim/stepper.hpp"
@@ -34,6 +37,7 @@ struct Simulation::VariableStepRun {
     std::size_t next_switch = 0;
     std::unique_ptr<VariableStepIntegrator> integrator;  // none without continuous states
     bool start = true;                                   // the integrator starts (again) at the next step
+    bool indicators_read = false;                        // indicators_ holds the last major step's (no states)
 };
 
 Simulation::~Simulation() = default;
@@ -170,11 +174,115 @@ void Simulation::start_blocks() {
 // A major step's updates and derivatives at t, then the integration to t + step_size.
 void Simulation::advance_from(double t, double step_size, RungeKuttaStepper& stepper) {
     updates(t);
+    if (!with_events_.empty()) return advance_with_events(t, step_size, stepper);
     derivatives(t, true);
     if (!states_.empty())
         stepper.step(
             t, step_size, states_, derivatives_, [&](double stage) { outputs(stage, false); },
             [&](double stage) { derivatives(stage, false); });
+}
+
+void Simulation::read_indicators(std::vector<double>& z) {
+    for (std::size_t i = 0; i < with_events_.size(); ++i) with_events_[i]->event_indicators(z.data() + indicator_offsets_[i]);
+}
+
+namespace {
+
+// The indicators whose domain, z > 0 or z <= 0, differs between two readings.
+bool mark_crossings(const std::vector<double>& before, const std::vector<double>& after, std::vector<char>& crossed) {
+    bool any = false;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        crossed[i] = (before[i] > 0) != (after[i] > 0);
+        any = any || crossed[i];
+    }
+    return any;
+}
+
+// Events one fixed step may hold before the run is refused: more means
+// the indicators chatter around zero.
+constexpr int most_events_per_step = 10000;
+
+}  // namespace
+
+bool Simulation::handle_events(double time, const std::vector<char>& crossed) {
+    const double time_tolerance = 1e-12 * std::max(1.0, std::fabs(time));
+    bool handled = false;
+    for (std::size_t i = 0; i < with_events_.size(); ++i) {
+        Node& node = *with_events_[i];
+        bool due = node.event_due(time) || node.next_event_time() <= time + time_tolerance;
+        for (std::size_t k = indicator_offsets_[i]; k < indicator_offsets_[i + 1] && !due; ++k) due = crossed[k];
+        if (!due) continue;
+        call(node, Method::update, time, true, [&] { node.handle_event(time); });
+        handled = true;
+    }
+    // What the blocks after them compute from their outputs changes with the event.
+    if (handled) outputs(time, false);
+    return handled;
+}
+
+double Simulation::next_time_event() const {
+    double next = std::numeric_limits<double>::infinity();
+    for (const Node* node : with_events_) next = std::min(next, node->next_event_time());
+    return next;
+}
+
+// The step from t with blocks that have events: the events due at t, then
+// the integration in pieces that end where an event falls. A time event
+// ends a piece at its time; a state event is found where an indicator's
+// sign changes over a piece, and located by bisection of the piece (each
+// trial integrates from the piece's start with the shorter step) to the
+// first time after the change, where the event is handled. An event at
+// the step's end is handled there, so that the major step shows what
+// follows from it.
+void Simulation::advance_with_events(double t, double step_size, RungeKuttaStepper& stepper) {
+    const double end = t + step_size;
+    const double tolerance = 1e-12 * std::max(step_size, std::fabs(t));
+    std::vector<double> z_start(indicators_.size()), z(indicators_.size());
+    crossed_.assign(indicators_.size(), 0);
+    handle_events(t, crossed_);
+    read_indicators(z_start);
+    std::vector<double> x_start, dx_start;
+    double now = t;
+    for (int events = 0; now < end; ++events) {
+        if (events == most_events_per_step)
+            throw HostError("more than " + std::to_string(most_events_per_step) + " events within the step from t = " +
+                            format_number(t) + " s: an event indicator chatters around zero");
+        const double time_event = next_time_event();
+        const bool to_time_event = time_event <= end + tolerance;
+        const double target = to_time_event ? std::clamp(time_event, now, end) : end;
+        derivatives(now, now == t);
+        x_start = states_;
+        dx_start = derivatives_;
+        // The states at now + h, integrated from now in one step, and the indicators there.
+        auto integrate = [&](double h) {
+            states_ = x_start;
+            derivatives_ = dx_start;
+            if (!states_.empty() && h > 0)
+                stepper.step(
+                    now, h, states_, derivatives_, [&](double stage) { outputs(stage, false); },
+                    [&](double stage) { derivatives(stage, false); });
+            outputs(now + h, false);
+            read_indicators(z);
+            return mark_crossings(z_start, z, crossed_);
+        };
+        double reached = target;
+        if (integrate(target - now)) {
+            double below = 0, above = target - now;
+            while (above - below > tolerance) {
+                const double middle = below + (above - below) / 2;
+                if (middle <= below || middle >= above) break;
+                (integrate(middle) ? above : below) = middle;
+            }
+            integrate(above);
+            reached = now + above;
+        } else if (!to_time_event) {
+            return;  // at the step's end: the next major step takes it from here
+        }
+        now = reached;
+        handle_events(now, crossed_);
+        read_indicators(z_start);
+        crossed_.assign(crossed_.size(), 0);
+    }
 }
 
 void Simulation::begin() {
@@ -258,9 +366,19 @@ void Simulation::start_variable_step() {
     std::sort(variable_run_->switches.begin(), variable_run_->switches.end());
     if (!states_.empty())
         variable_run_->integrator = std::make_unique<VariableStepIntegrator>(
-            spec_.solver, states_.size(), [this](double t, const double* x, double* dx, std::string& failure) {
+            spec_.solver, states_.size(),
+            [this](double t, const double* x, double* dx, std::string& failure) {
                 return evaluate_derivatives(t, x, dx, failure);
+            },
+            indicators_.size(),
+            [this](double t, const double* x, double* z) {
+                std::copy(x, x + states_.size(), states_.begin());
+                outputs(t, false);
+                read_indicators(indicators_);
+                std::copy(indicators_.begin(), indicators_.end(), z);
             });
+    crossed_.assign(indicators_.size(), 0);
+    variable_run_->indicators_read = false;
 }
 
 void Simulation::restart_integration() {
@@ -276,15 +394,26 @@ void Simulation::advance_toward(double end) {
     VariableStepRun& run = *variable_run_;
     const double t = time_;
     updates(t);
+    if (!with_events_.empty()) {
+        if (!run.indicators_read) read_indicators(indicators_);
+        run.indicators_read = true;
+        if (handle_events(t, crossed_)) run.start = true;  // the step events the updates asked for
+    }
     while (run.next_switch < run.switches.size() && run.switches[run.next_switch] <= t) ++run.next_switch;
-    const bool to_switch = run.next_switch < run.switches.size() && run.switches[run.next_switch] < end;
-    const double target = to_switch ? run.switches[run.next_switch] : end;
+    bool to_switch = run.next_switch < run.switches.size() && run.switches[run.next_switch] < end;
+    double target = to_switch ? run.switches[run.next_switch] : end;
+    if (const double time_event = next_time_event(); time_event > t && time_event < target) {
+        target = time_event;
+        to_switch = true;
+    }
     double reached;
     if (run.integrator) {
         if (run.start) run.integrator->start(t, states_.data());
         run.start = false;
         reached = run.integrator->step(target, states_.data());
         rhs_evaluations_ = run.integrator->rhs_evaluations();
+        const std::vector<int>& roots = run.integrator->roots();
+        for (std::size_t i = 0; i < roots.size(); ++i) crossed_[i] = roots[i] != 0;
     } else if (const double max_step = spec_.solver.max_step_or_default(); max_step > 0.0) {
         // The next multiple of max_step (multiples, not sums); t / max_step
         // may round down below the multiple that t already is.
@@ -297,6 +426,23 @@ void Simulation::advance_toward(double end) {
     if (to_switch && reached == target) run.start = true;
     time_ = reached;
     ++steps_taken_;
+    if (!with_events_.empty()) events_after_step(reached);
+}
+
+// The state and time events where a variable-step method's step ended,
+// handled there. The integrator's root finding tells the crossings;
+// without states the indicators are compared from one major step to the next.
+void Simulation::events_after_step(double t) {
+    VariableStepRun& run = *variable_run_;
+    outputs(t, false);  // the blocks at the step's end, not at the integrator's last trial
+    if (!run.integrator) {
+        std::vector<double> z(indicators_.size());
+        read_indicators(z);
+        mark_crossings(indicators_, z, crossed_);
+    }
+    if (handle_events(t, crossed_)) run.start = true;
+    read_indicators(indicators_);
+    crossed_.assign(crossed_.size(), 0);
 }
 
 // Major steps where the integrator ends one of its accepted steps, at the

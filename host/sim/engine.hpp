@@ -227,6 +227,14 @@ private:
     void outputs(double time, bool major_step);
     void updates(double time);
     void derivatives(double time, bool major_step);
+    // ---- Events of blocks that have them (FMUs for model exchange)
+    void advance_with_events(double t, double step_size, RungeKuttaStepper& stepper);
+    void read_indicators(std::vector<double>& z);
+    // Handles the events at `time` of each block whose indicators crossed
+    // (by index into all the indicators) or that has one due; true when one did.
+    bool handle_events(double time, const std::vector<char>& crossed);
+    double next_time_event() const;
+    void events_after_step(double t);
     void log_row(double time, const RowSink& sink);
     void major_step_done(double time);
     void terminate_all(bool rethrow_first);
@@ -243,6 +251,10 @@ private:
     std::vector<Node*> order_;  // direct-feedthrough order
     std::vector<Node*> with_changing_outputs_, with_update_, with_derivatives_;
     std::vector<double> states_, derivatives_;  // all continuous states, integrated together
+    std::vector<Node*> with_events_;
+    std::vector<std::size_t> indicator_offsets_;  // of each of with_events_, and the count at the end
+    std::vector<double> indicators_;              // every event indicator, as last read
+    std::vector<char> crossed_;                   // the indicators whose sign changed at the present time
     std::vector<Column> logged_;
     std::vector<std::string> columns_;
     std::vector<ColumnFacts> column_facts_;

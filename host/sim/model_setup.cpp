@@ -262,7 +262,13 @@ void Simulation::order_by_feedthrough() {
         if (!node->outputs_held()) with_changing_outputs_.push_back(node);
         if (node->has_update()) with_update_.push_back(node);
         if (node->has_derivatives()) with_derivatives_.push_back(node);
+        if (node->has_events()) {
+            with_events_.push_back(node);
+            indicator_offsets_.push_back(indicators_.size());
+            indicators_.resize(indicators_.size() + static_cast<std::size_t>(node->num_event_indicators()));
+        }
     }
+    indicator_offsets_.push_back(indicators_.size());
 }
 
 // The blocks left waiting lie on or behind a loop: walk back along feeding

@@ -3,6 +3,7 @@
 // S-function instance's steps and run in the same order.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,28 @@ public:
     // variable-step integrator stops and starts again at each.
     virtual std::vector<double> switching_times() const { return {}; }
 
+    // ---- Events: blocks with discrete changes of their own, found while
+    // the model runs (an FMU for model exchange). A state event is where
+    // one of the block's event indicators changes sign between z > 0 and
+    // z <= 0; a time event at next_event_time(); a step event when the
+    // block's update asked for one (event_due).
+    virtual bool has_events() const { return false; }
+    virtual int num_event_indicators() const { return 0; }
+    // The indicators at the time and states of the last outputs() call.
+    virtual void event_indicators(double* /*z*/) {}
+    // The time of the block's next time event; infinity: none.
+    virtual double next_event_time() const;
+    // Whether the block asks for an event at major step `time` other than
+    // its time events: a step event its last update asked for.
+    virtual bool event_due(double /*time*/) const { return false; }
+    // Handles an event at `time` (after outputs() there) until the block's
+    // discrete states settle; its continuous states may be set anew.
+    virtual void handle_event(double /*time*/) {}
+
 private:
     std::string name_;
 };
+
+inline double Node::next_event_time() const { return std::numeric_limits<double>::infinity(); }
 
 }  // namespace host

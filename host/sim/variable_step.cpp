@@ -31,6 +31,9 @@ struct VariableStepIntegrator::State {
     SolverSpec solver;
     bool bdf = false;
     Derivatives derivatives;
+    Indicators indicators;
+    std::vector<int> roots;  // of the last step, one per indicator
+    bool found_roots = false;
     SUNContext context = nullptr;
     void* memory = nullptr;
     N_Vector y = nullptr;
@@ -44,6 +47,11 @@ struct VariableStepIntegrator::State {
     static int rhs(realtype t, N_Vector x, N_Vector dx, void* user) {
         auto& self = *static_cast<State*>(user);
         return self.derivatives(t, N_VGetArrayPointer(x), N_VGetArrayPointer(dx), self.failure) ? 0 : -1;
+    }
+    static int indicator_function(realtype t, N_Vector x, realtype* z, void* user) {
+        auto& self = *static_cast<State*>(user);
+        self.indicators(t, N_VGetArrayPointer(x), z);
+        return 0;
     }
     static void on_error(int, const char*, const char*, char* message, void* user) {
         static_cast<State*>(user)->integrator_error = message;
@@ -84,6 +92,8 @@ void VariableStepIntegrator::State::create(double t) {
         check(CVodeSetLinearSolver(memory, linear_solver, jacobian), "the dense linear solver");
         check(CVodeSetMaxStep(memory, solver.max_step_or_default()), "max_step");
         if (solver.initial_step) check(CVodeSetInitStep(memory, *solver.initial_step), "initial_step");
+        if (!roots.empty())
+            check(CVodeRootInit(memory, static_cast<int>(roots.size()), indicator_function), "the event indicators");
         return;
     }
     memory = ERKStepCreate(rhs, t, y, context);
@@ -95,6 +105,8 @@ void VariableStepIntegrator::State::create(double t) {
     check(ERKStepSStolerances(memory, solver.rtol, solver.atol), "the tolerances");
     check(ERKStepSetMaxStep(memory, solver.max_step_or_default()), "max_step");
     if (solver.initial_step) check(ERKStepSetInitStep(memory, *solver.initial_step), "initial_step");
+    if (!roots.empty())
+        check(ERKStepRootInit(memory, static_cast<int>(roots.size()), indicator_function), "the event indicators");
 }
 
 void VariableStepIntegrator::State::fail(int flag) const {
@@ -122,11 +134,14 @@ void VariableStepIntegrator::State::fail(int flag) const {
     throw IntegratorError(time, message);
 }
 
-VariableStepIntegrator::VariableStepIntegrator(const SolverSpec& solver, std::size_t states, Derivatives derivatives)
+VariableStepIntegrator::VariableStepIntegrator(const SolverSpec& solver, std::size_t states, Derivatives derivatives,
+                                               std::size_t indicators, Indicators indicator_function)
     : state_(std::make_unique<State>()) {
     state_->solver = solver;
     state_->bdf = solver.method == SolverMethod::bdf;
     state_->derivatives = std::move(derivatives);
+    state_->indicators = std::move(indicator_function);
+    state_->roots.assign(indicators, 0);
     if (SUNContext_Create(nullptr, &state_->context) != 0) throw HostError("SUNDIALS could not start");
     state_->y = N_VNew_Serial(static_cast<sunindextype>(states), state_->context);
 }
@@ -145,6 +160,7 @@ void VariableStepIntegrator::start(double t, const double* x) {
     State& s = *state_;
     std::copy(x, x + NV_LENGTH_S(s.y), N_VGetArrayPointer(s.y));
     s.time = t;
+    s.found_roots = false;
     if (!s.memory) return s.create(t);
     s.steps_before_restart += s.counted_steps();
     s.rhs_before_restart += s.counted_rhs();
@@ -164,9 +180,18 @@ double VariableStepIntegrator::step(double stop_at, double* x) {
         flag = ERKStepEvolve(s.memory, stop_at, s.y, &reached, ARK_ONE_STEP);
     }
     if (flag < 0) s.fail(flag);
+    s.found_roots = flag == ARK_ROOT_RETURN;  // CV_ROOT_RETURN has the same value
+    if (s.found_roots) s.check(s.bdf ? CVodeGetRootInfo(s.memory, s.roots.data())
+                                    : ERKStepGetRootInfo(s.memory, s.roots.data()),
+                               "its roots");
     s.time = reached;
     std::copy(N_VGetArrayPointer(s.y), N_VGetArrayPointer(s.y) + NV_LENGTH_S(s.y), x);
     return reached;
+}
+
+const std::vector<int>& VariableStepIntegrator::roots() const {
+    static const std::vector<int> none;
+    return state_->found_roots ? state_->roots : none;
 }
 
 long VariableStepIntegrator::steps() const { return state_->steps_before_restart + state_->counted_steps(); }

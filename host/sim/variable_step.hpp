@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "host/model/model.hpp"
 #include "host/common/errors.hpp"
@@ -35,7 +36,11 @@ public:
     // ends with the message the function left in `failure`).
     using Derivatives = std::function<bool(double t, const double* x, double* dx, std::string& failure)>;
 
-    VariableStepIntegrator(const SolverSpec& solver, std::size_t states, Derivatives derivatives);
+    // The event indicators at (t, x), for the integrator's root finding.
+    using Indicators = std::function<void(double t, const double* x, double* z)>;
+
+    VariableStepIntegrator(const SolverSpec& solver, std::size_t states, Derivatives derivatives,
+                           std::size_t indicators = 0, Indicators indicator_function = {});
     ~VariableStepIntegrator();
     VariableStepIntegrator(const VariableStepIntegrator&) = delete;
     VariableStepIntegrator& operator=(const VariableStepIntegrator&) = delete;
@@ -44,7 +49,11 @@ public:
     void start(double t, const double* x);
     // One accepted step, ending at `stop_at` at the latest; writes the states
     // there into x and returns the step's end time. Throws IntegratorError.
+    // A step that ends where an indicator changes sign ends just after the
+    // change, located to the integrator's tolerance; roots() then tells
+    // which indicators changed (nonzero), else it is empty.
     double step(double stop_at, double* x);
+    const std::vector<int>& roots() const;
 
     long steps() const;            // accepted steps
     long rhs_evaluations() const;  // evaluations of x', Jacobian ones included

@@ -54,8 +54,8 @@ TEST_F(ImportedFmus, EveryBlockGivesTheTestImportersNumbersAtEveryStep) {
         importer::Fmu theirs_fmu(fmu_file(block.name, 2), directory_ / ("theirs_" + std::string(block.name)));
         importer::Instance theirs(theirs_fmu, fmi2CoSimulation);
         Imported fmi2(fmu_file(block.name, 2)), fmi3(fmu_file(block.name, 3));
-        host::FmuCoSimulation ours2(fmi2.unpacked.folder(), fmi2.description, "a", "blocksim");
-        host::FmuCoSimulation ours3(fmi3.unpacked.folder(), fmi3.description, "b", "blocksim");
+        host::FmuInstance ours2(fmi2.unpacked.folder(), fmi2.description, "a", "blocksim");
+        host::FmuInstance ours3(fmi3.unpacked.folder(), fmi3.description, "b", "blocksim");
         ASSERT_EQ(fmi2OK, theirs.initialize()) << theirs.last_message();
         for (auto* ours : {&ours2, &ours3}) {
             ours->enter_initialization(0);
@@ -101,16 +101,16 @@ TEST_F(ImportedFmus, FailuresNameTheFmuTheCallAndItsMessage) {
     host::FmuDescription renamed = sarnith.description;
     renamed.co_simulation->model_identifier = "nothing";
     EXPECT_EQ("block 'r': the FMU has no binary for linux64 (binaries/linux64/nothing.so)",
-              failure([&] { host::FmuCoSimulation(folder, renamed, "r", "block 'r'"); }));
+              failure([&] { host::FmuInstance(folder, renamed, "r", "block 'r'"); }));
     host::FmuDescription wrong_token = sarnith.description;
     wrong_token.token = "{not-its-guid}";
-    const std::string refused = failure([&] { host::FmuCoSimulation(folder, wrong_token, "r", "block 'r'"); });
+    const std::string refused = failure([&] { host::FmuInstance(folder, wrong_token, "r", "block 'r'"); });
     EXPECT_EQ(0u, refused.find("block 'r': fmi2Instantiate failed: ")) << refused;
     EXPECT_NE(std::string::npos, refused.find("{not-its-guid}")) << refused;
 
     // A step the FMU refuses: its status and its own message.
     Imported brisquel(fmu_file("Brisquel", 2));
-    host::FmuCoSimulation controller(brisquel.unpacked.folder(), brisquel.description, "c", "block 'c'");
+    host::FmuInstance controller(brisquel.unpacked.folder(), brisquel.description, "c", "block 'c'");
     const double tiny = 1e-320;
     controller.set(*brisquel.description.variable("internal_step"), &tiny);
     controller.enter_initialization(0);
@@ -125,7 +125,7 @@ TEST_F(ImportedFmus, FailuresNameTheFmuTheCallAndItsMessage) {
 
     // FMI 3.0 logs with logging on: its error comes with its message too.
     Imported brisquel3(fmu_file("Brisquel", 3));
-    host::FmuCoSimulation controller3(brisquel3.unpacked.folder(), brisquel3.description, "c", "block 'c'");
+    host::FmuInstance controller3(brisquel3.unpacked.folder(), brisquel3.description, "c", "block 'c'");
     controller3.set(*brisquel3.description.variable("internal_step"), &tiny);
     controller3.enter_initialization(0);
     controller3.exit_initialization();
@@ -137,7 +137,7 @@ TEST_F(ImportedFmus, FailuresNameTheFmuTheCallAndItsMessage) {
     fs::remove(folder / "binaries/linux64/sarnith.so");
     fs::copy_file("/lib/x86_64-linux-gnu/libm.so.6", folder / "binaries/linux64/sarnith.so");
     EXPECT_EQ("block 'r': its binary does not export fmi2Instantiate",
-              failure([&] { host::FmuCoSimulation(folder, sarnith.description, "r2", "block 'r'"); }));
+              failure([&] { host::FmuInstance(folder, sarnith.description, "r2", "block 'r'"); }));
 }
 
 }  // namespace
@@ -158,7 +158,7 @@ TEST_F(ImportedFmus, ARelayFmuInAModelIsTheSFunctionOneStepLate) {
               "  wave: {type: Sine, amplitude: 3, frequency: 5, bias: 2}\n"
               "  relay: {sfunction: sarnith, parameters: [3.5, 0.5]}\n"
               "  imported: {fmu: relay.fmu, interface: cs, parameters: {upper_threshold: 3.5, lower_threshold: 0.5}}\n"
-              "  slower: {fmu: relay.fmu, step: 0.02, parameters: {upper_threshold: 3.5, lower_threshold: 0.5}}\n"
+              "  slower: {fmu: relay.fmu, interface: cs, step: 0.02, parameters: {upper_threshold: 3.5, lower_threshold: 0.5}}\n"
               "connections:\n"
               "  - wave.0 -> relay.0\n"
               "  - wave.0 -> imported.u\n"
@@ -224,20 +224,20 @@ TEST_F(ImportedFmus, MistakesInAnFmuBlockAreNamedWithTheirLine) {
                  "and inputs only");
     expect_error(model("{fmu: relay.fmu}", "wave.0 -> relay.uu"),
                  "m.yaml:6: block 'relay' (FMU 'relay.fmu') has no input named 'uu'");
-    expect_error(model("{fmu: relay.fmu, step: 0.015}", "wave.0 -> relay.u"),
+    expect_error(model("{fmu: relay.fmu, interface: cs, step: 0.015}", "wave.0 -> relay.u"),
                  "m.yaml:4: block 'relay' (relay.fmu): its step 0.015 s is no whole multiple of the model's step "
                  "0.01 s");
     expect_error(model("{fmu: missing.fmu}", "wave.0 -> relay.u"),
                  "m.yaml:4: block 'relay': missing.fmu: no such file");
-    expect_error(model("{fmu: relay.fmu, interface: me}", "wave.0 -> relay.u"),
-                 "m.yaml:4: block 'relay' (relay.fmu): blocksim runs FMUs in co-simulation only for now; this FMU "
-                 "offers it: give interface: cs");
+    expect_error(model("{fmu: relay.fmu, step: 0.02}", "wave.0 -> relay.u"),
+                 "m.yaml:4: block 'relay' (relay.fmu): step: sets a co-simulation FMU's communication step; under "
+                 "model exchange the model's solver steps the FMU");
     // A call the FMU fails ends the run with its message; the rows before it are kept.
     fs::copy_file(fmu_file("Brisquel", 2), directory_ / "controller.fmu");
     write("c.yaml", "solver: {method: ode4, step: 0.01, stop: 1}\n"
                     "blocks:\n"
                     "  load: {type: Constant, value: 20000000}\n"
-                    "  controller: {fmu: controller.fmu, parameters: {internal_step: 1e-12}}\n"
+                    "  controller: {fmu: controller.fmu, interface: cs, parameters: {internal_step: 1e-12}}\n"
                     "connections: [load.0 -> controller.load, load.0 -> controller.measured, "
                     "load.0 -> controller.set_point]\n");
     const Result failed = blocksim("run c.yaml --out c.csv --no-plot", "TMPDIR=" + shell_word((directory_ / "tmp").string()));
