@@ -141,6 +141,8 @@ public:
         set_inputs();
         read_outputs();
     }
+    // A co-simulation FMU's outputs change in update() only.
+    bool outputs_held() const override { return !exchange_; }
     bool has_update() const override {
         return !exchange_ || description_.model_exchange->needs_completed_integrator_step;
     }

@@ -113,7 +113,8 @@ private:
             entry.element = integer(element, "element");
             if (entry.element < 0) fail(element, "elements count from 0");
         }
-        if (block.is_sfunction) parameter_target(node, block, entry);
+        if (block.fmu) fmu_target(node, block, entry);
+        else if (block.is_sfunction) parameter_target(node, block, entry);
         else key_target(node, block, entry);
         read_values(node, spec, entry);
         for (const auto& earlier : spec.vary)
@@ -130,6 +131,22 @@ private:
             names.push_back(block.name);
         }
         fail(node, "the model has no block '" + name + "'" + did_you_mean(name, names));
+    }
+
+    // An FMU block's parameter by its variable's name; the FMU checks the
+    // name and the width when the model is built.
+    void fmu_target(const YAML::Node& node, const BlockSpec& block, SweepEntry& entry) const {
+        const std::string what = "FMU block '" + block.name + "'";
+        if (node["key"]) fail(node["key"], what + " has variables, not keys: write parameter: NAME");
+        if (!node["parameter"]) fail(node, "an entry of vary for " + what + " needs 'parameter' (a variable's name)");
+        entry.key = text(node["parameter"], "parameter");
+        entry.fmu_variable = true;
+        if (entry.element > 0) {
+            for (const auto& [name, values] : block.fmu->starts)
+                if (name == entry.key && static_cast<std::size_t>(entry.element) < values.size()) return;
+            fail(node["element"], "element " + std::to_string(entry.element) + " of " + entry.key + ": give " +
+                                      entry.key + "'s values in the block's parameters: to vary one beyond the first");
+        }
     }
 
     void parameter_target(const YAML::Node& node, const BlockSpec& block, SweepEntry& entry) const {
@@ -287,6 +304,15 @@ void set_sweep_value(ModelSpec& model, const SweepEntry& entry, double value) {
     for (auto& block : model.blocks) {
         if (block.name != entry.block) continue;
         const int element = entry.element < 0 ? 0 : entry.element;
+        if (block.fmu) {
+            for (auto& [name, values] : block.fmu->starts)
+                if (name == entry.key) {
+                    values.at(static_cast<std::size_t>(element)) = value;
+                    return;
+                }
+            block.fmu->starts.push_back({entry.key, {value}});
+            return;
+        }
         if (block.is_sfunction) {
             auto& parameter = block.parameters.at(static_cast<std::size_t>(entry.parameter - 1));
             mxGetPr(parameter.get())[element] = value;

@@ -5,6 +5,7 @@
 //     - {block: fan, parameter: 1, values: [0.6, 0.7, 0.8]}   # dialog parameter 1 (from 1), element 0
 //     - {block: fan, parameter: 2, element: 1, range: [0.5, 1.5], count: 5}
 //     - {block: scavenge, key: time_constant, values: [1.0, 2.0]}   # a key of a built-in block
+//     - {block: vdp, parameter: mu, values: [0.5, 1.0]}   # an FMU block's variable, by name
 //   design: grid        # every combination, the last entry varying fastest;
 //                       # lhs: a Latin hypercube of `runs` cases from `seed` (ranges only)
 //   metrics:            # over every major step of a run
@@ -24,12 +25,14 @@
 
 namespace host {
 
-// One varied value: a dialog parameter's element, or a built-in block's key.
+// One varied value: a dialog parameter's element, a built-in block's key,
+// or an FMU block's variable.
 struct SweepEntry {
     std::string block;
     int parameter = 0;  // from 1; 0 for a key
     int element = -1;   // -1 when not given: element 0
     std::string key;
+    bool fmu_variable = false;  // key names an FMU block's variable
     std::vector<double> values;                     // as given, or
     std::optional<std::pair<double, double>> range;  // [low, high]
     int count = 0;                                  // grid points over the range, both ends included

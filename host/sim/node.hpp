@@ -56,8 +56,8 @@ public:
     virtual void start() {}
     virtual void initialize_conditions() {}
     virtual void outputs(double time, bool major_step) = 0;
-    // True when outputs() does nothing: the outputs are set once, at start.
-    // Unobserved runs skip such blocks at every step.
+    // True when outputs() does nothing: the outputs are set once, at start,
+    // or by update(). Unobserved runs skip such blocks at every step.
     virtual bool outputs_held() const { return false; }
     virtual bool has_update() const { return false; }
     virtual void update(double /*time*/) {}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "../blocksim_fixture.hpp"
 
@@ -89,6 +90,37 @@ TEST_F(FmuEvents, AParameterByNameReachesTheFmu) {
     const Result run = blocksim("run ball.yaml --out ball.csv --no-plot");
     ASSERT_EQ(0, run.status) << run.output;
     for (const auto& row : csv("ball.csv").second) ASSERT_NEAR(exact_ball(row[0], 9.0, 0.5).h, row[1], 1e-9);
+}
+
+// A sweep varies an FMU block's parameter by its variable's name: each
+// case's ball keeps its own share of the speed.
+TEST_F(FmuEvents, ASweepVariesAnFmuParameterByName) {
+    fs::copy_file(test_fmus / "bouncing_ball.fmu", directory_ / "ball.fmu");
+    write("ball.yaml", ball_model("{method: ode4, step: 0.01, stop: 1}", "{fmu: ball.fmu}"));
+    write("sweep.yaml", "model: ball.yaml\n"
+                        "vary:\n"
+                        "  - {block: ball, parameter: e, values: [0.5, 0.6, 0.7]}\n"
+                        "metrics:\n"
+                        "  height: {signal: ball.h, of: final}\n");
+    const Result result = blocksim("sweep sweep.yaml --no-plot --jobs 1");
+    ASSERT_EQ(0, result.status) << result.output;
+    std::ifstream summary(directory_ / "sweep" / "summary.csv");
+    std::string line;
+    std::getline(summary, line);
+    EXPECT_EQ("case,ball.e,height,status", line);
+    for (const double e : {0.5, 0.6, 0.7}) {
+        ASSERT_TRUE(std::getline(summary, line));
+        const std::size_t first = line.find(','), second = line.find(',', first + 1), third = line.find(',', second + 1);
+        EXPECT_EQ(e, std::stod(line.substr(first + 1, second - first - 1)));
+        EXPECT_NEAR(exact_ball(1.0, 9.81, e).h, std::stod(line.substr(second + 1, third - second - 1)), 1e-9) << line;
+        EXPECT_EQ("ok", line.substr(third + 1));
+    }
+    // A key, or no parameter, is named as a mistake.
+    write("keyed.yaml", "model: ball.yaml\nvary:\n  - {block: ball, key: e, values: [0.3]}\n");
+    const Result keyed = blocksim("sweep keyed.yaml --no-plot");
+    EXPECT_EQ(1, keyed.status);
+    EXPECT_EQ("blocksim: error: keyed.yaml:3: FMU block 'ball' has variables, not keys: write parameter: NAME\n",
+              keyed.output);
 }
 
 // The staircase climbs at t = 0.25, 0.5, ...: under ode1 with steps of
@@ -221,6 +253,9 @@ TEST_F(FmuEvents, MistakesOfInterfacesAndStepsAreNamed) {
     expect_error(model("{method: ode4, step: 0.1, stop: 1}", "{fmu: stairs.fmu, parameters: {period: 0}}"),
                  "block 'stairs' (stairs.fmu): fmi3ExitInitializationMode returned fmi3Error: period must be "
                  "positive\nblocksim: the run stopped at t = 0 s; m.partial.csv holds the 0 rows written up to t = 0 s");
+    expect_error(model("{method: ode4, step: 0.1, stop: 1}", "{fmu: stairs.fmu, parameters: {restless: 1}}"),
+                 "block 'stairs' (stairs.fmu): its discrete states did not settle at t = 0 after 1000 event "
+                 "iterations\nblocksim: the run stopped at t = 0 s; m.partial.csv holds the 0 rows written up to t = 0 s");
 }
 
 }  // namespace

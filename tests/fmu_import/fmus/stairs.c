@@ -18,10 +18,11 @@
 
 #define TOKEN "{5d1f3c9a-7a52-4c8e-9d1b-2f0c6e7b4a10}"
 
-enum { vr_period = 1, vr_x = 2, vr_der_x = 3, vr_y = 4, vr_u = 5 };
+enum { vr_period = 1, vr_x = 2, vr_der_x = 3, vr_y = 4, vr_u = 5, vr_restless = 6 };
 
 typedef struct {
     double period, x, u, time;
+    double restless;  /* nonzero: its discrete states never settle, for an importer's bound */
     long climbs;
     bool running;  /* past initialization: period and x are fixed */
     fmi3InstanceEnvironment environment;
@@ -100,6 +101,7 @@ FMI3_EXPORT fmi3Status fmi3GetFloat64(fmi3Instance i, const fmi3ValueReference v
             case vr_x: v[k] = s->x; break;
             case vr_der_x: v[k] = (double)s->climbs; break;
             case vr_u: v[k] = s->u; break;
+            case vr_restless: v[k] = s->restless; break;
             case vr_y:
                 v[k] = (double)s->climbs;
                 v[k + 1] = s->u * (double)s->climbs;
@@ -118,8 +120,9 @@ FMI3_EXPORT fmi3Status fmi3SetFloat64(fmi3Instance i, const fmi3ValueReference v
         if (vr[j] == vr_u) s->u = v[j];
         else if (vr[j] == vr_period && !s->running) s->period = v[j];
         else if (vr[j] == vr_x && !s->running) s->x = v[j];
+        else if (vr[j] == vr_restless && !s->running) s->restless = v[j];
         else {
-            complain(s, "only u may be set (period and x before the run)");
+            complain(s, "only u may be set (period, x and restless before the run)");
             return fmi3Error;
         }
     }
@@ -148,7 +151,7 @@ FMI3_EXPORT fmi3Status fmi3UpdateDiscreteStates(fmi3Instance i, fmi3Boolean *aga
     Stairs *s = i;
     /* A climb due now, or one the importer's time lands a rounding error before. */
     while (next_climb(s) <= s->time * (1 + 1e-12)) s->climbs++;
-    *again = false;
+    *again = s->restless != 0;
     *terminate = false;
     *nominals = false;
     *values = false;
