@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 #include "host/common/suggestions.hpp"
 #include "host/common/text.hpp"
@@ -77,7 +78,8 @@ public:
         };
         if (!all_reals(inputs_, input_references_)) input_references_.clear();
         if (!all_reals(outputs_, output_references_)) output_references_.clear();
-        for (const FmuVariable* v : inputs_) input_values_.resize(input_values_.size() + v->width());
+        for (const FmuVariable* v : inputs_) input_widths_.push_back(static_cast<std::size_t>(v->width()));
+        input_values_.resize(std::accumulate(input_widths_.begin(), input_widths_.end(), std::size_t{0}));
         instance_ = std::make_unique<FmuInstance>(unpacked_.folder(), description_, name, label,
                                                   exchange_ ? FmuKind::model_exchange : FmuKind::co_simulation);
     }
@@ -157,8 +159,10 @@ public:
         if (variable_step_) {
             if (time < static_cast<double>(communications_) * communication_step_ * (1 - 1e-12)) return;
             ++communications_;
-        } else if (major_steps_++ % steps_per_communication_ != 0) {
-            return;
+        } else {
+            // Counted down rather than taken modulo: this runs at every step.
+            if (steps_to_communication_-- > 1) return;
+            steps_to_communication_ = steps_per_communication_;
         }
         set_inputs();
         instance_->do_step(time, communication_step_);
@@ -218,7 +222,7 @@ private:
         if (!input_references_.empty()) {
             double* value = input_values_.data();
             for (std::size_t i = 0; i < inputs_.size(); ++i)
-                for (std::uint64_t e = 0; e < inputs_[i]->width(); ++e) *value++ = input_signals_[i][e];
+                for (std::size_t e = 0; e < input_widths_[i]; ++e) *value++ = input_signals_[i][e];
             instance_->set_reals(input_references_, input_values_.data(), input_values_.size());
             return;
         }
@@ -250,11 +254,12 @@ private:
     std::vector<const double*> input_signals_;
     std::vector<std::uint32_t> input_references_, output_references_;  // empty: one call per variable
     std::vector<double> input_values_;                                 // every input element, in order
+    std::vector<std::size_t> input_widths_;
     std::unique_ptr<FmuInstance> instance_;
     bool exchange_ = false;
     // Co-simulation
     bool variable_step_ = false;
-    long long steps_per_communication_ = 1, major_steps_ = 0;
+    long long steps_per_communication_ = 1, steps_to_communication_ = 1;
     double communication_step_ = 0;
     long long communications_ = 0;  // taken under a variable-step solver
     std::vector<double> communication_times_;  // under a variable-step solver

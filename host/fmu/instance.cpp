@@ -256,11 +256,6 @@ void FmuInstance::log(const char* message, bool important) noexcept {
     }
 }
 
-void FmuInstance::begin_call() {
-    important_.clear();
-    latest_.clear();
-}
-
 void FmuInstance::fail(const std::string& call, int status, double time) {
     failed_ = true;
     if (status == 4) fatal_ = true;  // fmi2Fatal, fmi3Fatal

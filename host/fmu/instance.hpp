@@ -80,7 +80,11 @@ public:
 
 private:
     struct Functions;
-    void begin_call();  // forgets what the FMU logged before
+    // Forgets what the FMU logged before; inline, as it comes at every call.
+    void begin_call() {
+        important_.clear();
+        latest_.clear();
+    }
     std::string call_name(const char* verb, const FmuVariable& v) const;
     [[noreturn]] void fail(const std::string& call, int status, double time = -1);
     void check(const char* call, int status, double time = -1);
