@@ -1,8 +1,8 @@
-# The README's tables of each block's ports and parameters, made from
+# The manual's tables (docs/blocks.md) of each block's ports and parameters, made from
 # sfun/blocks.records: between the lines
 #   <!-- tables of NAME, made from sfun/blocks.records -->
 #   <!-- end of the tables of NAME -->
-# MODE=write rewrites them in place (the README is replaced only whole);
+# MODE=write rewrites them in place (the page is replaced only whole);
 # MODE=check fails, naming the block, where they differ from the records.
 #   cmake -DSOURCE_DIR=<project> -DMODE=check|write -P docs/block_tables.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -54,8 +54,8 @@ function(block_tables block out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-set(readme ${SOURCE_DIR}/README.md)
-file(READ ${readme} text)
+set(page ${SOURCE_DIR}/docs/blocks.md)
+file(READ ${page} text)
 set(problems "")
 foreach(block IN LISTS BLOCKS)
   set(begin "<!-- tables of ${block}, made from sfun/blocks.records -->\n")
@@ -63,7 +63,7 @@ foreach(block IN LISTS BLOCKS)
   string(FIND "${text}" "${begin}" from)
   string(FIND "${text}" "${end}" to)
   if(from EQUAL -1 OR to EQUAL -1 OR to LESS from)
-    string(APPEND problems "\n  ${block}: README.md has no tables between '${begin}' and '${end}'")
+    string(APPEND problems "\n  ${block}: docs/blocks.md has no tables between '${begin}' and '${end}'")
     continue()
   endif()
   string(LENGTH "${begin}" length)
@@ -77,16 +77,16 @@ foreach(block IN LISTS BLOCKS)
       string(SUBSTRING "${text}" ${to} -1 tail)
       set(text "${head}${made}${tail}")
     else()
-      string(APPEND problems "\n  ${block}: its tables in README.md differ from sfun/blocks.records")
+      string(APPEND problems "\n  ${block}: its tables in docs/blocks.md differ from sfun/blocks.records")
     endif()
   endif()
 endforeach()
 if(problems)
-  message(FATAL_ERROR "README.md's block tables:${problems}\n(cmake -DSOURCE_DIR=. -DMODE=write -P docs/block_tables.cmake makes them anew)")
+  message(FATAL_ERROR "docs/blocks.md's block tables:${problems}\n(cmake -DSOURCE_DIR=. -DMODE=write -P docs/block_tables.cmake makes them anew)")
 endif()
 if(MODE STREQUAL "write")
-  file(WRITE ${readme}.partial "${text}")
-  file(RENAME ${readme}.partial ${readme})
+  file(WRITE ${page}.partial "${text}")
+  file(RENAME ${page}.partial ${page})
 endif()
 list(LENGTH BLOCKS count)
-message(STATUS "README.md: the tables of ${count} blocks agree with sfun/blocks.records")
+message(STATUS "docs/blocks.md: the tables of ${count} blocks agree with sfun/blocks.records")

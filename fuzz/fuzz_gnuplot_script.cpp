@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz_input.hpp"
-#include "plot.hpp"
+#include "output/plot.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "commands.hpp"
-#include "options.hpp"
+#include "commands/commands.hpp"
+#include "commands/options.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> args(1);

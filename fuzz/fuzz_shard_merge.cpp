@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "fingerprint.hpp"
 #include "model_run.hpp"
-#include "sweep_design.hpp"
-#include "sweep_summary.hpp"
+#include "sweeps/fingerprint.hpp"
+#include "sweeps/sweep_design.hpp"
+#include "sweeps/sweep_summary.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_input.hpp"
-#include "slurm.hpp"
+#include "sweeps/slurm.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "host/model/sweep_file.hpp"
 #include "model_run.hpp"
-#include "sweep_design.hpp"
+#include "sweeps/sweep_design.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::keep_blocks_loaded();

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sweep_wire.hpp"
+#include "sweeps/sweep_wire.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string buffer(reinterpret_cast<const char*>(data), size);

@@ -25,7 +25,7 @@ for task in "$@"; do
   esac
   [ -n "$optional" ] && [ "$(id -u)" -ne 0 ] && { report_only="$report_only $task"; continue; }
   case "$task" in
-    build)  packages="$packages g++ make cmake binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libsundials-dev libcli11-dev libzip-dev libpugixml-dev libxml2-utils" ;;
+    build)  packages="$packages g++ make cmake binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libsundials-dev libcli11-dev libzip-dev libpugixml-dev libxml2-utils man-db" ;;
     demo)   packages="$packages gnuplot-nox" ;;
     octave) packages="$packages octave octave-dev" ;;
     clang)  packages="$packages clang" ;;

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "text.hpp"
+#include "commands/text.hpp"
 
 namespace fs = std::filesystem;
 

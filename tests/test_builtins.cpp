@@ -1,4 +1,4 @@
-// The built-in block types: the README's table against their definitions.
+// The built-in block types: the manual's table against their definitions.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,25 +10,25 @@
 
 namespace {
 
-struct ReadmeRow {
+struct PageRow {
     std::string type;
     std::vector<std::string> keys;
     std::vector<std::string> defaults;  // the text in parentheses after a key up to , ; or ), or ""
 };
 
-// The rows of the table under "Built-in blocks" in the README.
-std::vector<ReadmeRow> readme_builtin_rows() {
-    std::ifstream in(README_FILE);
+// The rows of the table under "Built-in blocks" in the manual (docs/running.md).
+std::vector<PageRow> manual_builtin_rows() {
+    std::ifstream in(BUILTINS_PAGE);
     std::string line;
     while (std::getline(in, line) && line.rfind("Built-in blocks", 0) != 0) {
     }
-    std::vector<ReadmeRow> rows;
+    std::vector<PageRow> rows;
     static const std::regex row_pattern(R"(^\| `(\w+)` \|([^|]*)\|)");
     static const std::regex key_pattern(R"(`(\w+)`( \(([^,;)]*))?)");
     while (std::getline(in, line) && (rows.empty() || !line.empty())) {
         std::smatch row;
         if (!std::regex_search(line, row, row_pattern)) continue;
-        ReadmeRow entry{row[1], {}, {}};
+        PageRow entry{row[1], {}, {}};
         const std::string keys = row[2];
         for (auto it = std::sregex_iterator(keys.begin(), keys.end(), key_pattern); it != std::sregex_iterator(); ++it) {
             entry.keys.push_back((*it)[1]);
@@ -40,7 +40,7 @@ std::vector<ReadmeRow> readme_builtin_rows() {
 }
 
 TEST(Builtins, TheReadmeTableGivesEveryTypeWithItsKeysAndDefaults) {
-    const auto rows = readme_builtin_rows();
+    const auto rows = manual_builtin_rows();
     std::vector<std::string> types;
     for (const auto& row : rows) types.push_back(row.type);
     ASSERT_EQ(host::builtin_types(), types);

@@ -14,10 +14,10 @@
 #include <set>
 
 #include "blocksim_fixture.hpp"
-#include "fingerprint.hpp"
 #include "host/model/sweep_file.hpp"
-#include "sweep_design.hpp"
-#include "sweep_summary.hpp"
+#include "sweeps/fingerprint.hpp"
+#include "sweeps/sweep_design.hpp"
+#include "sweeps/sweep_summary.hpp"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #ifdef BLOCKSIM_FMU_IMPORT
 #include "host/fmu/fmu_node.hpp"
 #endif
-#include "command_line.hpp"
-#include "commands.hpp"
+#include "commands/command_line.hpp"
+#include "commands/commands.hpp"
+#include "commands/interrupt.hpp"
 #include "engine_demo.hpp"
 #include "host/common/suggestions.hpp"
-#include "interrupt.hpp"
 
 namespace {
 

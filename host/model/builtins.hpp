@@ -1,8 +1,8 @@
 // The built-in block types a model may use beside S-function blocks, one
 // struct each: its keys in the model file, with their defaults as member
-// initialisers. `keys` lists them, in the order the README's table gives
+// initialisers. `keys` lists them, in the order the manual's table gives
 // them, to whatever visits them: the model-file reader fills the struct
-// from a block's map, the README check reads the names and defaults. The
+// from a block's map, the manual's check reads the names and defaults. The
 // engine builds one node per alternative of BuiltinSpec.
 //
 // A key visitor K has, for a key `name` and the member it fills:
@@ -163,7 +163,7 @@ using BuiltinSpec = std::variant<builtin::Constant, builtin::Clock, builtin::Ste
                                  builtin::Selector, builtin::Convert, builtin::Integrator, builtin::Lag,
                                  builtin::Inport, builtin::Outport>;
 
-// A key as a block's struct lists it, with its default as the README writes
+// A key as a block's struct lists it, with its default as the manual writes
 // it ("0", "\"++\""; empty for a required key).
 struct BuiltinKey {
     std::string name;

@@ -11,7 +11,7 @@
 //     groups:
 //       Power: [fan.2, gain.0]     # one plot panel per group
 //
-// See the README for every block type and parameter form.
+// See docs/running.md for every block type and parameter form.
 #pragma once
 
 #include <filesystem>

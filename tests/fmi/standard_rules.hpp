@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "text.hpp"
+#include "commands/text.hpp"
 
 #include "fmu_importer.hpp"
 

@@ -258,4 +258,23 @@ TEST_F(FmuEvents, MistakesOfInterfacesAndStepsAreNamed) {
                  "iterations\nblocksim: the run stopped at t = 0 s; m.partial.csv holds the 0 rows written up to t = 0 s");
 }
 
+// A relay without hysteresis slides along its threshold: once x reaches it,
+// every event makes the next one at once. The run ends at the bound on
+// events within one step, keeping the rows before it.
+TEST_F(FmuEvents, AnIndicatorThatChattersEndsTheRunAtTheBoundOnEvents) {
+    fs::copy_file(test_fmus / "chatter.fmu", directory_ / "chatter.fmu");
+    write("m.yaml", "solver: {method: ode4, step: 0.125, stop: 1}\nblocks:\n  relay: {fmu: chatter.fmu}\n"
+                    "log:\n  signals: [relay.x]\n");
+    const Result run = blocksim("run m.yaml --out m.csv --no-plot");
+    EXPECT_EQ(1, run.status) << run.output;
+    EXPECT_EQ("blocksim: error: more than 10000 events within the step from t = 0.5 s: an event indicator chatters "
+              "around zero\nblocksim: the run stopped at t = 0.5 s; m.partial.csv holds the 5 rows written up to "
+              "t = 0.5 s\n",
+              run.output);
+    const auto rows = csv("m.partial.csv").second;
+    ASSERT_EQ(5u, rows.size());
+    for (const auto& row : rows) EXPECT_DOUBLE_EQ(row[0], row[1]);  // x = t until the threshold
+    EXPECT_FALSE(fs::exists(directory_ / "m.csv"));
+}
+
 }  // namespace
