@@ -11,6 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "host/common/scratch_folders.hpp"
+
 namespace host {
 
 namespace fs = std::filesystem;
@@ -167,6 +169,7 @@ UnpackedFmu::UnpackedFmu(const fs::path& archive, const ArchiveLimits& limits) :
     if (!zip) throw FmuError(label + ": cannot be read as a zip archive: " + open_failure(code));
     const std::vector<Entry> entries = checked_entries(zip.get(), label, limits);
     folder_ = make_private_folder();
+    list_scratch_folder(folder_.string());
     try {
         for (const Entry& entry : entries) {
             const fs::path target = folder_ / fs::path(entry.name).relative_path();
@@ -178,6 +181,7 @@ UnpackedFmu::UnpackedFmu(const fs::path& archive, const ArchiveLimits& limits) :
         }
     } catch (...) {
         fs::remove_all(folder_, ec);
+        forget_scratch_folder(folder_.string());
         throw;
     }
 }
@@ -185,6 +189,7 @@ UnpackedFmu::UnpackedFmu(const fs::path& archive, const ArchiveLimits& limits) :
 UnpackedFmu::~UnpackedFmu() {
     std::error_code ec;
     fs::remove_all(folder_, ec);
+    forget_scratch_folder(folder_.string());
 }
 
 }  // namespace host

@@ -29,7 +29,8 @@ class UnpackedFmu {
 public:
     // Unpacks `archive` into a new folder under the system's temporary
     // folder (TMPDIR), readable by this user only. Throws FmuError, having
-    // removed the folder, on an archive it refuses or cannot read.
+    // removed the folder, on an archive it refuses or cannot read. The
+    // folder is listed for remove_scratch_folders_now while it exists.
     explicit UnpackedFmu(const std::filesystem::path& archive, const ArchiveLimits& limits = {});
     ~UnpackedFmu();  // removes the folder and all in it
     UnpackedFmu(const UnpackedFmu&) = delete;

@@ -277,4 +277,30 @@ TEST_F(FmuEvents, AnIndicatorThatChattersEndsTheRunAtTheBoundOnEvents) {
     EXPECT_FALSE(fs::exists(directory_ / "m.csv"));
 }
 
+// Ctrl-C during a sweep of FMU blocks: the sweep stops, its workers are
+// told to end in the middle of their cases, and each removes the folders
+// its FMU blocks unpacked into before it dies.
+TEST_F(FmuEvents, AnInterruptedSweepLeavesNoUnpackedFmu) {
+    fs::copy_file(test_fmus / "bouncing_ball.fmu", directory_ / "ball.fmu");
+    write("ball.yaml", ball_model("{method: ode4, step: 1e-5, stop: 900}", "{fmu: ball.fmu}"));
+    write("sweep.yaml", "model: ball.yaml\nvary:\n  - {block: ball, parameter: e, values: [0.5, 0.6, 0.7, 0.8]}\n"
+                        "metrics:\n  height: {signal: ball.h, of: final}\n");
+    const fs::path scratch = directory_ / "tmp";
+    fs::create_directories(scratch);
+    setenv("TMPDIR", scratch.c_str(), 1);
+    const pid_t pid = spawn({"sweep", "sweep.yaml", "--no-plot", "--jobs", "2", "--force"}, "sweep.log");
+    unsetenv("TMPDIR");
+    auto unpacked = [&] {
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(scratch)) ++count;
+        return count;
+    };
+    for (int wait = 0; wait < 1500 && unpacked() < 2; ++wait) usleep(20000);
+    ASSERT_EQ(2u, unpacked()) << "both workers run a case: " << read("sweep.log");
+    usleep(100000);  // well into their cases
+    ASSERT_EQ(0, kill(-pid, SIGINT));
+    EXPECT_EQ(130, finished(pid)) << read("sweep.log");
+    EXPECT_EQ(0u, unpacked()) << read("sweep.log");
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <optional>
 
+#include "host/common/scratch_folders.hpp"
 #include "host/fmu/archive.hpp"
 
 namespace fs = std::filesystem;
@@ -127,6 +128,38 @@ TEST_F(Archive, AGoodOneUnpacksIntoAPrivateFolderRemovedAfterwards) {
     }
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
+}
+
+// What a signal handler removes: the folders of the archives unpacked now,
+// all in them (many entries, nested folders), a link removed and not
+// followed; nothing once an archive's folder has gone, nor anything else.
+TEST_F(Archive, ASignalsRemovalTakesTheUnpackedFoldersAndNothingElse) {
+    std::vector<Entry> entries{{"modelDescription.xml", "<fmiModelDescription/>"}};
+    for (int i = 0; i < 300; ++i)  // more than one read of a folder's entries
+        entries.push_back({"resources/deep/er/table_with_a_long_name_" + std::to_string(i) + ".csv", "t,y\n"});
+    const fs::path file = archive(entries);
+    const fs::path outside = root_ / "outside";
+    fs::create_directories(outside);
+    put_bytes(outside / "kept.txt", "kept");
+    fs::path gone_folder;
+    {
+        host::UnpackedFmu gone(file);
+        gone_folder = gone.folder();
+    }
+    host::UnpackedFmu unpacked(file), other(file);
+    fs::create_symlink(outside, unpacked.folder() / "resources" / "link");
+    host::remove_scratch_folders_now();
+    EXPECT_FALSE(fs::exists(unpacked.folder()));
+    EXPECT_FALSE(fs::exists(other.folder()));
+    EXPECT_EQ("kept", bytes_of(outside / "kept.txt")) << "a link in the folder is not followed";
+    EXPECT_FALSE(fs::exists(gone_folder));
+    EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
+    // Only absolute paths are listed; a forgotten folder stays.
+    EXPECT_FALSE(host::list_scratch_folder("relative/folder"));
+    ASSERT_TRUE(host::list_scratch_folder(outside.string()));
+    host::forget_scratch_folder(outside.string());
+    host::remove_scratch_folders_now();
+    EXPECT_TRUE(fs::exists(outside / "kept.txt"));
 }
 
 // A relative TMPDIR still gives an absolute folder, so that neither the

@@ -1,5 +1,7 @@
 #include "commands/interrupt.hpp"
 
+#include "host/common/scratch_folders.hpp"
+
 namespace blocksim {
 
 std::atomic<bool> stop_requested{false};
@@ -7,10 +9,18 @@ volatile std::sig_atomic_t stop_signal = 0;
 
 namespace {
 
+// The second signal ends the program at once, as the default action would,
+// once the folders its FMU blocks unpacked into are removed.
+extern "C" void end_now(int signal) {
+    host::remove_scratch_folders_now();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 extern "C" void request_stop(int signal) {
     stop_signal = signal;
     stop_requested.store(true);
-    std::signal(signal, SIG_DFL);
+    std::signal(signal, end_now);
 }
 
 }  // namespace

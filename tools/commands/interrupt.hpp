@@ -1,5 +1,6 @@
 // SIGINT and SIGTERM ask a run, a sweep or an export to stop where its data
-// is whole; a second one ends the program at once. A command holds
+// is whole; a second one ends the program at once, removing the folders
+// FMU blocks unpacked into first. A command holds
 // StopOnSignals for all it does, simulating, writing and plotting alike, and
 // looks at stop_requested where it can stop cleanly: at each major step, in
 // the wait for gnuplot, before its outputs take their names.

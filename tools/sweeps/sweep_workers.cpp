@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/common/errors.hpp"
+#include "host/common/scratch_folders.hpp"
 #include "sweeps/sweep_wire.hpp"
 
 namespace blocksim {
@@ -48,12 +49,21 @@ bool read_all(int fd, void* data, std::size_t size) {
     return true;
 }
 
+// A worker told to end (or whose parent died) removes the folders its FMU
+// blocks unpacked into, then ends as SIGTERM's default action would.
+extern "C" void end_worker_now(int signal) {
+    host::remove_scratch_folders_now();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 [[noreturn]] void serve(int commands, int results, const CaseJob& job) {
     // Ctrl-C reaches the whole process group; the parent alone decides.
     std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGPIPE, SIG_IGN);
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    host::forget_all_scratch_folders();  // the parent's, not this worker's
+    std::signal(SIGTERM, end_worker_now);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     std::uint64_t case_number = 0;
     while (read_all(commands, &case_number, sizeof case_number)) {
         const std::string message = encode_result(case_number, job(static_cast<std::size_t>(case_number)));
@@ -110,7 +120,7 @@ void end_worker(Worker& worker, bool kill) {
     if (worker.results >= 0) ::close(worker.results);
     worker.commands = worker.results = -1;
     if (worker.pid > 0) {
-        if (kill) ::kill(worker.pid, SIGKILL);
+        if (kill) ::kill(worker.pid, SIGTERM);
         int status = 0;
         while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
         }

@@ -35,12 +35,7 @@ static void derivatives(Relay *b) { b->r[vr_der_x] = b->falling ? -1 : 1; }
 /* The direction for where x is now. */
 static void choose_direction(Relay *b) { b->falling = b->r[vr_x] > b->r[vr_threshold]; }
 
-FMI2_EXPORT const char *fmi2GetTypesPlatform(void) { return fmi2TypesPlatform; }
-FMI2_EXPORT const char *fmi2GetVersion(void) { return fmi2Version; }
-FMI2_EXPORT fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean on, size_t n, const fmi2String cat[]) {
-    (void)c; (void)on; (void)n; (void)cat;
-    return fmi2OK;
-}
+#include "fmi2_shared.h"
 
 FMI2_EXPORT fmi2Component fmi2Instantiate(fmi2String name, fmi2Type type, fmi2String guid, fmi2String resources,
                                           const fmi2CallbackFunctions *functions, fmi2Boolean visible,
@@ -62,7 +57,6 @@ FMI2_EXPORT fmi2Component fmi2Instantiate(fmi2String name, fmi2Type type, fmi2St
     return b;
 }
 
-FMI2_EXPORT void fmi2FreeInstance(fmi2Component c) { free(c); }
 FMI2_EXPORT fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean td, fmi2Real tol, fmi2Real start,
                                            fmi2Boolean sd, fmi2Real stop) {
     (void)td; (void)tol; (void)sd; (void)stop;
@@ -79,8 +73,6 @@ FMI2_EXPORT fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
     derivatives((Relay *)c);
     return fmi2OK;
 }
-FMI2_EXPORT fmi2Status fmi2Terminate(fmi2Component c) { (void)c; return fmi2OK; }
-FMI2_EXPORT fmi2Status fmi2Reset(fmi2Component c) { (void)c; return fmi2Error; }
 
 FMI2_EXPORT fmi2Status fmi2GetReal(fmi2Component c, const fmi2ValueReference vr[], size_t n, fmi2Real value[]) {
     Relay *b = c;
@@ -102,66 +94,12 @@ FMI2_EXPORT fmi2Status fmi2SetReal(fmi2Component c, const fmi2ValueReference vr[
     }
     return fmi2OK;
 }
-FMI2_EXPORT fmi2Status fmi2GetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t n, fmi2Integer v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2SetInteger(fmi2Component c, const fmi2ValueReference vr[], size_t n, const fmi2Integer v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2GetBoolean(fmi2Component c, const fmi2ValueReference vr[], size_t n, fmi2Boolean v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2SetBoolean(fmi2Component c, const fmi2ValueReference vr[], size_t n, const fmi2Boolean v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2GetString(fmi2Component c, const fmi2ValueReference vr[], size_t n, fmi2String v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference vr[], size_t n, const fmi2String v[]) {
-    (void)c; (void)vr; (void)v;
-    return n ? fmi2Error : fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2GetFMUstate(fmi2Component c, fmi2FMUstate *s) { (void)c; (void)s; return fmi2Error; }
-FMI2_EXPORT fmi2Status fmi2SetFMUstate(fmi2Component c, fmi2FMUstate s) { (void)c; (void)s; return fmi2Error; }
-FMI2_EXPORT fmi2Status fmi2FreeFMUstate(fmi2Component c, fmi2FMUstate *s) { (void)c; (void)s; return fmi2Error; }
-FMI2_EXPORT fmi2Status fmi2SerializedFMUstateSize(fmi2Component c, fmi2FMUstate s, size_t *n) {
-    (void)c; (void)s; (void)n;
-    return fmi2Error;
-}
-FMI2_EXPORT fmi2Status fmi2SerializeFMUstate(fmi2Component c, fmi2FMUstate s, fmi2Byte b[], size_t n) {
-    (void)c; (void)s; (void)b; (void)n;
-    return fmi2Error;
-}
-FMI2_EXPORT fmi2Status fmi2DeSerializeFMUstate(fmi2Component c, const fmi2Byte b[], size_t n, fmi2FMUstate *s) {
-    (void)c; (void)b; (void)n; (void)s;
-    return fmi2Error;
-}
-FMI2_EXPORT fmi2Status fmi2GetDirectionalDerivative(fmi2Component c, const fmi2ValueReference u[], size_t nu,
-                                                    const fmi2ValueReference k[], size_t nk, const fmi2Real dk[],
-                                                    fmi2Real du[]) {
-    (void)c; (void)u; (void)nu; (void)k; (void)nk; (void)dk; (void)du;
-    return fmi2Error;
-}
 
 /* ---- Model exchange */
-FMI2_EXPORT fmi2Status fmi2EnterEventMode(fmi2Component c) { (void)c; return fmi2OK; }
 FMI2_EXPORT fmi2Status fmi2NewDiscreteStates(fmi2Component c, fmi2EventInfo *info) {
     Relay *b = c;
     memset(info, 0, sizeof *info);
     choose_direction(b);
-    return fmi2OK;
-}
-FMI2_EXPORT fmi2Status fmi2EnterContinuousTimeMode(fmi2Component c) { (void)c; return fmi2OK; }
-FMI2_EXPORT fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean no_set, fmi2Boolean *enter_event,
-                                                   fmi2Boolean *terminate) {
-    (void)c; (void)no_set;
-    *enter_event = fmi2False;
-    *terminate = fmi2False;
     return fmi2OK;
 }
 FMI2_EXPORT fmi2Status fmi2SetTime(fmi2Component c, fmi2Real t) {
@@ -191,46 +129,10 @@ FMI2_EXPORT fmi2Status fmi2GetContinuousStates(fmi2Component c, fmi2Real x[], si
     x[0] = ((Relay *)c)->r[vr_x];
     return fmi2OK;
 }
-FMI2_EXPORT fmi2Status fmi2GetNominalsOfContinuousStates(fmi2Component c, fmi2Real x[], size_t n) {
-    (void)c;
-    for (size_t i = 0; i < n; ++i) x[i] = 1;
-    return fmi2OK;
-}
 
 /* ---- Co-simulation: not offered */
-FMI2_EXPORT fmi2Status fmi2SetRealInputDerivatives(fmi2Component c, const fmi2ValueReference vr[], size_t n,
-                                                   const fmi2Integer order[], const fmi2Real v[]) {
-    (void)c; (void)vr; (void)n; (void)order; (void)v;
-    return fmi2Error;
-}
-FMI2_EXPORT fmi2Status fmi2GetRealOutputDerivatives(fmi2Component c, const fmi2ValueReference vr[], size_t n,
-                                                    const fmi2Integer order[], fmi2Real v[]) {
-    (void)c; (void)vr; (void)n; (void)order; (void)v;
-    return fmi2Error;
-}
 FMI2_EXPORT fmi2Status fmi2DoStep(fmi2Component c, fmi2Real t, fmi2Real h, fmi2Boolean no_set) {
     (void)t; (void)h; (void)no_set;
     logf_(c, fmi2Error, "fmi2DoStep: this FMU is for model exchange only");
     return fmi2Error;
-}
-FMI2_EXPORT fmi2Status fmi2CancelStep(fmi2Component c) { (void)c; return fmi2Error; }
-FMI2_EXPORT fmi2Status fmi2GetStatus(fmi2Component c, const fmi2StatusKind s, fmi2Status *v) {
-    (void)c; (void)s; (void)v;
-    return fmi2Discard;
-}
-FMI2_EXPORT fmi2Status fmi2GetRealStatus(fmi2Component c, const fmi2StatusKind s, fmi2Real *v) {
-    (void)c; (void)s; (void)v;
-    return fmi2Discard;
-}
-FMI2_EXPORT fmi2Status fmi2GetIntegerStatus(fmi2Component c, const fmi2StatusKind s, fmi2Integer *v) {
-    (void)c; (void)s; (void)v;
-    return fmi2Discard;
-}
-FMI2_EXPORT fmi2Status fmi2GetBooleanStatus(fmi2Component c, const fmi2StatusKind s, fmi2Boolean *v) {
-    (void)c; (void)s; (void)v;
-    return fmi2Discard;
-}
-FMI2_EXPORT fmi2Status fmi2GetStringStatus(fmi2Component c, const fmi2StatusKind s, fmi2String *v) {
-    (void)c; (void)s; (void)v;
-    return fmi2Discard;
 }
